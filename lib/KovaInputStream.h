@@ -1,0 +1,38 @@
+#ifndef WBK_KOVA_INPUT_STREAM_H
+#define WBK_KOVA_INPUT_STREAM_H
+
+#include <cstdint>
+#include <fstream>
+
+// A binary input file with little-endian readers and a byte budget: any read
+// beyond the end of the file ends the process with "Unexpected end of file.".
+class KovaInputStream : public std::ifstream {
+public:
+    KovaInputStream(const char* name, std::ios::openmode mode = std::ios::in | std::ios::binary);
+
+    int get8();
+    int get16();
+    int get32();
+
+    std::istream& read(char* ptr, std::int64_t n);
+    std::istream& read(signed char* ptr, std::int64_t n) { return read(reinterpret_cast<char*>(ptr), n); }
+    std::istream& read(unsigned char* ptr, std::int64_t n) { return read(reinterpret_cast<char*>(ptr), n); }
+
+    // The remaining budget: the file size right after construction.
+    std::int64_t getFileSize() const { return kovaFileSize; }
+
+    // Bytes really left between the read position and the end of the file.
+    std::int64_t remaining();
+
+    // Checks a size field read from the file before anything of that size is
+    // allocated: it must fit a signed 32-bit count and what is really left.
+    void requireRemaining(std::uint32_t size);
+
+private:
+    [[noreturn]] void failUnexpectedEnd();
+
+    std::int64_t kovaFileSize = 0;
+    std::int64_t fileSize = 0;
+};
+
+#endif

@@ -1,0 +1,33 @@
+#ifndef WBK_AUDIO_H
+#define WBK_AUDIO_H
+
+// The process's one audio device, /dev/dsp, driven as unsigned 8-bit mono.
+// Operations return 1 for success and 0 for failure and print their own
+// diagnostics. While audio is disabled nothing touches the device.
+class Audio {
+public:
+    static int openAudioDevice();
+    static int closeAudioDevice();
+    static int initializeAudioDevice(int rate);
+    static void play(const unsigned char* pcmData, int size);
+    static void resetAudioDevice();
+    static int setRate(long rate);
+    static int getNoBlockingSize();
+    static int getFragmentSize();
+    static int getSampleRate();
+    static void sync();
+    static void post();
+    static void enableAudio();
+    static void disableAudio();
+    static int isAudioEnabled();
+
+private:
+    static void printErrorDeviceIsNotOpened();
+
+    static int audio;
+    static int sampleRate;
+    static int isDeviceOpened;
+    static int isAudioDisabled;
+};
+
+#endif

@@ -1,0 +1,9 @@
+#ifndef WBK_PRINT_ERROR_H
+#define WBK_PRINT_ERROR_H
+
+// The two file error reports, written to the error stream with the text of
+// the current errno.
+void printOpenError(const char* name);
+void printWriteError(const char* name);
+
+#endif

@@ -1,0 +1,128 @@
+#include "ProgramRunner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace {
+
+std::vector<std::string> childEnvironment(const ProgramRun& run)
+{
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    auto dropped = [&](const std::string& name) {
+        for (const auto& unset : run.unsetEnv)
+            if (unset == name)
+                return true;
+        for (const auto& set : run.setEnv)
+            if (nameOf(set) == name)
+                return true;
+        return false;
+    };
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry)
+        if (!dropped(nameOf(*entry)))
+            env.emplace_back(*entry);
+    env.insert(env.end(), run.setEnv.begin(), run.setEnv.end());
+    return env;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings)
+{
+    std::vector<char*> pointers;
+    for (auto& text : strings)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+[[noreturn]] void execChild(const std::string& program, const ProgramRun& run, int in, int out, int err)
+{
+    dup2(in, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    umask(run.umask);
+    if (!run.workDir.empty() && chdir(run.workDir.c_str()) != 0)
+        _exit(126);
+    std::vector<std::string> args{run.argv0.empty() ? program : run.argv0};
+    args.insert(args.end(), run.args.begin(), run.args.end());
+    std::vector<std::string> env = childEnvironment(run);
+    execve(program.c_str(), pointersTo(args).data(), pointersTo(env).data());
+    _exit(127);
+}
+
+// Feeds the input and drains both output pipes together, so that no side
+// blocks on a full pipe.
+void exchange(int in, int out, int err, const std::string& input, ProgramResult& result)
+{
+    std::size_t written = 0;
+    if (input.empty()) {
+        close(in);
+        in = -1;
+    }
+    while (out >= 0 || err >= 0) {
+        pollfd fds[3] = {{in, POLLOUT, 0}, {out, POLLIN, 0}, {err, POLLIN, 0}};
+        if (poll(fds, 3, -1) < 0 && errno != EINTR)
+            throw std::runtime_error("poll failed");
+        if (in >= 0 && fds[0].revents) {
+            const ssize_t n = write(in, input.data() + written, input.size() - written);
+            if (n > 0)
+                written += n;
+            if (n < 0 || written == input.size()) {
+                close(in);
+                in = -1;
+            }
+        }
+        int* ends[2] = {&out, &err};
+        std::string* texts[2] = {&result.out, &result.err};
+        for (int i = 0; i < 2; ++i) {
+            if (*ends[i] < 0 || !fds[i + 1].revents)
+                continue;
+            char buffer[4096];
+            const ssize_t n = read(*ends[i], buffer, sizeof buffer);
+            if (n > 0) {
+                texts[i]->append(buffer, n);
+            } else {
+                close(*ends[i]);
+                *ends[i] = -1;
+            }
+        }
+    }
+    if (in >= 0)
+        close(in);
+}
+
+} // namespace
+
+ProgramResult runProgram(const std::string& program, const ProgramRun& run)
+{
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
+        throw std::runtime_error("pipe failed");
+    std::signal(SIGPIPE, SIG_IGN);
+    const pid_t child = fork();
+    if (child < 0)
+        throw std::runtime_error("fork failed");
+    if (child == 0)
+        execChild(program, run, in[0], out[1], err[1]);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+
+    ProgramResult result;
+    exchange(in[1], out[0], err[0], run.input, result);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}

@@ -1,0 +1,28 @@
+#ifndef WBK_TESTS_PROGRAM_RUNNER_H
+#define WBK_TESTS_PROGRAM_RUNNER_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// Runs a program as a child process and collects what it printed.
+struct ProgramRun {
+    std::vector<std::string> args;       // argv[1..]; argv[0] is the program path
+    std::string input;                   // written to standard input, then closed
+    std::vector<std::string> setEnv;     // "NAME=value" added to (or replacing in) the environment
+    std::vector<std::string> unsetEnv;   // names removed from the environment
+    std::string workDir;                 // empty: the test's own directory
+    mode_t umask = 022;
+    std::string argv0;                   // empty: the program path
+};
+
+struct ProgramResult {
+    std::string out;
+    std::string err;
+    int status = -1;  // exit status 0..255, or 128 + signal number
+};
+
+ProgramResult runProgram(const std::string& program, const ProgramRun& run);
+
+#endif
