@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds a small sound bank from synthesised tones and shows what the tools make of it.
+set -euo pipefail
+build=${1:-build}
+bin=$build/bin
+out=$build/demo
+rm -rf "$out"
+mkdir -p "$out"
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "Synthesise two tones: 440 Hz at 16540 Hz and 660 Hz at 8000 Hz (signed 8-bit)"
+"$bin/tonegen" 440 16540 500 > "$out/a440.pc8"
+"$bin/tonegen" 660 8000 300 > "$out/e660.pc8"
+ls -l "$out"/*.pc8
+
+step "Pack them into demo.wbk (the rate prompt is answered from standard input)"
+(cd "$out" && echo 16540 | LOGNAME=demo "../bin/wbkpack" demo.wbk a440.pc8)
+(cd "$out" && echo 8000 | LOGNAME=demo "../bin/wbkpack" demo.wbk e660.pc8)
+
+step "The bank: a 40-byte header, then one entry per sample"
+od -A d -t x1 -N 64 "$out/demo.wbk"
+ls -l "$out/demo.wbk"

@@ -1,0 +1,208 @@
+#include "ProgramRunner.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using namespace std::string_literals;
+
+const std::string magic("WBK\0\0\0\0\0", 8);
+
+std::string author(const std::string& text)
+{
+    std::string field = text;
+    field.resize(32, '\0');
+    return field;
+}
+
+std::string entry(char type, const std::string& name, const std::string& rate, const std::string& data)
+{
+    std::string field = name.substr(0, 16);
+    field.resize(16, '\0');
+    const auto size = static_cast<unsigned>(data.size());
+    std::string sizeBytes{char(size), char(size >> 8), char(size >> 16), char(size >> 24)};
+    return std::string(1, type) + field + rate + sizeBytes + data;
+}
+
+class WbkpackTest : public ::testing::Test {
+protected:
+    ProgramResult pack(const std::string& bank, const std::string& sample, const std::string& rate,
+                       ProgramRun run = {})
+    {
+        run.args = {bank, sample};
+        run.input = rate;
+        run.workDir = dir.path();
+        if (run.setEnv.empty() && run.unsetEnv.empty())
+            run.setEnv = {"LOGNAME=tester"};
+        return runProgram(WBKPACK, run);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(WbkpackTest, FewerThanTwoOperandsPrintsUsage)
+{
+    for (const auto& args : {std::vector<std::string>{}, {"bank.wbk"}}) {
+        ProgramRun run;
+        run.args = args;
+        run.argv0 = "wbkpack";
+        const ProgramResult result = runProgram(WBKPACK, run);
+        EXPECT_EQ(result.err, "Usage:wbkpack .wbk .[pc8|pcm]\n");
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, 255);
+    }
+}
+
+TEST_F(WbkpackTest, FirstRunWritesHeaderAndEntry)
+{
+    writeBytes(dir / "tone.pc8", "\x01\x7f\x80\xff");
+    const ProgramResult result = pack("bank.wbk", "tone.pc8", "16540\n");
+    EXPECT_EQ(result.out, "now appending tone.pc8 to bank.wbk...\ninput sample rate of tone.pc8:done\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(readBytes(dir / "bank.wbk"),
+              magic + author("wbkpack:tester") + entry(0, "tone.pc8", "\x9c\x40", "\x01\x7f\x80\xff"));
+}
+
+TEST_F(WbkpackTest, AuthorComesFromLogname)
+{
+    struct Case {
+        std::vector<std::string> setEnv, unsetEnv;
+        std::string expected;
+    } cases[] = {
+        {{}, {"LOGNAME"}, "wbkpack:"},
+        {{"LOGNAME=ann"}, {}, "wbkpack:ann"},
+        {{"LOGNAME=abcdefghijklmnopqrstuvwxyz0123"}, {}, "wbkpack:abcdefghijklmnopqrst"},
+    };
+    writeBytes(dir / "s.pc8", "");
+    for (const auto& c : cases) {
+        ProgramRun run;
+        run.setEnv = c.setEnv;
+        run.unsetEnv = c.unsetEnv;
+        const std::string bank = "bank" + std::to_string(c.expected.size()) + ".wbk";
+        ASSERT_EQ(pack(bank, "s.pc8", "8000\n", run).status, 0);
+        EXPECT_EQ(readBytes(dir / bank).substr(8, 32), author(c.expected));
+    }
+}
+
+TEST_F(WbkpackTest, SecondRunAppendsOnlyAnEntry)
+{
+    writeBytes(dir / "a.pc8", "AA");
+    writeBytes(dir / "b.pc8", "BBB");
+    ASSERT_EQ(pack("bank.wbk", "a.pc8", "8000\n").status, 0);
+    ASSERT_EQ(pack("bank.wbk", "b.pc8", "11025\n").status, 0);
+    EXPECT_EQ(readBytes(dir / "bank.wbk"), magic + author("wbkpack:tester") + entry(0, "a.pc8", "\x40\x1f", "AA") +
+                                               entry(0, "b.pc8", "\x11\x2b", "BBB"));
+}
+
+TEST_F(WbkpackTest, TypeNameAndRateFields)
+{
+    struct Case {
+        std::string sample, rate;
+        char type;
+        std::string storedRate, warnings;
+    } cases[] = {
+        {"voice.PCM", "8000", 1, "\x40\x1f", "voice.PCM is not pcm data.\n.pcm is not supported.\n"},
+        {"voice.pcm", "8000", 1, "\x40\x1f", "voice.pcm is not pcm data.\n.pcm is not supported.\n"},
+        {"a.Pc8", "8000", 0, "\x40\x1f", ""},
+        {"sound.raw", "8000", 0, "\x40\x1f", ""},
+        {"up.PC8", "44100", 0, "\x44\xac", ""},
+        {"pcm", "48000", 0, "\x80\xbb", ""},
+        {"top.pc8", "65535", 0, "\xff\xff", ""},
+        {"samples/long_name_here.pc8", "1", 0, std::string("\x01\x00", 2), ""},
+    };
+    mkdir((dir / "samples").c_str(), 0755);
+    for (const auto& c : cases) {
+        writeBytes(dir / c.sample, "xyz");
+        const std::string bank = "t" + c.rate + ".wbk";
+        std::remove((dir / bank).c_str());
+        const ProgramResult result = pack(bank, c.sample, c.rate + "\n");
+        EXPECT_EQ(result.status, 0) << c.sample;
+        EXPECT_EQ(result.err, c.warnings) << c.sample;
+        EXPECT_EQ(readBytes(dir / bank).substr(40), entry(c.type, c.sample, c.storedRate, "xyz")) << c.sample;
+    }
+}
+
+TEST_F(WbkpackTest, EmptySampleGivesAnEntryOfSizeZero)
+{
+    writeBytes(dir / "empty.pc8", "");
+    ASSERT_EQ(pack("bank.wbk", "empty.pc8", "8000\n").status, 0);
+    EXPECT_EQ(readBytes(dir / "bank.wbk").substr(40), entry(0, "empty.pc8", "\x40\x1f", ""));
+}
+
+TEST_F(WbkpackTest, NewBankGetsMode0664UnderUmaskZero)
+{
+    writeBytes(dir / "s.pc8", "x");
+    ProgramRun run;
+    run.umask = 0;
+    ASSERT_EQ(pack("bank.wbk", "s.pc8", "8000\n", run).status, 0);
+    EXPECT_EQ(fileMode(dir / "bank.wbk"), 0664u);
+}
+
+TEST_F(WbkpackTest, WriteFailureIsReportedNeverDone)
+{
+    writeBytes(dir / "s.pc8", "x");
+    const ProgramResult result = pack("/dev/full", "s.pc8", "8000\n");
+    EXPECT_EQ(result.err, "can not write to /dev/full : No space left on device\n/dev/full may be broken.\n");
+    EXPECT_EQ(result.out, "now appending s.pc8 to /dev/full...\ninput sample rate of s.pc8:");
+    EXPECT_EQ(result.status, 255);
+}
+
+TEST_F(WbkpackTest, BankThatCannotBeOpened)
+{
+    writeBytes(dir / "s.pc8", "x");
+    struct Case {
+        std::string bank, err;
+    } cases[] = {
+        {"missing/bank.wbk", "can not open missing/bank.wbk : No such file or directory\n"},
+        {".", "can not open . : Is a directory\n"},
+    };
+    for (const auto& c : cases) {
+        const ProgramResult result = pack(c.bank, "s.pc8", "8000\n");
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, 255);
+    }
+}
+
+// Every refused run leaves an existing bank byte for byte as it was and
+// creates no new one.
+TEST_F(WbkpackTest, RefusedRunsLeaveBanksUntouched)
+{
+    const std::string rateError = "the sample rate must be a whole number from 1 to 65535.\n";
+    struct Case {
+        std::string sample, input, err;
+    } cases[] = {
+        {"s.pc8", "", rateError},
+        {"s.pc8", "abc\n", rateError},
+        {"s.pc8", "0\n", rateError},
+        {"s.pc8", "-5\n", rateError},
+        {"s.pc8", "65536\n", rateError},
+        {"s.pc8", "99999999999999999999\n", rateError},
+        {"s.pc8", "12x\n", rateError},
+        {"missing.pc8", "8000\n", "Can't open missing.pc8.\n"},
+        {"sampledir", "8000\n", "Can't open sampledir.\n"},
+    };
+    writeBytes(dir / "s.pc8", "data");
+    mkdir((dir / "sampledir").c_str(), 0755);
+    writeBytes(dir / "old.pc8", "old");
+    ASSERT_EQ(pack("old.wbk", "old.pc8", "8000\n").status, 0);
+    const std::string before = readBytes(dir / "old.wbk");
+    for (const auto& c : cases) {
+        for (const std::string bank : {"old.wbk", "new.wbk"}) {
+            const ProgramResult result = pack(bank, c.sample, c.input);
+            EXPECT_EQ(result.status, 255) << bank << " " << c.input;
+            EXPECT_EQ(result.err, c.err) << bank << " " << c.input;
+        }
+        EXPECT_EQ(readBytes(dir / "old.wbk"), before) << c.input;
+        EXPECT_FALSE(fileExists(dir / "new.wbk")) << c.input;
+    }
+}
+
+} // namespace
