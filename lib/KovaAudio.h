@@ -1,0 +1,54 @@
+#ifndef WBK_KOVA_AUDIO_H
+#define WBK_KOVA_AUDIO_H
+
+#include "audio.h"
+
+#include <signal.h>
+#include <sys/time.h>
+
+#include <cstdint>
+#include <memory>
+
+// A sample to stream: unsigned 8-bit mono bytes owned by the caller.
+struct SAMPLE_DATA {
+    const unsigned char* data;  // next byte to write; null: no sample
+    std::int32_t size;          // bytes still to write
+    int isLoop;                 // nonzero: start again when the end is reached
+};
+
+// Streams samples to the audio device in the background: a real-time interval
+// timer raises SIGALRM about once per fragment, and the handler writes one
+// whole fragment whenever the device has room for it. The caller's writing
+// byte is 0xFF while the timer owns a sample and drops to 0 when it is over;
+// its waiting byte asks for a drain of the device before that drop.
+class KovaAudio : public Audio {
+public:
+    static void prepareKovaAudio(volatile char* writingFlag, volatile char* waitingFlag);
+    static void playAudio(SAMPLE_DATA pcmData, int channel);
+    static void queAudioData(SAMPLE_DATA pcmData, int channel);
+    static void offAudioTimer();
+    static int setSampleRate(long rate);
+    static void stopAudio(int channel);
+    static void resetAudio();
+
+private:
+    static void writeAudioData(int sig);
+    static void setAudioTimerOn();
+    static void resetAudioVariable();
+    static void resetQueData();
+    static void writeLoopingPasses(int written);
+    static void endSample(int written);
+
+    static volatile char* isAudioWriting;
+    static volatile char* isAudioWaiting;
+    static SAMPLE_DATA sampleData;
+    static SAMPLE_DATA oldSampleData;
+    static SAMPLE_DATA queSampleData;
+    static int queChannel;
+    static int fragmentSize;
+    static timeval intervalOfWritingAudioData;
+    static std::unique_ptr<unsigned char[]> nullSound;
+    static struct sigaction sigAction;
+};
+
+#endif
