@@ -62,7 +62,7 @@ TEST_F(WbkdeckTest, RefusesUnreadableBanks)
         std::string err;
     } cases[] = {
         {"missing bank", "", "Can't open " + path + ".\n"},
-        {"wrong magic", bankHeader("x", "WBX\0\0\0\0\0"s), "Incorrect data format detected\n"},
+        {"wrong magic, no author", "WBX\0\0\0\0\0"s, "Incorrect data format detected\n"},
         {"short header", bankHeader().substr(0, 20), "Unexpected end of file.\n"},
         {"2 GiB claimed by a 70-byte file", bankHeader() + sampleEntry(0, "huge", 8000, "1234567", 0x80000000u),
          "Unexpected end of file.\n"},
@@ -72,13 +72,13 @@ TEST_F(WbkdeckTest, RefusesUnreadableBanks)
         {"entry cut in its size", bankHeader() + oneEntry.substr(0, 20), "Unexpected end of file.\n"},
     };
     for (const auto& c : cases) {
-        for (const char* mode : {"-d", ""}) {
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"-d", path}, {path}}) {
             unlink(path.c_str());
             if (!c.bytes.empty())
                 bank(c.bytes);
-            const ProgramResult result = deck(*mode ? std::vector<std::string>{mode, path} : std::vector{path});
-            EXPECT_EQ(result.status, 255) << c.what << " " << mode;
-            EXPECT_EQ(result.err, c.err) << c.what << " " << mode;
+            const ProgramResult result = deck(args);
+            EXPECT_EQ(result.status, 255) << c.what << " " << args[0];
+            EXPECT_EQ(result.err, c.err) << c.what << " " << args[0];
             EXPECT_EQ(result.out.find("now creating"), std::string::npos) << c.what;
         }
         EXPECT_FALSE(fileExists(dir / "huge")) << c.what;
