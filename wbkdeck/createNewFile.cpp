@@ -1,0 +1,76 @@
+#include "createNewFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Owns a directory descriptor; closing it leaves errno alone so that the
+// reason of a failed open survives.
+class DirectoryFd {
+public:
+    explicit DirectoryFd(int fd) : fd(fd) {}
+    DirectoryFd(const DirectoryFd&) = delete;
+    DirectoryFd& operator=(DirectoryFd other)
+    {
+        std::swap(fd, other.fd);
+        return *this;
+    }
+    DirectoryFd(DirectoryFd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    ~DirectoryFd()
+    {
+        const int savedErrno = errno;
+        if (fd >= 0)
+            close(fd);
+        errno = savedErrno;
+    }
+
+    int get() const { return fd; }
+    DirectoryFd enter(const std::string& name) const
+    {
+        return DirectoryFd(openat(fd, name.c_str(), O_DIRECTORY | O_NOFOLLOW | O_RDONLY | O_CLOEXEC));
+    }
+
+private:
+    int fd;
+};
+
+// The components between slashes, empty ones included.
+std::vector<std::string> componentsOf(const std::string& name)
+{
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    for (std::size_t slash; (slash = name.find('/', start)) != std::string::npos; start = slash + 1)
+        components.push_back(name.substr(start, slash - start));
+    components.push_back(name.substr(start));
+    return components;
+}
+
+} // namespace
+
+const char* whyOutsideWorkingDirectory(const char* name)
+{
+    if (name[0] == '/')
+        return "absolute names are not extracted";
+    for (const std::string& component : componentsOf(name))
+        if (component == "..")
+            return "names with \"..\" are not extracted";
+    return nullptr;
+}
+
+std::unique_ptr<KovaOutputStream> createNewFile(const char* name)
+{
+    const std::vector<std::string> components = componentsOf(name);
+    DirectoryFd directory = DirectoryFd(AT_FDCWD).enter(".");
+    for (std::size_t i = 0; i + 1 < components.size() && directory.get() >= 0; ++i)
+        if (!components[i].empty())
+            directory = directory.enter(components[i]);
+    if (directory.get() < 0)
+        return nullptr;
+    return std::make_unique<KovaOutputStream>(directory.get(), components.back().c_str());
+}

@@ -1,0 +1,18 @@
+#ifndef WBKDECK_CREATE_NEW_FILE_H
+#define WBKDECK_CREATE_NEW_FILE_H
+
+#include "KovaOutputStream.h"
+
+#include <memory>
+
+// Why `name` would lead outside the working directory (absolute, or with a
+// ".." component), or nullptr when it stays below it.
+const char* whyOutsideWorkingDirectory(const char* name);
+
+// Creates the new file `name` relative to the working directory without
+// following a symbolic link, neither on the way nor at the end. Returns
+// nullptr, with errno set, when a directory on the way cannot be entered;
+// otherwise a stream whose state tells whether the file was created.
+std::unique_ptr<KovaOutputStream> createNewFile(const char* name);
+
+#endif

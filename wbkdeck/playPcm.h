@@ -1,0 +1,12 @@
+#ifndef WBKDECK_PLAY_PCM_H
+#define WBKDECK_PLAY_PCM_H
+
+#include "KovaInputStream.h"
+
+#include <cstdint>
+
+// Loads every sample of the bank, lists them and plays them one per
+// character read from the terminal. Closes the bank.
+void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText);
+
+#endif
