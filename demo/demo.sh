@@ -21,3 +21,8 @@ step "Pack them into demo.wbk (the rate prompt is answered from standard input)"
 step "The bank: a 40-byte header, then one entry per sample"
 od -A d -t x1 -N 64 "$out/demo.wbk"
 ls -l "$out/demo.wbk"
+
+step "Extract every sample again with wbkdeck -d and compare with the originals"
+mkdir -p "$out/extracted"
+(cd "$out/extracted" && "../../bin/wbkdeck" -d ../demo.wbk)
+for f in a440.pc8 e660.pc8; do cmp "$out/extracted/$f" "$out/$f" && echo "$f: identical to the original"; done
