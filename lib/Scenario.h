@@ -75,7 +75,13 @@ public:
     int isEnd(const char* now) const { return now >= dataEnd(); }
     int isNotEnd(const char* now) const { return now < dataEnd(); }
 
+    // Converts `numberOfCharInComment` bytes of Shift-JIS text into EUC-JP and
+    // returns the number of bytes written to `eucComment`, which must hold
+    // twice the input length. Never reads past the given length.
     static int convertSjis2Euc(const unsigned char* comment, int numberOfCharInComment, unsigned char* eucComment);
+
+    // Writes `size` bytes of Shift-JIS text: unchanged when `isOutputSjis` is
+    // nonzero, else converted to EUC-JP. Adds no newline and does not flush.
     static std::ostream& writeSjis(std::ostream& outputStream, const char* sjisData, int size, int isOutputSjis);
 
 protected:
