@@ -26,3 +26,6 @@ step "Extract every sample again with wbkdeck -d and compare with the originals"
 mkdir -p "$out/extracted"
 (cd "$out/extracted" && "../../bin/wbkdeck" -d ../demo.wbk)
 for f in a440.pc8 e660.pc8; do cmp "$out/extracted/$f" "$out/$f" && echo "$f: identical to the original"; done
+
+step "The library's scenario reader on the example script (comment shown as UTF-8 here)"
+"$bin/scenario_dump" examples/demo.scn | iconv -f EUC-JP -t UTF-8
