@@ -30,6 +30,8 @@ public:
     static int setSampleRate(long rate);
     static void stopAudio(int channel);
     static void resetAudio();
+    // The timer period computed at the last set-up.
+    static timeval getIntervalOfWritingAudioData() { return intervalOfWritingAudioData; }
 
 private:
     static void writeAudioData(int sig);
