@@ -1,0 +1,200 @@
+#include "audioOpenSoundSystem.h"
+
+#include <fcntl.h>
+#include <linux/soundcard.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace oss {
+
+namespace {
+
+constexpr int bitsPerSample = 8;
+constexpr int mono = 0;
+
+void printLabel(const char* label, int value)
+{
+    std::cerr << label << value << '\n';
+}
+
+// A control that failed is reported through perror, one that set another
+// value than asked for as a plain line.
+void reportStep(bool callFailed, const char* systemText, const char* plainText)
+{
+    if (callFailed)
+        std::perror(systemText);
+    else
+        std::cerr << plainText << '\n';
+}
+
+bool setSampleSize(int device)
+{
+    int bitPerSample = bitsPerSample;
+    const bool failed = ioctl(device, SNDCTL_DSP_SAMPLESIZE, &bitPerSample) == -1;
+    if (!failed && bitPerSample == bitsPerSample)
+        return true;
+    reportStep(failed, "Unable to set audio smaple size. SNDCTL_DSP_SAMPLESIZE.", "Unable to set audio sample size.");
+    printLabel("bitPerSample=", bitsPerSample);
+    printLabel("result=", bitPerSample);
+    return false;
+}
+
+bool setUnsigned8BitFormat(int device)
+{
+    int format = AFMT_U8;
+    const bool failed = ioctl(device, SNDCTL_DSP_SETFMT, &format) == -1;
+    if (!failed && format == AFMT_U8)
+        return true;
+    reportStep(failed, "Unbale to set audio format. ANDCTL_DSP_SETFMT.", "Unbale to set audio format. SNDCTL_DSP_SETFMT.");
+    return false;
+}
+
+bool setMono(int device)
+{
+    int channel = mono;
+    const bool failed = ioctl(device, SNDCTL_DSP_STEREO, &channel) == -1;
+    if (!failed && channel == mono)
+        return true;
+    reportStep(failed, "Unable to set Mono/Stereo.", "Unable to set Mono/Stereo.");
+    if (failed) {
+        printLabel("channel=", channel);
+    } else {
+        printLabel("channel=", mono);
+        printLabel("result=", channel);
+    }
+    return false;
+}
+
+bool setSpeed(int device, int& rate)
+{
+    const int requested = rate;
+    const bool failed = ioctl(device, SNDCTL_DSP_SPEED, &rate) == -1;
+    if (!failed && rate == requested)
+        return true;
+    reportStep(failed, "SNDCTL_DSP_SPEED", "SNDCTL_DSP_SPEED:can not set playing rate strictly.");
+    printLabel("rate=", requested);
+    if (!failed)
+        printLabel("result=", rate);
+    return false;
+}
+
+void writeText(const char* text)
+{
+    if (::write(STDERR_FILENO, text, std::strlen(text)) < 0)
+        return;
+}
+
+// perror and exit(-1) made of async-signal-safe calls only, because the
+// streamer's SIGALRM handler reaches these queries. Standard output that is
+// still buffered is therefore not flushed.
+[[noreturn]] void failFatally(const char* prefix)
+{
+    const int error = errno;
+    const char* reason = strerrordesc_np(error);
+    writeText(prefix);
+    writeText(": ");
+    writeText(reason ? reason : "Unknown error");
+    writeText("\n");
+    _exit(-1);
+}
+
+// Waits until the device can take more bytes; false when it never will.
+// Any wake-up without an error counts as room: emulation layers do not
+// always report POLLOUT, and the next write finds out anyway.
+bool waitForRoom(int device)
+{
+    pollfd request{device, POLLOUT, 0};
+    for (;;) {
+        const int ready = poll(&request, 1, -1);
+        if (ready > 0)
+            return (request.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+        if (ready == -1 && errno != EINTR)
+            return false;
+    }
+}
+
+} // namespace
+
+int openDevice()
+{
+    const int device = open("/dev/dsp", O_WRONLY | O_NONBLOCK);
+    if (device == -1)
+        std::perror("Can not open audio device.");
+    return device;
+}
+
+bool closeDevice(int device)
+{
+    if (close(device) == 0)
+        return true;
+    std::perror("can not close audio device.");
+    return false;
+}
+
+bool configure(int device, int& rate)
+{
+    return setSampleSize(device) && setUnsigned8BitFormat(device) && setMono(device) && setSpeed(device, rate);
+}
+
+void writeAll(int device, const unsigned char* data, int size)
+{
+    bool waited = false;
+    while (size > 0) {
+        const ssize_t written = ::write(device, data, size);
+        if (written == -1 && errno == EINTR)
+            continue;
+        const bool full = written == -1 && errno == EAGAIN;
+        // A real error, or no room although poll reported some: give up
+        // rather than spin.
+        if (written <= 0 && (!full || waited))
+            return;
+        if (written > 0) {
+            data += written;
+            size -= written;
+        }
+        if (size > 0 && !waitForRoom(device))
+            return;
+        waited = true;
+    }
+}
+
+void reset(int device)
+{
+    ioctl(device, SNDCTL_DSP_RESET, 0);
+}
+
+int outputSpace(int device)
+{
+    audio_buf_info space{};
+    if (ioctl(device, SNDCTL_DSP_GETOSPACE, &space) == -1)
+        failFatally("can not get no bloking output size of audio");
+    return space.bytes;
+}
+
+int fragmentSize(int device)
+{
+    int size = 0;
+    if (ioctl(device, SNDCTL_DSP_GETBLKSIZE, &size) == -1)
+        failFatally("can not get fragment size.");
+    return size;
+}
+
+void drain(int device)
+{
+    if (ioctl(device, SNDCTL_DSP_SYNC, 0) == -1)
+        failFatally("can not sync audio dev");
+}
+
+void post(int device)
+{
+    if (ioctl(device, SNDCTL_DSP_POST, 0) == -1)
+        failFatally("can not post audio dev");
+}
+
+} // namespace oss
