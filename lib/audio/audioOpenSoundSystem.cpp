@@ -17,6 +17,9 @@ namespace {
 
 constexpr int bitsPerSample = 8;
 constexpr int mono = 0;
+// A full device refuses a write once; a few refusals after poll reported room
+// are tolerated, more would only spin.
+constexpr int maxRefusalsInARow = 3;
 
 void printLabel(const char* label, int value)
 {
@@ -144,23 +147,22 @@ bool configure(int device, int& rate)
 
 void writeAll(int device, const unsigned char* data, int size)
 {
-    bool waited = false;
+    int refusalsInARow = 0;
     while (size > 0) {
         const ssize_t written = ::write(device, data, size);
         if (written == -1 && errno == EINTR)
             continue;
-        const bool full = written == -1 && errno == EAGAIN;
-        // A real error, or no room although poll reported some: give up
-        // rather than spin.
-        if (written <= 0 && (!full || waited))
-            return;
         if (written > 0) {
             data += written;
             size -= written;
+            refusalsInARow = 0;
+        } else if (written == -1 && errno == EAGAIN && refusalsInARow < maxRefusalsInARow) {
+            ++refusalsInARow;
+        } else {
+            return;  // a real error, or a device that keeps refusing although poll reports room
         }
         if (size > 0 && !waitForRoom(device))
             return;
-        waited = true;
     }
 }
 
