@@ -15,7 +15,7 @@ namespace oss {
 
 namespace {
 
-constexpr int bitsPerSample = 8;
+constexpr int eightBits = 8;
 constexpr int mono = 0;
 // A full device refuses a write once; a few refusals after poll reported room
 // are tolerated, more would only spin.
@@ -38,12 +38,12 @@ void reportStep(bool callFailed, const char* systemText, const char* plainText)
 
 bool setSampleSize(int device)
 {
-    int bitPerSample = bitsPerSample;
+    int bitPerSample = eightBits;
     const bool failed = ioctl(device, SNDCTL_DSP_SAMPLESIZE, &bitPerSample) == -1;
-    if (!failed && bitPerSample == bitsPerSample)
+    if (!failed && bitPerSample == eightBits)
         return true;
     reportStep(failed, "Unable to set audio smaple size. SNDCTL_DSP_SAMPLESIZE.", "Unable to set audio sample size.");
-    printLabel("bitPerSample=", bitsPerSample);
+    printLabel("bitPerSample=", eightBits);
     printLabel("result=", bitPerSample);
     return false;
 }
@@ -61,16 +61,16 @@ bool setUnsigned8BitFormat(int device)
 bool setMono(int device)
 {
     int channel = mono;
-    const bool failed = ioctl(device, SNDCTL_DSP_STEREO, &channel) == -1;
-    if (!failed && channel == mono)
-        return true;
-    reportStep(failed, "Unable to set Mono/Stereo.", "Unable to set Mono/Stereo.");
-    if (failed) {
+    if (ioctl(device, SNDCTL_DSP_STEREO, &channel) == -1) {
+        std::perror("Unable to set Mono/Stereo.");
         printLabel("channel=", channel);
-    } else {
-        printLabel("channel=", mono);
-        printLabel("result=", channel);
+        return false;
     }
+    if (channel == mono)
+        return true;
+    std::cerr << "Unable to set Mono/Stereo.\n";
+    printLabel("channel=", mono);
+    printLabel("result=", channel);
     return false;
 }
 
@@ -87,23 +87,16 @@ bool setSpeed(int device, int& rate)
     return false;
 }
 
-void writeText(const char* text)
-{
-    if (::write(STDERR_FILENO, text, std::strlen(text)) < 0)
-        return;
-}
-
 // perror and exit(-1) made of async-signal-safe calls only, because the
 // streamer's SIGALRM handler reaches these queries. Standard output that is
 // still buffered is therefore not flushed.
 [[noreturn]] void failFatally(const char* prefix)
 {
-    const int error = errno;
-    const char* reason = strerrordesc_np(error);
-    writeText(prefix);
-    writeText(": ");
-    writeText(reason ? reason : "Unknown error");
-    writeText("\n");
+    const char* reason = strerrordesc_np(errno);
+    char message[256] = "";
+    for (const char* part : {prefix, ": ", reason ? reason : "Unknown error", "\n"})
+        std::strncat(message, part, sizeof message - std::strlen(message) - 1);
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, std::strlen(message));
     _exit(-1);
 }
 
