@@ -1,0 +1,123 @@
+// Plays through alsa-oss's libaoss, which turns /dev/dsp calls into ALSA
+// calls, with ALSA's file plugin writing every device opening into a WAV file
+// of its own: the header shows how the device was configured, the data what
+// was played.
+#include "ProgramRunner.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+namespace {
+
+struct WavFile {
+    int channels = 0;
+    int rate = 0;
+    int bitsPerSample = 0;
+    std::string data;
+};
+
+int littleEndian(const std::string& bytes, std::size_t offset, int size)
+{
+    int value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(bytes.at(offset + i));
+    return value;
+}
+
+// Reads the canonical 44-byte header that the file plugin writes.
+WavFile readWav(const std::string& path)
+{
+    const std::string bytes = readBytes(path);
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF") << path;
+    EXPECT_EQ(bytes.substr(36, 4), "data") << path;
+    return {littleEndian(bytes, 22, 2), littleEndian(bytes, 24, 4), littleEndian(bytes, 34, 2), bytes.substr(44)};
+}
+
+std::string pattern(std::size_t size, int seed)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + seed) % 251);
+    return bytes;
+}
+
+class AossTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+#ifndef AOSS_LIBRARY
+        GTEST_SKIP() << "libaoss is not installed (apt-get install alsa-oss); OSS emulation not tested";
+#endif
+        writeBytes(home / ".asoundrc",
+                   "pcm.!default {\n"
+                   "    type file\n"
+                   "    slave.pcm \"null\"\n"
+                   "    file \"" + wav + "\"\n"
+                   "    format \"wav\"\n"
+                   "    truncate false\n"  // a new numbered file per opening
+                   "}\n");
+    }
+
+    ProgramResult audioplay(const std::vector<std::string>& operations)
+    {
+#ifdef AOSS_LIBRARY
+        ProgramRun run;
+        run.args = operations;
+        run.workDir = home.path();
+        run.setEnv = {"LD_PRELOAD=" AOSS_LIBRARY, "HOME=" + home.path(),
+                      // libaoss is preloaded ahead of the sanitizer runtime and leaks a little.
+                      "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+        run.unsetEnv = {"XDG_CONFIG_HOME", "ALSA_CONFIG_PATH", "ALSA_OSS_PCM_DEVICE"};
+        return runProgram(AUDIOPLAY, run);
+#else
+        (void)operations;
+        return {};
+#endif
+    }
+
+    TempDir home;
+    const std::string wav = home / "played.wav";
+};
+
+TEST_F(AossTest, EachRateChangePlaysIntoAFreshlyConfiguredDevice)
+{
+    const std::string first = pattern(3000, 1);
+    const std::string second = pattern(200000, 2);
+    writeBytes(home / "first.u8", first);
+    writeBytes(home / "second.u8", second);
+
+    const ProgramResult result = audioplay({"open", "init:16540", "rate", "setRate:8000", "play:first.u8", "sync",
+                                            "setRate:22050", "play:second.u8", "sync", "close"});
+
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "open=1\ninit=1\nrate=16540\nsetRate=1\nsetRate=1\nclose=1\n");
+    EXPECT_EQ(result.status, 0);
+    struct Opening {
+        std::string file;
+        int rate;
+        std::string played;
+    } openings[] = {{wav, 16540, ""}, {wav + ".0001", 8000, first}, {wav + ".0002", 22050, second}};
+    for (const auto& opening : openings) {
+        const WavFile played = readWav(opening.file);
+        EXPECT_EQ(played.channels, 1) << opening.file;
+        EXPECT_EQ(played.bitsPerSample, 8) << opening.file;
+        EXPECT_EQ(played.rate, opening.rate) << opening.file;
+        EXPECT_TRUE(played.data == opening.played) << opening.file << ": " << played.data.size() << " bytes";
+    }
+    EXPECT_FALSE(fileExists(wav + ".0003"));
+}
+
+TEST_F(AossTest, StreamerQueriesAnswerWithoutEndingTheProcess)
+{
+    const ProgramResult result = audioplay({"open", "init:16540", "fragment", "space", "post", "reset", "close"});
+
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+    const std::regex positiveAnswers("open=1\ninit=1\nfragment=[1-9][0-9]*\nspace=[1-9][0-9]*\nclose=1\n");
+    EXPECT_TRUE(std::regex_match(result.out, positiveAnswers)) << result.out;
+}
+
+} // namespace
