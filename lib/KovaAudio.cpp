@@ -1,5 +1,6 @@
 #include "KovaAudio.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -26,6 +27,15 @@ public:
 
 private:
     sigset_t previous;
+};
+
+// The handler interrupts the main flow anywhere, so it must not change errno.
+class ErrnoKeeper {
+public:
+    ~ErrnoKeeper() { errno = saved; }
+
+private:
+    int saved = errno;
 };
 
 // A sample that can make progress: a looping sample needs at least one byte,
@@ -168,6 +178,7 @@ void KovaAudio::resetQueData()
 // One tick: hands exactly one fragment to the device when it has room for it.
 void KovaAudio::writeAudioData(int sig)
 {
+    ErrnoKeeper keepErrno;
     SAMPLE_DATA& current = sampleData;
     if (current.data == nullptr) {
         offAudioTimer();
