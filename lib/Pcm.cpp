@@ -3,6 +3,7 @@
 #include "KovaInputStream.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -109,7 +110,7 @@ void Pcm::decodeAdpcm()
     const auto tables = std::make_unique<CodeTables>(adp_table);
 
     int sample = now;
-    std::size_t row = 0;  // 256 * adp
+    std::size_t row = 0;  // adp * 256, where adp's row of nextRowAfterByte starts
     unsigned char* out = u8Data.get();
     const auto decode = [&](int difference) {
         sample = clampSample(sample + difference);

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
+#include <cstdlib>
 #include <optional>
 #include <random>
 #include <string>
@@ -36,11 +36,6 @@ Samples decoded(const Pcm& pcm)
     return Samples(pcm.getU8Data(), pcm.getU8Data() + pcm.getU8Size());
 }
 
-Samples repeat(int count, int value)
-{
-    return Samples(count, value);
-}
-
 Samples operator+(Samples a, const Samples& b)
 {
     a.insert(a.end(), b.begin(), b.end());
@@ -63,11 +58,6 @@ std::string entry(unsigned char type, const std::string& name, const std::string
     return entry(type, name, "\x44\xac", static_cast<std::uint32_t>(data.size()), data);
 }
 
-// The decoder's step sizes as the Dialogic ADPCM algorithm publishes them.
-const int dialogicStepSizes[49] = {16,  17,  19,  21,  23,  25,  28,  31,  34,  37,  41,  45,   50,   55,   60,   66,  73,
-                                   80,  88,  97,  107, 118, 130, 143, 157, 173, 190, 209,  230,  253,  279,  307, 337,
-                                   371, 408, 449, 494, 544, 598, 658, 724, 796, 876, 963, 1060, 1166, 1282, 1411, 1552};
-
 TEST(PcmDecoder, KnownVectors)
 {
     struct Case {
@@ -76,14 +66,14 @@ TEST(PcmDecoder, KnownVectors)
         Samples expected;
         std::optional<int> now, adp;
     } cases[] = {
-        {1, std::string("\x00\x77\x88", 3), {128, 128, 130, 134, 133, 132}, 2127, 14},
-        {3, std::string("\x00\x7f\x80\xff\x01\x77\x88", 7),
+        {1, "\x00\x77\x88"s, {128, 128, 130, 134, 133, 132}, 2127, 14},
+        {3, "\x00\x7f\x80\xff\x01\x77\x88"s,
          {128, 128, 126, 130, 130, 130, 123, 108, 114, 116, 143, 201, 192, 185}, {}, {}},
         {1, "\x08", {127, 127}, 2047, 0},
         {1, "\x80", {128, 127}, 2047, 0},
-        {1, std::string(16, '\0'), repeat(8, 128) + repeat(8, 129) + repeat(8, 130) + repeat(8, 131), 2111, 0},
-        {1, std::string(12, '\x77'), Samples{129, 133, 142, 160, 200} + repeat(19, 255), 4095, 48},
-        {3, std::string(12, '\xff'), Samples{126, 122, 113, 95, 55} + repeat(19, 0), 0, 48},
+        {1, std::string(16, '\0'), Samples(8, 128) + Samples(8, 129) + Samples(8, 130) + Samples(8, 131), 2111, 0},
+        {1, std::string(12, '\x77'), Samples{129, 133, 142, 160, 200} + Samples(19, 255), 4095, 48},
+        {3, std::string(12, '\xff'), Samples{126, 122, 113, 95, 55} + Samples(19, 0), 0, 48},
     };
     for (const auto& c : cases) {
         const Pcm pcm = fromMemory(c.type, c.stored);
@@ -121,6 +111,10 @@ TEST(PcmDecoder, CodeByCodeState)
 
 TEST(PcmDecoder, StepSizesAreTheDialogicTable)
 {
+    const int dialogicStepSizes[49] = {
+        16,  17,  19,  21,  23,  25,  28,  31,  34,  37,  41,  45,  50,  55,   60,   66,   73,
+        80,  88,  97,  107, 118, 130, 143, 157, 173, 190, 209, 230, 253, 279,  307,  337,
+        371, 408, 449, 494, 544, 598, 658, 724, 796, 876, 963, 1060, 1166, 1282, 1411, 1552};
     const Pcm pcm = fromMemory(1, "");
     for (int i = 0; i < 49; ++i)
         EXPECT_EQ(Probe::stepSize(pcm, i), dialogicStepSizes[i]) << "index " << i;
@@ -260,7 +254,7 @@ TEST_F(PcmEntryTest, ShortOrOversizedEntriesEndTheProcess)
         whole.substr(0, 28),                           // inside the data
         entry(1, "big", "\x44\xac", 0x7fffffff, "x"),  // size beyond the file
         entry(0, "huge", "\x44\xac", 0x80000000, "x"), // size of 2^31
-        entry(3, "max", "\x44\xac", 0xffffffff, "x"),
+        entry(3, "max", "\x44\xac", 0xffffffff, "x"),  // largest size field
     };
     for (const auto& bytes : cases) {
         const std::string path = bank(bytes);
