@@ -1,0 +1,52 @@
+#ifndef WBK_PCM_H
+#define WBK_PCM_H
+
+#include <cstdint>
+#include <memory>
+
+class KovaInputStream;
+
+// One sample entry of a sound bank, decoded in full into unsigned 8-bit mono
+// samples (128 is silence) when it is loaded. Types 1 and 3 hold 4-bit ADPCM
+// codes, two per byte, low nibble first; every other type is signed 8-bit PCM.
+class Pcm {
+public:
+    // Reads the rest of an entry whose type byte the caller has already read;
+    // the stream is left at the start of the next entry.
+    Pcm(unsigned char type, KovaInputStream& wbk);
+    // Decodes `size` (>= 0) stored bytes held in memory: no name, rate 0.
+    Pcm(unsigned char type, const unsigned char* stored, int size);
+
+    Pcm(const Pcm&) = delete;
+    Pcm& operator=(const Pcm&) = delete;
+
+    int getPcmRate() const { return PcmRate; }
+    const char* getFileName() const { return fileName; }
+    char getType() const { return static_cast<char>(type); }
+    // The stored size; the decoded size is getU8Size().
+    int getSize() const { return static_cast<int>(sizeOfAdpcm); }
+    const unsigned char* getU8Data() const { return u8Data.get(); }
+    std::uint32_t getU8Size() const { return sizeOfU8; }
+
+private:
+    friend struct PcmDecoderProbe;  // lets the unit tests step the decoder
+
+    bool isAdpcm() const { return type == 1 || type == 3; }
+    void adpcm2U8();
+    void decodeAdpcm();
+    void fillAdpTable();
+    void calcSub(unsigned char data);
+
+    unsigned char type;
+    char fileName[17] = {};
+    std::int32_t PcmRate = 0;
+    std::uint32_t sizeOfAdpcm = 0;
+    std::unique_ptr<unsigned char[]> adpcmData;
+    std::uint32_t sizeOfU8 = 0;
+    std::unique_ptr<unsigned char[]> u8Data;
+    std::int16_t adp_table[49] = {};
+    std::int16_t now = 0;
+    std::int16_t adp = 0;
+};
+
+#endif
