@@ -2,7 +2,10 @@
 
 #include "KovaInputStream.h"
 
+#include "audio.h"
+
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 
 namespace {
@@ -152,4 +155,33 @@ void Pcm::calcSub(unsigned char data)
 {
     now = static_cast<std::int16_t>(clampSample(now + codeDifference(adp_table[adp], data)));
     adp = static_cast<std::int16_t>(nextStepIndex(adp, data));
+}
+
+void Pcm::play() const
+{
+    // The device takes a signed count: a decoded buffer beyond 2 GiB goes in parts.
+    const unsigned char* data = u8Data.get();
+    for (std::uint32_t left = sizeOfU8; left > 0;) {
+        const int count = static_cast<int>(std::min<std::uint32_t>(left, INT_MAX));
+        Audio::play(data, count);
+        data += count;
+        left -= count;
+    }
+}
+
+// A stream record counts bytes in 32 signed bits, so a decoded buffer beyond
+// 2 GiB streams its first 2 GiB.
+SAMPLE_DATA Pcm::streamRecord(int isLoop) const
+{
+    return {u8Data.get(), static_cast<std::int32_t>(std::min<std::uint32_t>(sizeOfU8, INT32_MAX)), isLoop};
+}
+
+void Pcm::play(int channel, int isLoop) const
+{
+    KovaAudio::playAudio(streamRecord(isLoop), channel);
+}
+
+void Pcm::que(int channel, int isLoop) const
+{
+    KovaAudio::queAudioData(streamRecord(isLoop), channel);
 }

@@ -1,6 +1,8 @@
 #ifndef WBK_PCM_H
 #define WBK_PCM_H
 
+#include "KovaAudio.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -20,6 +22,14 @@ public:
     Pcm(const Pcm&) = delete;
     Pcm& operator=(const Pcm&) = delete;
 
+    // Hands the whole decoded buffer to the audio device, which must be set
+    // to this sample's rate already.
+    void play() const;
+    // Starts streaming the decoded buffer, or queues it to follow the current
+    // sample; the Pcm must outlive its use by the streamer.
+    void play(int channel, int isLoop) const;
+    void que(int channel, int isLoop) const;
+
     int getPcmRate() const { return PcmRate; }
     const char* getFileName() const { return fileName; }
     char getType() const { return static_cast<char>(type); }
@@ -31,6 +41,7 @@ public:
 private:
     friend struct PcmDecoderProbe;  // lets the unit tests step the decoder
 
+    SAMPLE_DATA streamRecord(int isLoop) const;
     bool isAdpcm() const { return type == 1 || type == 3; }
     void adpcm2U8();
     void decodeAdpcm();

@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -60,24 +63,43 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings)
     _exit(127);
 }
 
-// Feeds the input and drains both output pipes together, so that no side
-// blocks on a full pipe.
-void exchange(int in, int out, int err, const std::string& input, ProgramResult& result)
+long millisecondsSince(const timespec& start)
 {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+}
+
+// Feeds the input and drains both output pipes together, so that no side
+// blocks on a full pipe. With a deadline, standard input stays open after the
+// input (the program waits for more) and the program is killed at the deadline.
+void exchange(pid_t child, int in, int out, int err, const ProgramRun& run, ProgramResult& result)
+{
+    const std::string& input = run.input;
     std::size_t written = 0;
-    if (input.empty()) {
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    const bool closeWhenWritten = run.stopAfterMs <= 0;
+    if (input.empty() && closeWhenWritten) {
         close(in);
         in = -1;
     }
     while (out >= 0 || err >= 0) {
-        pollfd fds[3] = {{in, POLLOUT, 0}, {out, POLLIN, 0}, {err, POLLIN, 0}};
-        if (poll(fds, 3, -1) < 0 && errno != EINTR)
+        const bool inputLeft = in >= 0 && written < input.size();
+        pollfd fds[3] = {{inputLeft ? in : -1, POLLOUT, 0}, {out, POLLIN, 0}, {err, POLLIN, 0}};
+        int timeout = -1;
+        if (!closeWhenWritten) {
+            timeout = std::max(0L, run.stopAfterMs - millisecondsSince(start));
+            if (timeout == 0)
+                kill(child, SIGKILL);
+        }
+        if (poll(fds, 3, timeout) < 0 && errno != EINTR)
             throw std::runtime_error("poll failed");
-        if (in >= 0 && fds[0].revents) {
+        if (inputLeft && fds[0].revents) {
             const ssize_t n = write(in, input.data() + written, input.size() - written);
             if (n > 0)
                 written += n;
-            if (n < 0 || written == input.size()) {
+            if (n < 0 || (written == input.size() && closeWhenWritten)) {
                 close(in);
                 in = -1;
             }
@@ -119,7 +141,7 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run)
     close(err[1]);
 
     ProgramResult result;
-    exchange(in[1], out[0], err[0], run.input, result);
+    exchange(child, in[1], out[0], err[0], run, result);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

@@ -15,6 +15,7 @@ struct ProgramRun {
     std::string workDir;                 // empty: the test's own directory
     mode_t umask = 022;
     std::string argv0;                   // empty: the program path
+    int stopAfterMs = 0;                 // >0: keep standard input open and kill the program then
 };
 
 struct ProgramResult {

@@ -1,24 +1,88 @@
 #include "playPcm.h"
 
+#include "Pcm.h"
 #include "Scenario.h"
-#include "sampleHeader.h"
+#include "audio.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <vector>
 
-// For now this only walks the bank and prints the loading summary; decoding,
-// the listing and playback are still to come.
-void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+namespace {
+
+constexpr int initialRate = 16540;
+
+using Samples = std::vector<std::unique_ptr<Pcm>>;
+
+void writeText(const char* text, int rawText)
 {
-    int count = 0;
-    while (hasMoreSamples(wbk, endPosition)) {
-        const SampleHeader header = readSampleHeader(wbk);
-        wbk.seekg(header.size, std::ios::cur);
-        ++count;
+    Scenario::writeSjis(std::cout, text, static_cast<int>(std::strlen(text)), rawText);
+}
+
+// Decodes every entry of the bank, one dot per entry.
+Samples loadSamples(KovaInputStream& wbk, std::int64_t endPosition)
+{
+    Samples samples;
+    for (;;) {
+        const std::int64_t position = wbk.tellg();
+        if (position < 0 || position >= endPosition)
+            break;
+        // The type byte is taken by the plain get, outside the byte budget.
+        const auto type = static_cast<unsigned char>(wbk.get());
+        samples.push_back(std::make_unique<Pcm>(type, wbk));
         std::cout << "." << std::flush;
     }
+    return samples;
+}
+
+void printListing(const Samples& samples, int rawText)
+{
+    std::cout << "No. \t format \t size  \t rate \t original data \t length " << std::endl;
+    std::cout << "--- \t--------\t-------\t------\t---------------\t--------" << std::endl;
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        const Pcm& pcm = *samples[k];
+        const bool adpcm = pcm.getType() == 1 || pcm.getType() == 3;
+        std::cout << k << "\t" << (adpcm ? "adpcm   " : "8bit    ") << "\t" << pcm.getSize() << "\t"
+                  << pcm.getPcmRate() << "\t";
+        writeText(pcm.getFileName(), rawText);
+        std::cout << "   \t" << static_cast<double>(pcm.getSize()) / pcm.getPcmRate() << std::endl;
+    }
+}
+
+// One sample per character read; at the end of input the rest play on.
+void playSamples(const Samples& samples, int rawText)
+{
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        const Pcm& pcm = *samples[k];
+        std::getchar();
+        writeText(pcm.getFileName(), rawText);
+        std::cout << ":now playing " << k << "-th pcm..." << std::flush;
+        Audio::setRate(pcm.getPcmRate());
+        pcm.play();
+        Audio::sync();
+        std::cout << "done." << std::endl;
+    }
+}
+
+} // namespace
+
+void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+{
+    const Samples samples = loadSamples(wbk, endPosition);
     std::cout << "done." << std::endl;
-    Scenario::writeSjis(std::cout, wbkFileName, std::strlen(wbkFileName), rawText);
-    std::cout << " has " << count << " PCM" << std::endl;
+    writeText(wbkFileName, rawText);
+    std::cout << " has " << samples.size() << " PCM" << std::endl;
     wbk.close();
+
+    printListing(samples, rawText);
+    if (!Audio::openAudioDevice()) {
+        std::perror("can not open Audio Device");
+        std::exit(-1);
+    }
+    Audio::initializeAudioDevice(initialRate);
+    playSamples(samples, rawText);
+    Audio::closeAudioDevice();
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <new>
 
 namespace {
 
@@ -43,10 +44,17 @@ void printAuthor(KovaInputStream& wbk)
     std::cout << std::endl;
 }
 
+[[noreturn]] void failAllocation()
+{
+    std::cerr << "wbkdeck: not enough memory" << std::endl;
+    std::exit(-1);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    std::set_new_handler(failAllocation);
     const bool extracting = argc > 1 && std::strcmp(argv[1], "-d") == 0;
     const int bankArgument = extracting ? 2 : 1;
     if (argc <= bankArgument) {

@@ -120,8 +120,13 @@ bool waitForRoom(int device)
 int openDevice()
 {
     const int device = open("/dev/dsp", O_WRONLY | O_NONBLOCK);
-    if (device == -1)
+    if (device == -1) {
+        // perror may change errno (it does when stderr is a pipe), and the
+        // caller reports the same failure again.
+        const int error = errno;
         std::perror("Can not open audio device.");
+        errno = error;
+    }
     return device;
 }
 
