@@ -22,6 +22,19 @@ step "The bank: a 40-byte header, then one entry per sample"
 od -A d -t x1 -N 64 "$out/demo.wbk"
 ls -l "$out/demo.wbk"
 
+step "List the bank and play it, one sample per line of input"
+if [ -w /dev/dsp ]; then
+  printf '\n\n' | "$bin/wbkdeck" "$out/demo.wbk"
+else
+  fakedsp=$build/tests/fakedsp/libfakedsp.so
+  echo "No /dev/dsp on this machine. On a desktop, play through an OSS emulation layer:"
+  echo "  aoss $bin/wbkdeck $out/demo.wbk      (alsa-oss)   or   padsp ... (PulseAudio)"
+  echo "Playing into the project's simulated device instead, in real time:"
+  printf '\n\n' | LD_PRELOAD=$fakedsp FAKEDSP_REALTIME=1 FAKEDSP_CAPTURE="$out/played.u8" \
+    FAKEDSP_LOG="$out/device.log" "$bin/wbkdeck" "$out/demo.wbk"
+  echo "The device received $(stat -c %s "$out/played.u8") bytes; its calls are in $out/device.log"
+fi
+
 step "Extract every sample again with wbkdeck -d and compare with the originals"
 mkdir -p "$out/extracted"
 (cd "$out/extracted" && "../../bin/wbkdeck" -d ../demo.wbk)

@@ -2,6 +2,7 @@
 // calls, with ALSA's file plugin writing every device opening into a WAV file
 // of its own: the header shows how the device was configured, the data what
 // was played.
+#include "BankBytes.h"
 #include "ProgramRunner.h"
 #include "TestFiles.h"
 
@@ -61,22 +62,26 @@ protected:
                    "}\n");
     }
 
-    ProgramResult audioplay(const std::vector<std::string>& operations)
+    ProgramResult underAoss(const std::string& program, const std::vector<std::string>& args,
+                            const std::string& input = "")
     {
 #ifdef AOSS_LIBRARY
         ProgramRun run;
-        run.args = operations;
+        run.args = args;
+        run.input = input;
         run.workDir = home.path();
         run.setEnv = {"LD_PRELOAD=" AOSS_LIBRARY, "HOME=" + home.path(),
                       // libaoss is preloaded ahead of the sanitizer runtime and leaks a little.
                       "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
         run.unsetEnv = {"XDG_CONFIG_HOME", "ALSA_CONFIG_PATH", "ALSA_OSS_PCM_DEVICE"};
-        return runProgram(AUDIOPLAY, run);
+        return runProgram(program, run);
 #else
-        (void)operations;
+        (void)program, (void)args, (void)input;
         return {};
 #endif
     }
+
+    ProgramResult audioplay(const std::vector<std::string>& operations) { return underAoss(AUDIOPLAY, operations); }
 
     TempDir home;
     const std::string wav = home / "played.wav";
@@ -118,6 +123,28 @@ TEST_F(AossTest, StreamerQueriesAnswerWithoutEndingTheProcess)
     EXPECT_EQ(result.status, 0);
     const std::regex positiveAnswers("open=1\ninit=1\nfragment=[1-9][0-9]*\nspace=[1-9][0-9]*\nclose=1\n");
     EXPECT_TRUE(std::regex_match(result.out, positiveAnswers)) << result.out;
+}
+
+TEST_F(AossTest, PlayerPlaysEachSampleAtItsRate)
+{
+    const std::string signedBytes = pattern(5000, 3);
+    std::string unsignedBytes = signedBytes;
+    for (char& byte : unsignedBytes)
+        byte = static_cast<char>(byte ^ 0x80);
+    writeBytes(home / "bank.wbk", bankHeader() + sampleEntry(0, "tone.pc8", 11025, signedBytes) +
+                                      sampleEntry(1, "voice.pcm", 8000, std::string("\x00\x77\x88", 3)));
+
+    const ProgramResult result = underAoss(WBKDECK, {"bank.wbk"}, "\n\n");
+
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("voice.pcm:now playing 1-th pcm...done.\n"), std::string::npos) << result.out;
+    const WavFile tone = readWav(wav + ".0001");
+    EXPECT_EQ(tone.rate, 11025);
+    EXPECT_TRUE(tone.data == unsignedBytes) << tone.data.size() << " bytes";
+    const WavFile voice = readWav(wav + ".0002");
+    EXPECT_EQ(voice.rate, 8000);
+    EXPECT_EQ(voice.data, (std::string{char(128), char(128), char(130), char(134), char(133), char(132)}));
 }
 
 } // namespace

@@ -1,0 +1,112 @@
+// wbkstream: streams the samples of a bank in the background with KovaAudio
+// while the main flow goes on printing progress. The first sample loops for
+// a while, the second is queued to follow it seamlessly, and the rest play
+// one after another, each at its own rate.
+#include "KovaAudio.h"
+#include "KovaInputStream.h"
+#include "Pcm.h"
+
+#include <time.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int headerSize = 40;
+constexpr long tickMilliseconds = 100;
+
+volatile char writing = 0;
+volatile char waiting = 0;
+
+using Samples = std::vector<std::unique_ptr<Pcm>>;
+
+Samples loadBank(const char* name)
+{
+    KovaInputStream wbk(name);
+    char header[headerSize];
+    wbk.read(header, headerSize);
+    if (std::memcmp(header, "WBK", 3) != 0) {
+        std::cerr << name << " is not a sound bank" << std::endl;
+        std::exit(-1);
+    }
+    Samples samples;
+    while (wbk.remaining() > 0) {
+        const auto type = static_cast<unsigned char>(wbk.get());
+        samples.push_back(std::make_unique<Pcm>(type, wbk));
+    }
+    return samples;
+}
+
+// Sleeps in small steps, the way a busy main flow would carry on, and says
+// how long it has been at it; the timer signal interrupts the sleeps.
+void showProgress(const char* what, long milliseconds)
+{
+    for (long done = 0; done < milliseconds; done += tickMilliseconds) {
+        timespec rest{0, tickMilliseconds * 1000000};
+        while (nanosleep(&rest, &rest) != 0) {
+        }
+        std::cout << "\r" << what << " " << (done + tickMilliseconds) / 1000.0 << " s   " << std::flush;
+    }
+    std::cout << std::endl;
+}
+
+void waitForEnd(const char* what)
+{
+    long milliseconds = 0;
+    while (writing != 0) {
+        showProgress(what, tickMilliseconds);
+        milliseconds += tickMilliseconds;
+    }
+    std::cout << what << " ended after about " << milliseconds / 1000.0 << " s" << std::endl;
+}
+
+void openDevice(int rate)
+{
+    if (!Audio::openAudioDevice()) {
+        std::cout << "no audio device: the timer paces the samples without sound" << std::endl;
+        Audio::disableAudio();
+    }
+    Audio::initializeAudioDevice(rate);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::cerr << "Usage:" << argv[0] << " .wbk [seconds of looping]" << std::endl;
+        return -1;
+    }
+    const Samples samples = loadBank(argv[1]);
+    const long loopMilliseconds = argc > 2 ? std::atol(argv[2]) * 1000 : 2000;
+    if (samples.empty()) {
+        std::cout << "the bank holds no samples" << std::endl;
+        return 0;
+    }
+
+    openDevice(samples[0]->getPcmRate());
+    KovaAudio::prepareKovaAudio(&writing, &waiting);
+    waiting = 1;  // drain the device before a sample counts as ended
+
+    samples[0]->play(0, 1);
+    showProgress("looping the first sample:", loopMilliseconds);
+    if (samples.size() > 1) {
+        samples[1]->que(0, 0);
+        waitForEnd("the second sample, queued behind the loop:");
+    } else {
+        KovaAudio::resetAudio();
+    }
+    for (std::size_t k = 2; k < samples.size(); ++k) {
+        KovaAudio::setSampleRate(samples[k]->getPcmRate());
+        waiting = 1;
+        samples[k]->play(0, 0);
+        waitForEnd(samples[k]->getFileName());
+    }
+    KovaAudio::resetAudio();
+    Audio::closeAudioDevice();
+    return 0;
+}
