@@ -27,8 +27,8 @@ demo: build
 	./demo/demo.sh $(BUILD)
 
 bench:
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DWBK_BENCH=ON -DBUILD_TESTING=OFF
-	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DWBK_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target decode_bench stream_load fakedsp
 	./bench/run.sh $(BENCH_BUILD)
 
 install: build

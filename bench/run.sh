@@ -1,6 +1,8 @@
 #!/bin/sh
-# Runs the decode benchmark built in the given build directory and sums up
-# ADPCM decoding against a memcpy of the same decoded size.
+# Runs the benchmarks built in the given build directory: ADPCM decoding
+# against a memcpy of the same decoded size, then streaming for ten seconds
+# on the simulated device playing in real time at 16540 Hz with 4096-byte
+# fragments, once with the main flow computing and once with it idle.
 set -e
 build=${1:-build-bench}
 results="$build/bench/decode_bench.csv"
@@ -15,3 +17,11 @@ awk -F, '
         printf "ADPCM decoding takes %.1f times as long as the memcpy\n",
             time["BM_DecodeAdpcm"] / time["BM_MemcpyAdpcmOutput"]
     }' "$results"
+
+for mode in busy idle; do
+    log="$build/bench/stream_$mode.log"
+    rm -f "$log"
+    LD_PRELOAD="$build/tests/fakedsp/libfakedsp.so" FAKEDSP_REALTIME=1 FAKEDSP_FRAGMENT=4096 \
+        FAKEDSP_LOG="$log" "$build"/bench/stream_load 10 "$mode"
+    echo "  device underruns: $(sed -n 's/^close underruns=//p' "$log")"
+done
