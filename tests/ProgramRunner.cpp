@@ -91,7 +91,7 @@ void exchange(pid_t child, int in, int out, int err, const ProgramRun& run, Prog
         if (!closeWhenWritten) {
             timeout = std::max(0L, run.stopAfterMs - millisecondsSince(start));
             if (timeout == 0)
-                kill(child, SIGKILL);
+                kill(child, run.stopSignal);
         }
         if (poll(fds, 3, timeout) < 0 && errno != EINTR)
             throw std::runtime_error("poll failed");

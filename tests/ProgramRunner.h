@@ -15,7 +15,8 @@ struct ProgramRun {
     std::string workDir;                 // empty: the test's own directory
     mode_t umask = 022;
     std::string argv0;                   // empty: the program path
-    int stopAfterMs = 0;                 // >0: keep standard input open and kill the program then
+    int stopAfterMs = 0;                 // >0: keep standard input open and stop the program then
+    int stopSignal = 9;                  // the signal that stops it (SIGKILL)
 };
 
 struct ProgramResult {

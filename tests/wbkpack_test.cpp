@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -203,6 +204,26 @@ TEST_F(WbkpackTest, RefusedRunsLeaveBanksUntouched)
         EXPECT_EQ(readBytes(dir / "old.wbk"), before) << c.input;
         EXPECT_FALSE(fileExists(dir / "new.wbk")) << c.input;
     }
+}
+
+// Interrupted at the rate prompt, a run leaves an existing bank as it was
+// and removes the bank it created.
+TEST_F(WbkpackTest, InterruptAtThePromptLeavesNoTrace)
+{
+    writeBytes(dir / "s.pc8", "data");
+    writeBytes(dir / "old.pc8", "old");
+    ASSERT_EQ(pack("old.wbk", "old.pc8", "8000\n").status, 0);
+    const std::string before = readBytes(dir / "old.wbk");
+    for (const std::string bank : {"old.wbk", "new.wbk"}) {
+        ProgramRun run;
+        run.stopAfterMs = 300;
+        run.stopSignal = SIGINT;
+        const ProgramResult result = pack(bank, "s.pc8", "", run);
+        EXPECT_EQ(result.out, "now appending s.pc8 to " + bank + "...\ninput sample rate of s.pc8:");
+        EXPECT_EQ(result.status, 128 + SIGINT);
+    }
+    EXPECT_EQ(readBytes(dir / "old.wbk"), before);
+    EXPECT_FALSE(fileExists(dir / "new.wbk"));
 }
 
 } // namespace
