@@ -1,7 +1,7 @@
 // Runs Audio operations through the audioplay driver against the simulated
 // /dev/dsp, which logs every call and captures every byte it accepts.
 #include "ProgramRunner.h"
-#include "TestFiles.h"
+#include "SimulatedDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -72,30 +72,19 @@ std::string callsIn(const std::string& log)
 
 class AudioDeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-#ifndef FAKEDSP_LIBRARY
-        GTEST_SKIP() << "the simulated device library (tests/fakedsp) is not built";
-#endif
-    }
-
     ProgramResult audioplay(const Strings& operations, const Strings& settings)
     {
-        std::remove(log.c_str());
-        std::remove(capture.c_str());
+        device.clear();
         ProgramRun run;
         run.args = operations;
         run.workDir = dir.path();
-#ifdef FAKEDSP_LIBRARY
-        run.setEnv = {"LD_PRELOAD=" FAKEDSP_LIBRARY, "ASAN_OPTIONS=verify_asan_link_order=0",
-                      "FAKEDSP_LOG=" + log, "FAKEDSP_CAPTURE=" + capture};
-#endif
+        run.setEnv = device.environment();
         run.setEnv.insert(run.setEnv.end(), settings.begin(), settings.end());
         return runProgram(AUDIOPLAY, run);
     }
 
-    std::string deviceLog() const { return fileExists(log) ? readBytes(log) : ""; }
-    std::string played() const { return fileExists(capture) ? readBytes(capture) : ""; }
+    std::string deviceLog() const { return device.log(); }
+    std::string played() const { return device.played(); }
 
     int count(const std::string& call) const
     {
@@ -118,8 +107,7 @@ protected:
     }
 
     TempDir dir;
-    const std::string log = dir / "device.log";
-    const std::string capture = dir / "played.u8";
+    SimulatedDevice device;
 };
 
 TEST_F(AudioDeviceTest, OpensWriteOnlyNonBlockingAndAsksForUnsigned8BitMonoAtTheRate)

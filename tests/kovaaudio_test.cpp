@@ -1,5 +1,5 @@
 #include "ProgramRunner.h"
-#include "TestFiles.h"
+#include "SimulatedDevice.h"
 #include "samplePattern.h"
 
 #include <gtest/gtest.h>
@@ -21,14 +21,6 @@ std::string looped(const std::string& sample, std::size_t length)
     return bytes.substr(0, length);
 }
 
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
 // Runs the stream driver on the simulated device with fragments of
 // `fragment` bytes that drain at once, unless `env` says otherwise.
 class KovaAudioTest : public ::testing::Test {
@@ -37,16 +29,15 @@ protected:
     {
         ProgramRun run;
         run.args = std::move(steps);
-        run.setEnv = {"LD_PRELOAD=" FAKEDSP_LIBRARY, "ASAN_OPTIONS=verify_asan_link_order=0",
-                      "FAKEDSP_CAPTURE=" + dir / "capture", "FAKEDSP_LOG=" + dir / "log",
-                      "FAKEDSP_FRAGMENT=" + std::to_string(fragment)};
+        run.setEnv = device.environment();
+        run.setEnv.push_back("FAKEDSP_FRAGMENT=" + std::to_string(fragment));
         run.setEnv.insert(run.setEnv.end(), env.begin(), env.end());
         return runProgram(STREAMDRIVER, run);
     }
-    std::string capture() { return fileExists(dir / "capture") ? readBytes(dir / "capture") : ""; }
-    std::string log() { return fileExists(dir / "log") ? readBytes(dir / "log") : ""; }
+    std::string capture() const { return device.played(); }
+    std::string log() const { return device.log(); }
 
-    TempDir dir;
+    SimulatedDevice device;
 };
 
 TEST_F(KovaAudioTest, TimerPeriodIsALittleShorterThanAFragment)
@@ -81,7 +72,7 @@ TEST_F(KovaAudioTest, ShortSamplesArePaddedToAWholeFragment)
         {0, std::string(1000, silence)},
     };
     for (const auto& c : cases) {
-        std::remove((dir / "capture").c_str());
+        device.clear();
         const ProgramResult result =
             stream({"open", "init=16540", "prepare", "play=" + std::to_string(c.size), "sleep=200"});
         EXPECT_NE(result.out.find("play writing=0\n"), std::string::npos) << c.size;
@@ -147,7 +138,7 @@ TEST_F(KovaAudioTest, NoRoomOnTheDeviceMeansNothingIsWritten)
 TEST_F(KovaAudioTest, WaitingByteDrainsTheDeviceBeforeTheEnd)
 {
     for (const std::string waiting : {"0", "1"}) {
-        std::remove((dir / "log").c_str());
+        device.clear();
         stream({"open", "init=16540", "prepare", "waiting=" + waiting, "play=2500", "wait"});
         const std::string calls = log();
         const std::size_t lastWrite = calls.rfind("write ");
@@ -190,7 +181,7 @@ TEST_F(KovaAudioTest, EmptyLoopingSamplesAreNotStreamed)
     EXPECT_NE(result.out.find("play writing=0\n"), std::string::npos);
     EXPECT_EQ(capture(), "");
 
-    std::remove((dir / "capture").c_str());
+    device.clear();
     stream({"open", "init=16540", "prepare", "play=300,loop", "que=0,loop", "sleep=200", "reset"});
     const std::string played = capture();
     EXPECT_GE(played.size(), 2000u);

@@ -1,6 +1,6 @@
 #include "BankBytes.h"
 #include "ProgramRunner.h"
-#include "TestFiles.h"
+#include "SimulatedDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -18,14 +18,6 @@ const std::string signedBytes("\x00\x7f\x80\xff", 4);
 const std::string unsignedBytes("\x80\xff\x00\x7f", 4);
 const std::string adpcmBytes("\x00\x77\x88", 3);
 const std::string decodedAdpcm{char(128), char(128), char(130), char(134), char(133), char(132)};
-
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
 
 // The rates the device was set to, in order.
 std::vector<std::string> speedsOf(const std::string& log)
@@ -49,15 +41,15 @@ protected:
         run.input = input;
         run.workDir = dir.path();
         run.stopAfterMs = stopAfterMs;
-        run.setEnv = {"LD_PRELOAD=" FAKEDSP_LIBRARY, "ASAN_OPTIONS=verify_asan_link_order=0",
-                      "FAKEDSP_CAPTURE=" + dir / "capture", "FAKEDSP_LOG=" + dir / "log"};
+        run.setEnv = device.environment();
         run.setEnv.insert(run.setEnv.end(), env.begin(), env.end());
         return runProgram(WBKDECK, run);
     }
-    std::string capture() { return fileExists(dir / "capture") ? readBytes(dir / "capture") : ""; }
-    std::string log() { return fileExists(dir / "log") ? readBytes(dir / "log") : ""; }
+    std::string capture() const { return device.played(); }
+    std::string log() const { return device.log(); }
 
     TempDir dir;
+    SimulatedDevice device;
 };
 
 TEST_F(PlayerTest, ListsThenPlaysEveryEntryAtItsRate)
