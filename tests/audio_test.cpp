@@ -274,4 +274,20 @@ TEST_F(AudioDeviceTest, PlayWaitsForRoomWhenTheBufferIsFull)
     EXPECT_NE(deviceLog().find("write len=6 error=EAGAIN\n"), std::string::npos) << deviceLog();
 }
 
+// An emulation layer that refuses to drain a non-blocking device gets the
+// drain again with the device blocking, and the device is non-blocking after.
+TEST_F(AudioDeviceTest, SyncDrainsWhereTheDeviceRefusesWhileNonBlocking)
+{
+    writeBytes(dir / "sample.u8", pattern(100));
+
+    const ProgramResult result = audioplay({"open", "init:16540", "sync", "play:sample.u8", "sync", "close"},
+                                           {"FAKEDSP_SYNC_NEEDS_BLOCKING=1"});
+
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "open=1\ninit=1\nclose=1\n");
+    EXPECT_EQ(count("SYNC"), 4);
+    const std::string calls = deviceLog();
+    EXPECT_NE(calls.find("ioctl SYNC error=EAGAIN\nioctl SYNC\nwrite"), std::string::npos) << calls;
+}
+
 } // namespace

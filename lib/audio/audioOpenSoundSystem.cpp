@@ -185,9 +185,23 @@ int fragmentSize(int device)
     return size;
 }
 
+// OSS drains even a non-blocking device, but emulation layers over ALSA
+// refuse with EAGAIN: the drain is then repeated with the device blocking.
+bool drainBlocking(int device)
+{
+    const int flags = fcntl(device, F_GETFL);
+    if (flags == -1 || fcntl(device, F_SETFL, flags & ~O_NONBLOCK) == -1)
+        return false;
+    const bool drained = ioctl(device, SNDCTL_DSP_SYNC, 0) != -1;
+    const int error = errno;
+    fcntl(device, F_SETFL, flags);
+    errno = error;
+    return drained;
+}
+
 void drain(int device)
 {
-    if (ioctl(device, SNDCTL_DSP_SYNC, 0) == -1)
+    if (ioctl(device, SNDCTL_DSP_SYNC, 0) == -1 && (errno != EAGAIN || !drainBlocking(device)))
         failFatally("can not sync audio dev");
 }
 

@@ -165,6 +165,9 @@ void load_config(Config* cfg) {
     int realtime = 0;
     load_int("FAKEDSP_REALTIME", 0, &realtime);
     cfg->realtime = realtime != 0;
+    int sync_needs_blocking = 0;
+    load_int("FAKEDSP_SYNC_NEEDS_BLOCKING", 0, &sync_needs_blocking);
+    cfg->sync_needs_blocking = sync_needs_blocking != 0;
     load_int("FAKEDSP_FRAGMENT", 1, &cfg->fragment);
     cfg->buffer = 4 * cfg->fragment;
     load_int("FAKEDSP_BUFFER", cfg->fragment, &cfg->buffer);

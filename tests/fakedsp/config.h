@@ -51,6 +51,7 @@ struct Failure {
 
 struct Config {
     bool realtime = false;
+    bool sync_needs_blocking = false;  // SYNC on a non-blocking descriptor: EAGAIN
     int fragment = 4096;
     int buffer = 4 * 4096;
     int partial = 0;       // 0: no limit per write

@@ -149,6 +149,10 @@ int control(Op op) {
     Line line("ioctl ");
     line.str(op_name(op));
     if (int err = injected_error(op, call)) return fail(line, err);
+    // Like OSS emulation layers that will not block in a drain when the
+    // descriptor is non-blocking; the caller may clear O_NONBLOCK with fcntl.
+    if (op == OP_SYNC && dev.cfg.sync_needs_blocking && (fcntl(dev.fd, F_GETFL) & O_NONBLOCK))
+        return fail(line, EAGAIN);
     if (op == OP_SYNC && dev.cfg.realtime) sleep_until(dev.drain_end);
     if (op != OP_POST) {
         dev.drain_end = 0;
@@ -208,7 +212,7 @@ int dev_open(int flags) {
     Line line("open");
     line.kv("flags", flags);
     int err = injected_error(OP_OPEN, call);
-    int fd = err ? -1 : real_open("/dev/null", O_WRONLY | (flags & O_CLOEXEC), 0);
+    int fd = err ? -1 : real_open("/dev/null", O_WRONLY | (flags & (O_CLOEXEC | O_NONBLOCK)), 0);
     if (fd < 0) {
         int result = fail(line, err ? err : errno);
         close_outputs();
