@@ -54,14 +54,20 @@ void showProgress(const char* what, long milliseconds)
     std::cout << std::endl;
 }
 
-void waitForEnd(const char* what)
+double secondsNow()
 {
-    long milliseconds = 0;
-    while (writing != 0) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
+}
+
+// Waits for the writing byte to drop. A sample that fits the two fragments
+// written at its start has already played when playAudio returns.
+void waitForEnd(const char* what, double startedAt)
+{
+    while (writing != 0)
         showProgress(what, tickMilliseconds);
-        milliseconds += tickMilliseconds;
-    }
-    std::cout << what << " ended after about " << milliseconds / 1000.0 << " s" << std::endl;
+    std::cout << what << " ended after " << secondsNow() - startedAt << " s" << std::endl;
 }
 
 void openDevice(int rate)
@@ -96,15 +102,16 @@ int main(int argc, char* argv[])
     showProgress("looping the first sample:", loopMilliseconds);
     if (samples.size() > 1) {
         samples[1]->que(0, 0);
-        waitForEnd("the second sample, queued behind the loop:");
+        waitForEnd("the second sample, queued behind the loop:", secondsNow());
     } else {
         KovaAudio::resetAudio();
     }
     for (std::size_t k = 2; k < samples.size(); ++k) {
         KovaAudio::setSampleRate(samples[k]->getPcmRate());
         waiting = 1;
+        const double startedAt = secondsNow();
         samples[k]->play(0, 0);
-        waitForEnd(samples[k]->getFileName());
+        waitForEnd(samples[k]->getFileName(), startedAt);
     }
     KovaAudio::resetAudio();
     Audio::closeAudioDevice();
