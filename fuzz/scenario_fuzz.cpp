@@ -67,7 +67,7 @@ private:
     ByteSource& bytes;
 };
 
-bool isSeparator(char c) { return std::string_view(" \t\r\n:", 5).find(c) != std::string_view::npos; }
+bool isSeparator(char c) { return std::string_view(" \t\r\n:").find(c) != std::string_view::npos; }
 bool isDecimal(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 bool isValueLetter(char c) { return std::string_view("@FKOPR").find(c) != std::string_view::npos; }
 
@@ -170,6 +170,21 @@ void checkDigitValue(FuzzScenario& s)
     check(s.position() == i);
 }
 
+// Walks the commands as an interpreter would: a number where one starts,
+// else one byte per command. Every round must move the cursor forward.
+void walkCommands(FuzzScenario& s)
+{
+    while (s.searchNextCommand()) {
+        const std::ptrdiff_t before = s.position();
+        if (s.isDigit())
+            s.getDigitValue();
+        else
+            s.skip();
+        check(s.position() > before);
+    }
+    check(atEnd(s));
+}
+
 void checkEnds(const FuzzScenario& s)
 {
     const char* inside = s.top() + s.position();
@@ -228,7 +243,7 @@ void drainList(FuzzScenario& s, bool dataList)
 
 void runOperation(FuzzScenario& s, ByteSource& bytes)
 {
-    switch (bytes.next() % 12) {
+    switch (bytes.next() % 13) {
     case 0: checkSearchNextCommand(s); break;
     case 1: checkSkip(s, bytes); break;
     case 2: checkGetChar(s, bytes); break;
@@ -240,6 +255,7 @@ void runOperation(FuzzScenario& s, ByteSource& bytes)
     case 8: checkPrintComment(s, bytes); break;
     case 9: checkAccessors(s); break;
     case 10: takeName(s, true); break;
+    case 11: walkCommands(s); break;
     default: takeName(s, false); break;
     }
 }
