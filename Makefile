@@ -2,10 +2,13 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TIME ?= 60
+FUZZERS = scenario sjis pcm bank
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: all build test test-plain test-asan demo bench install clean
+.PHONY: all build test test-plain test-asan demo bench fuzz install clean
 
 all: build
 
@@ -31,8 +34,20 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target decode_bench stream_load fakedsp
 	./bench/run.sh $(BENCH_BUILD)
 
+# Runs each fuzzer for FUZZ_TIME seconds on a working copy of its seed corpus;
+# findings go to $(FUZZ_BUILD)/artifacts.
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DWBK_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	mkdir -p $(FUZZ_BUILD)/artifacts
+	for name in $(FUZZERS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$name && cp fuzz/corpus/$$name/* $(FUZZ_BUILD)/corpus/$$name/ && \
+	  $(FUZZ_BUILD)/bin/$${name}_fuzz -max_total_time=$(FUZZ_TIME) \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$name- $(FUZZ_BUILD)/corpus/$$name || exit 1; \
+	done
+
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

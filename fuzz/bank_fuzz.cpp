@@ -1,0 +1,159 @@
+// Fuzzes the loading of a whole bank as the player loads it: the input is
+// written to a file, its magic and author are read, and then every entry is
+// decoded as a Pcm through KovaInputStream.
+//
+// A bank that ends early makes the stream end the process with status 255,
+// by design. So an input that this file's own walk over the bytes finds
+// incomplete is loaded in a forked child, where status 0 or 255 is fine and
+// anything else (a sanitizer report, a signal) is a crash. A complete bank
+// is loaded in this process, so that the fuzzer sees its coverage, and must
+// yield exactly the entries the walk counted.
+#include "Discard.h"
+#include "KovaInputStream.h"
+#include "Pcm.h"
+#include "Scenario.h"
+
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr std::size_t magicSize = 8;
+constexpr std::size_t authorSize = 32;
+constexpr std::size_t headerSize = magicSize + authorSize;
+constexpr std::size_t entryHeaderSize = 23;  // type, name, rate, size
+constexpr std::size_t sizeOffset = 19;
+constexpr int incomplete = -1;
+
+// Only "WBK" counts; the byte after it is forced to zero by the reader.
+bool hasMagic(const std::uint8_t* data) { return std::memcmp(data, "WBK", 3) == 0; }
+
+std::uint32_t read32(const std::uint8_t* bytes)
+{
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// The number of entries a load finds, or `incomplete` when the bank ends
+// inside its header or an entry.
+int countEntries(const std::uint8_t* data, std::size_t size)
+{
+    if (size < magicSize)
+        return incomplete;
+    if (!hasMagic(data))
+        return 0;
+    if (size < headerSize)
+        return incomplete;
+    int entries = 0;
+    for (std::size_t position = headerSize; position < size; ++entries) {
+        if (size - position < entryHeaderSize)
+            return incomplete;
+        const std::uint32_t length = read32(data + position + sizeOffset);
+        position += entryHeaderSize;
+        if (length > size - position)
+            return incomplete;
+        position += length;
+    }
+    return entries;
+}
+
+// Loads the bank as the player does; returns the number of entries.
+int loadBank(const char* path)
+{
+    KovaInputStream bank(path);
+    const std::int64_t end = bank.getFileSize() + bank.tellg();
+    char magic[magicSize];
+    bank.read(magic, magicSize);
+    magic[3] = '\0';
+    if (std::memcmp(magic, "WBK", 4) != 0)
+        return 0;
+
+    CountingBuffer discard;
+    std::ostream text(&discard);
+    char author[authorSize + 1] = {};
+    bank.read(author, authorSize);
+    Scenario::writeSjis(text, author, static_cast<int>(std::strlen(author)), 0);
+
+    int entries = 0;
+    for (std::int64_t position = bank.tellg(); position >= 0 && position < end; position = bank.tellg()) {
+        // The type byte is taken by the plain get, outside the byte budget.
+        const auto type = static_cast<unsigned char>(bank.get());
+        const Pcm pcm(type, bank);
+        const bool adpcm = type == 1 || type == 3;
+        check(pcm.getU8Size() == (adpcm ? 2u : 1u) * static_cast<std::uint32_t>(pcm.getSize()));
+        Scenario::writeSjis(text, pcm.getFileName(), static_cast<int>(std::strlen(pcm.getFileName())), 0);
+        ++entries;
+    }
+    return entries;
+}
+
+// Ends the child with the status the library asked for, before the exit
+// handlers of libFuzzer (which would take any exit for a crash) can run.
+void endChild(int status, void*)
+{
+    _exit(status);
+}
+
+void loadInChild(const char* path)
+{
+    std::cout.flush();
+    const pid_t child = fork();
+    check(child >= 0);
+    if (child == 0) {
+        on_exit(endChild, nullptr);
+        CountingBuffer discard;
+        std::cerr.rdbuf(&discard);  // the expected "Unexpected end of file."
+        loadBank(path);
+        _exit(0);
+    }
+    int status = 0;
+    check(waitpid(child, &status, 0) == child);
+    check(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 255));
+}
+
+// One file for the whole run, rewritten for every input. It is removed at
+// once and opened through /proc/self/fd, so that nothing is left behind even
+// when the run ends with a crash.
+class BankFile {
+public:
+    BankFile()
+    {
+        char name[] = "/tmp/bank_fuzz.XXXXXX";
+        fd = mkstemp(name);
+        check(fd >= 0 && unlink(name) == 0);
+        path = "/proc/self/fd/" + std::to_string(fd);
+    }
+    BankFile(const BankFile&) = delete;
+    BankFile& operator=(const BankFile&) = delete;
+
+    const char* write(const std::uint8_t* data, std::size_t size)
+    {
+        check(ftruncate(fd, 0) == 0);
+        check(pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
+        return path.c_str();
+    }
+
+private:
+    int fd;
+    std::string path;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static BankFile file;
+    const char* path = file.write(data, size);
+    const int entries = countEntries(data, size);
+    if (entries == incomplete)
+        loadInChild(path);
+    else
+        check(loadBank(path) == entries);
+    return 0;
+}
