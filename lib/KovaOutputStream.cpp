@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstdint>
 
 namespace {
@@ -22,7 +23,14 @@ int openFlags(std::ios::openmode mode)
 
 KovaOutputStream::KovaOutputStream(const char* name, std::ios::openmode mode)
 {
-    attach(::open(name, openFlags(mode), filePermission));
+    // An existing file is opened first, so that creating one is known for sure.
+    const int flags = openFlags(mode);
+    int fd = ::open(name, flags & ~O_CREAT);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(name, flags, filePermission);
+        created = fd >= 0;
+    }
+    attach(fd);
 }
 
 KovaOutputStream::KovaOutputStream(int dirFd, const char* name)

@@ -31,11 +31,14 @@ public:
     void close();
     // The descriptor of the open file, -1 when closed.
     int fd() { return is_open() ? buffer->fd() : -1; }
+    // True when opening created the file.
+    bool createdFile() const { return created; }
 
 private:
     void attach(int fd);
 
     std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> buffer;
+    bool created = false;
 };
 
 #endif

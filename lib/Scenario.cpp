@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -42,6 +43,8 @@ Scenario::Scenario(const char* filename)
 
 Scenario::Scenario(KovaInputStream& stream, int ScenarioSize)
 {
+    // A size beyond what the stream holds ends here, before it is allocated.
+    stream.requireRemaining(static_cast<std::uint32_t>(ScenarioSize));
     allocate(ScenarioSize);
     stream.read(scenarioData, ScenarioSize);
 }
@@ -62,7 +65,8 @@ Scenario::~Scenario()
 void Scenario::allocate(int size)
 {
     scenarioSize = std::max(size, 0);
-    scenarioData = new char[scenarioSize + 1]();
+    scenarioData = new char[static_cast<std::size_t>(scenarioSize) + 1];
+    scenarioData[scenarioSize] = '\0';
     beginPoint = pt = scenarioData;
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,6 +55,10 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings)
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     umask(run.umask);
+    if (run.fileSizeLimit > 0) {
+        const rlimit limit{static_cast<rlim_t>(run.fileSizeLimit), static_cast<rlim_t>(run.fileSizeLimit)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
     if (!run.workDir.empty() && chdir(run.workDir.c_str()) != 0)
         _exit(126);
     std::vector<std::string> args{run.argv0.empty() ? program : run.argv0};
@@ -89,7 +94,8 @@ void exchange(pid_t child, int in, int out, int err, const ProgramRun& run, Prog
         pollfd fds[3] = {{inputLeft ? in : -1, POLLOUT, 0}, {out, POLLIN, 0}, {err, POLLIN, 0}};
         int timeout = -1;
         if (!closeWhenWritten) {
-            timeout = std::max(0L, run.stopAfterMs - millisecondsSince(start));
+            const bool seen = !run.stopWhenOutput.empty() && result.out.find(run.stopWhenOutput) != std::string::npos;
+            timeout = seen ? 0 : std::max(0L, run.stopAfterMs - millisecondsSince(start));
             if (timeout == 0)
                 kill(child, run.stopSignal);
         }

@@ -16,7 +16,9 @@ struct ProgramRun {
     mode_t umask = 022;
     std::string argv0;                   // empty: the program path
     int stopAfterMs = 0;                 // >0: keep standard input open and stop the program then
+    std::string stopWhenOutput;          // with stopAfterMs: stop it as soon as stdout holds this
     int stopSignal = 9;                  // the signal that stops it (SIGKILL)
+    long fileSizeLimit = 0;              // >0: RLIMIT_FSIZE in bytes
 };
 
 struct ProgramResult {

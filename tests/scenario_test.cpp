@@ -318,6 +318,14 @@ TEST_F(ScenarioFileTest, StreamConstructorReadsFromTheCurrentPosition)
     EXPECT_EXIT(TextScenario(in, 1), ExitedWithCode(255), "^Unexpected end of file.\n$");
 }
 
+// A size beyond what the stream holds is refused before it is allocated.
+TEST_F(ScenarioFileTest, StreamConstructorRefusesSizesBeyondTheStream)
+{
+    KovaInputStream in(file("abc").c_str());
+    for (int size : {4, 1000000000, INT_MAX, -1})
+        EXPECT_EXIT(TextScenario(in, size), ExitedWithCode(255), "^Unexpected end of file.\n$") << size;
+}
+
 TEST(DemoScenarioTest, InitReadsTheHeaderAndCommandsFollowIt)
 {
     const struct {

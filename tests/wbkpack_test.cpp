@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -189,9 +190,12 @@ TEST_F(WbkpackTest, RefusedRunsLeaveBanksUntouched)
         {"s.pc8", "12x\n", rateError},
         {"missing.pc8", "8000\n", "Can't open missing.pc8.\n"},
         {"sampledir", "8000\n", "Can't open sampledir.\n"},
+        {"huge.pc8", "8000\n", "huge.pc8 is too large: a sample must be smaller than 2147483648 bytes.\n"},
     };
     writeBytes(dir / "s.pc8", "data");
     mkdir((dir / "sampledir").c_str(), 0755);
+    writeBytes(dir / "huge.pc8", "");
+    ASSERT_EQ(truncate((dir / "huge.pc8").c_str(), 0x80000000LL), 0);  // sparse: no disk used
     writeBytes(dir / "old.pc8", "old");
     ASSERT_EQ(pack("old.wbk", "old.pc8", "8000\n").status, 0);
     const std::string before = readBytes(dir / "old.wbk");
@@ -216,7 +220,8 @@ TEST_F(WbkpackTest, InterruptAtThePromptLeavesNoTrace)
     const std::string before = readBytes(dir / "old.wbk");
     for (const std::string bank : {"old.wbk", "new.wbk"}) {
         ProgramRun run;
-        run.stopAfterMs = 300;
+        run.stopAfterMs = 10000;
+        run.stopWhenOutput = "input sample rate of s.pc8:";
         run.stopSignal = SIGINT;
         const ProgramResult result = pack(bank, "s.pc8", "", run);
         EXPECT_EQ(result.out, "now appending s.pc8 to " + bank + "...\ninput sample rate of s.pc8:");
@@ -224,6 +229,37 @@ TEST_F(WbkpackTest, InterruptAtThePromptLeavesNoTrace)
     }
     EXPECT_EQ(readBytes(dir / "old.wbk"), before);
     EXPECT_FALSE(fileExists(dir / "new.wbk"));
+}
+
+// A write that fails after writing began, here at the file size limit, cuts
+// the bank back to what it was.
+TEST_F(WbkpackTest, WriteFailureAfterWritingBeganRestoresTheBank)
+{
+    writeBytes(dir / "old.pc8", "old");
+    ASSERT_EQ(pack("bank.wbk", "old.pc8", "8000\n").status, 0);
+    const std::string before = readBytes(dir / "bank.wbk");
+    writeBytes(dir / "big.pc8", std::string(300000, 'x'));
+    ProgramRun run;
+    run.fileSizeLimit = 100000;
+    const ProgramResult result = pack("bank.wbk", "big.pc8", "8000\n", run);
+    EXPECT_EQ(result.err, "can not write to bank.wbk : File too large\nbank.wbk may be broken.\n");
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(readBytes(dir / "bank.wbk"), before);
+}
+
+// A bank named through a dangling symbolic link: a failed run neither
+// removes the link nor leaves the file it would have created.
+TEST_F(WbkpackTest, FailedRunThroughADanglingLinkLeavesNoTrace)
+{
+    ASSERT_EQ(symlink("target.wbk", (dir / "link.wbk").c_str()), 0);
+    const ProgramResult result = pack("link.wbk", "missing.pc8", "8000\n");
+    EXPECT_EQ(result.status, 255);
+    EXPECT_TRUE(fileExists(dir / "link.wbk"));
+    EXPECT_FALSE(fileExists(dir / "target.wbk"));
+
+    writeBytes(dir / "s.pc8", "x");
+    ASSERT_EQ(pack("link.wbk", "s.pc8", "8000\n").status, 0);
+    EXPECT_EQ(readBytes(dir / "target.wbk").size(), 40u + 23u + 1u);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -26,9 +27,11 @@ constexpr int authorSize = 32;
 constexpr std::size_t maxLognameLength = 20;
 
 // What it takes to undo this run: the bank's length before it, or its removal
-// when this run created it. Used from atexit and from signal handlers.
+// when this run created it. Used from atexit and from signal handlers. The
+// path is the file's own, so that a bank reached through a symbolic link is
+// undone without touching the link.
 struct Rollback {
-    const char* bankName = nullptr;
+    char bankPath[PATH_MAX] = {};
     off_t originalLength = 0;
     bool created = false;
     volatile sig_atomic_t armed = 0;
@@ -40,9 +43,9 @@ void undoChanges()
         return;
     rollback.armed = 0;
     if (rollback.created)
-        unlink(rollback.bankName);
+        unlink(rollback.bankPath);
     else
-        truncate(rollback.bankName, rollback.originalLength);
+        truncate(rollback.bankPath, rollback.originalLength);
 }
 
 void undoAndDie(int signalNumber)
@@ -52,18 +55,32 @@ void undoAndDie(int signalNumber)
     std::raise(signalNumber);
 }
 
-void armRollback(const char* bankName, int bankFd, bool existedBefore)
+// The bank's length when this run opened it.
+off_t lengthOf(KovaOutputStream& wbk)
 {
     struct stat info;
-    if (fstat(bankFd, &info) != 0 || !S_ISREG(info.st_mode))
+    return fstat(wbk.fd(), &info) == 0 ? info.st_size : 0;
+}
+
+void armRollback(KovaOutputStream& wbk, off_t originalLength)
+{
+    struct stat info;
+    if (fstat(wbk.fd(), &info) != 0 || !S_ISREG(info.st_mode))
         return;
-    rollback.bankName = bankName;
-    rollback.originalLength = info.st_size;
-    rollback.created = !existedBefore;
+    const std::string fdLink = "/proc/self/fd/" + std::to_string(wbk.fd());
+    const ssize_t length = readlink(fdLink.c_str(), rollback.bankPath, sizeof rollback.bankPath - 1);
+    if (length <= 0)
+        return;
+    rollback.bankPath[length] = '\0';
+    rollback.originalLength = originalLength;
+    rollback.created = wbk.createdFile();
     rollback.armed = 1;
     std::atexit(undoChanges);
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
         std::signal(signalNumber, undoAndDie);
+    // Beyond the file size limit a write then fails (EFBIG) and is undone,
+    // instead of the process being killed with a partial entry in the bank.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool endsWith(const std::string& name, const char* suffix)
@@ -162,16 +179,14 @@ int main(int argc, char* argv[])
     const char* pcmFileName = argv[2];
     const unsigned char type = sampleTypeOf(pcmFileName);
 
-    struct stat before;
-    const bool bankExisted = stat(wbkFileName, &before) == 0;
     KovaOutputStream wbk(wbkFileName, std::ios::out | std::ios::app | std::ios::binary);
     if (!wbk.good()) {
         printOpenError(wbkFileName);
         wbk.close();
         return -1;
     }
-    armRollback(wbkFileName, wbk.fd(), bankExisted);
-    const bool bankIsEmpty = rollback.originalLength == 0;
+    const off_t originalLength = lengthOf(wbk);
+    armRollback(wbk, originalLength);
 
     KovaInputStream pcm(pcmFileName, std::ios::in | std::ios::binary);
     if (!pcm.good()) {
@@ -188,7 +203,7 @@ int main(int argc, char* argv[])
     }
     const int rate = askRate(pcmFileName);
 
-    if (bankIsEmpty)
+    if (originalLength == 0)
         writeHeader(wbk, pcm, wbkFileName);
     addPcm(wbk, pcm, wbkFileName, type, pcmFileName, rate);
 
