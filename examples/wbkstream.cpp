@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iomanip>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -41,19 +42,6 @@ Samples loadBank(const char* name)
     return samples;
 }
 
-// Sleeps in small steps, the way a busy main flow would carry on, and says
-// how long it has been at it; the timer signal interrupts the sleeps.
-void showProgress(const char* what, long milliseconds)
-{
-    for (long done = 0; done < milliseconds; done += tickMilliseconds) {
-        timespec rest{0, tickMilliseconds * 1000000};
-        while (nanosleep(&rest, &rest) != 0) {
-        }
-        std::cout << "\r" << what << " " << (done + tickMilliseconds) / 1000.0 << " s   " << std::flush;
-    }
-    std::cout << std::endl;
-}
-
 double secondsNow()
 {
     timespec now;
@@ -61,13 +49,31 @@ double secondsNow()
     return now.tv_sec + now.tv_nsec / 1e9;
 }
 
+// Sleeps one step, the way a busy main flow would carry on, and says how long
+// it has been at it; the timer signal interrupts the sleep.
+void progressStep(const char* what, double startedAt)
+{
+    timespec rest{0, tickMilliseconds * 1000000};
+    while (nanosleep(&rest, &rest) != 0) {
+    }
+    std::cout << "\r" << what << " " << secondsNow() - startedAt << " s   " << std::flush;
+}
+
+void loopFor(const char* what, double seconds)
+{
+    const double startedAt = secondsNow();
+    while (secondsNow() - startedAt < seconds)
+        progressStep(what, startedAt);
+    std::cout << std::endl;
+}
+
 // Waits for the writing byte to drop. A sample that fits the two fragments
 // written at its start has already played when playAudio returns.
 void waitForEnd(const char* what, double startedAt)
 {
     while (writing != 0)
-        showProgress(what, tickMilliseconds);
-    std::cout << what << " ended after " << secondsNow() - startedAt << " s" << std::endl;
+        progressStep(what, startedAt);
+    std::cout << "\r" << what << " ended after " << secondsNow() - startedAt << " s" << std::endl;
 }
 
 void openDevice(int rate)
@@ -88,18 +94,19 @@ int main(int argc, char* argv[])
         return -1;
     }
     const Samples samples = loadBank(argv[1]);
-    const long loopMilliseconds = argc > 2 ? std::atol(argv[2]) * 1000 : 2000;
+    const double loopSeconds = argc > 2 ? std::atof(argv[2]) : 2;
     if (samples.empty()) {
         std::cout << "the bank holds no samples" << std::endl;
         return 0;
     }
 
+    std::cout << std::fixed << std::setprecision(2);
     openDevice(samples[0]->getPcmRate());
     KovaAudio::prepareKovaAudio(&writing, &waiting);
     waiting = 1;  // drain the device before a sample counts as ended
 
     samples[0]->play(0, 1);
-    showProgress("looping the first sample:", loopMilliseconds);
+    loopFor("looping the first sample:", loopSeconds);
     if (samples.size() > 1) {
         samples[1]->que(0, 0);
         waitForEnd("the second sample, queued behind the loop:", secondsNow());

@@ -85,6 +85,9 @@ void KovaAudio::prepareKovaAudio(volatile char* writingFlag, volatile char* wait
     // keep ahead of the device; surplus ticks find no room and write nothing.
     intervalOfWritingAudioData.tv_sec = fragment / rate;
     intervalOfWritingAudioData.tv_usec = (fragment % rate) * (1000000 / rate - 1);
+    if (intervalOfWritingAudioData.tv_usec < 0 ||
+        (intervalOfWritingAudioData.tv_sec == 0 && intervalOfWritingAudioData.tv_usec == 0))
+        failPrecondition("a timer period>0");
 
     sigAction = {};
     sigAction.sa_handler = writeAudioData;
@@ -175,10 +178,18 @@ void KovaAudio::resetQueData()
     queChannel = -1;
 }
 
-// One tick: hands exactly one fragment to the device when it has room for it.
+// The SIGALRM handler, also called directly to prime the device.
 void KovaAudio::writeAudioData(int sig)
 {
     ErrnoKeeper keepErrno;
+    setInsideSignalHandler(true);
+    tick(sig);
+    setInsideSignalHandler(false);
+}
+
+// One tick: hands exactly one fragment to the device when it has room for it.
+void KovaAudio::tick(int sig)
+{
     SAMPLE_DATA& current = sampleData;
     if (current.data == nullptr) {
         offAudioTimer();

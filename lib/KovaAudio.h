@@ -35,6 +35,7 @@ public:
 
 private:
     static void writeAudioData(int sig);
+    static void tick(int sig);
     static void setAudioTimerOn();
     static void resetAudioVariable();
     static void resetQueData();

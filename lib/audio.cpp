@@ -122,3 +122,8 @@ void Audio::printErrorDeviceIsNotOpened()
     std::cerr << "audio device is not opened.\n"
               << "before using audio,you must open audio device.\n";
 }
+
+void Audio::setInsideSignalHandler(bool inside)
+{
+    oss::reportFromSignalHandler(inside);
+}

@@ -21,6 +21,10 @@ public:
     static void disableAudio();
     static int isAudioEnabled();
 
+protected:
+    // Tells the device's fatal reports that they run inside a signal handler.
+    static void setInsideSignalHandler(bool inside);
+
 private:
     static void printErrorDeviceIsNotOpened();
 

@@ -110,9 +110,9 @@ TEST_F(KovaAudioTest, QueuedSampleFollowsTheEndOfALoopPass)
 
 TEST_F(KovaAudioTest, QueuedLoopingSampleLoopsItself)
 {
-    // Priming writes 1000 + 1000 bytes of the first loop; the first tick ends
-    // its pass (100 bytes) and the queued loop takes over in that fragment.
-    stream({"open", "init=16540", "prepare", "play=300,loop", "que=700,loop", "sleep=300", "reset"});
+    // Priming writes 1000 + 1000 bytes of the first loop; the first tick, half
+    // a second later, ends its pass (100 bytes) and the queued loop takes over.
+    stream({"open", "init=2000", "prepare", "play=300,loop", "que=700,loop", "sleep=700", "reset"});
     const std::string played = capture();
     ASSERT_GE(played.size(), 3000u);
     EXPECT_EQ(played.substr(0, 2100), looped(samplePattern(0, 300), 2100));
@@ -169,7 +169,7 @@ TEST_F(KovaAudioTest, RateThatCannotBeSetLeavesTheStreamerIdleWithOldTiming)
 
 TEST_F(KovaAudioTest, NewSampleTakesOverAStreamingOne)
 {
-    const ProgramResult result = stream({"open", "init=16540", "prepare", "play=3000", "play=2500", "wait"});
+    const ProgramResult result = stream({"open", "init=2000", "prepare", "play=3000", "play=2500", "wait"});
     EXPECT_NE(result.out.find("play writing=255\nplay writing=255\nwait writing=0\n"), std::string::npos)
         << result.out;
     EXPECT_EQ(capture(), samplePattern(0, 2000) + samplePattern(1, 2500) + std::string(500, silence));
@@ -199,11 +199,28 @@ TEST_F(KovaAudioTest, StopWritesNothingAfterTheReset)
     EXPECT_EQ(calls.find("write ", reset), std::string::npos) << calls;
 }
 
-TEST_F(KovaAudioTest, NonPositiveRateEndsTheSetUp)
+// A rate of 0 would divide by zero, and above 500000 Hz the period comes
+// out as 0, which would never arm the timer.
+TEST_F(KovaAudioTest, RateWithoutAUsableTimerPeriodEndsTheSetUp)
 {
-    const ProgramResult result = stream({"open", "init=16540", "prepare"}, {"FAKEDSP_ANSWER_SPEED=0"});
+    struct Case {
+        std::string answer, condition;
+    } cases[] = {{"0", "sampleRate>0"}, {"-5", "sampleRate>0"}, {"600000", "a timer period>0"}};
+    for (const auto& c : cases) {
+        const ProgramResult result = stream({"open", "init=16540", "prepare"}, {"FAKEDSP_ANSWER_SPEED=" + c.answer});
+        EXPECT_EQ(result.status, 255) << c.answer;
+        EXPECT_NE(result.err.find("KovaAudio: " + c.condition + " does not hold.\n"), std::string::npos) << result.err;
+    }
+}
+
+// The free-space query fails in the first tick after the two priming calls.
+TEST_F(KovaAudioTest, FailedQueryInsideATickEndsTheProcess)
+{
+    const ProgramResult result =
+        stream({"open", "init=16540", "prepare", "play=5000", "wait"}, {"FAKEDSP_FAIL=GETOSPACE@3:EIO"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.err.find("sampleRate>0"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err, "can not get no bloking output size of audio: Input/output error\n");
+    EXPECT_EQ(capture(), samplePattern(0, 2000));
 }
 
 } // namespace

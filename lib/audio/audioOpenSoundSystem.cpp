@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -87,11 +89,17 @@ bool setSpeed(int device, int& rate)
     return false;
 }
 
-// perror and exit(-1) made of async-signal-safe calls only, because the
-// streamer's SIGALRM handler reaches these queries. Standard output that is
-// still buffered is therefore not flushed.
+volatile sig_atomic_t insideSignalHandler = 0;
+
+// perror and exit(-1). Inside the streamer's SIGALRM handler only
+// async-signal-safe calls are made, so buffered standard output is then not
+// flushed.
 [[noreturn]] void failFatally(const char* prefix)
 {
+    if (!insideSignalHandler) {
+        std::perror(prefix);
+        std::exit(-1);
+    }
     const char* reason = strerrordesc_np(errno);
     char message[256] = "";
     for (const char* part : {prefix, ": ", reason ? reason : "Unknown error", "\n"})
@@ -116,6 +124,11 @@ bool waitForRoom(int device)
 }
 
 } // namespace
+
+void reportFromSignalHandler(bool inside)
+{
+    insideSignalHandler = inside;
+}
 
 int openDevice()
 {

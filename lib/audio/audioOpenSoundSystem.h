@@ -17,6 +17,9 @@ void writeAll(int device, const unsigned char* data, int size);
 
 void reset(int device);
 
+// While set, the fatal reports below use only async-signal-safe calls.
+void reportFromSignalHandler(bool inside);
+
 // The queries below end the process when the device refuses them.
 int outputSpace(int device);
 int fragmentSize(int device);
