@@ -22,6 +22,13 @@ TempDir::~TempDir()
     std::filesystem::remove_all(dir, ignored);
 }
 
+std::string TempDir::write(const std::string& name, const std::string& bytes) const
+{
+    const std::string path = *this / name;
+    writeBytes(path, bytes);
+    return path;
+}
+
 std::string readBytes(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);

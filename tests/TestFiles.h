@@ -13,6 +13,8 @@ public:
 
     const std::string& path() const { return dir; }
     std::string operator/(const std::string& name) const { return dir + "/" + name; }
+    // Writes `bytes` to the file `name` in this directory; returns its path.
+    std::string write(const std::string& name, const std::string& bytes) const;
 
 private:
     std::string dir;

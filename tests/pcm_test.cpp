@@ -195,12 +195,7 @@ TEST(PcmDecoder, EightBitTypesFlipTheSignBit)
 
 class PcmEntryTest : public ::testing::Test {
 protected:
-    std::string bank(const std::string& bytes)
-    {
-        const std::string path = dir / "bank.wbk";
-        writeBytes(path, bytes);
-        return path;
-    }
+    std::string bank(const std::string& bytes) { return dir.write("bank.wbk", bytes); }
 
     TempDir dir;
 };

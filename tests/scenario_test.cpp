@@ -283,12 +283,7 @@ TEST(ScenarioTest, PrintCommentWritesTheCommentAndANewline)
 
 class ScenarioFileTest : public ::testing::Test {
 protected:
-    std::string file(const std::string& bytes)
-    {
-        const std::string path = dir / "script";
-        writeBytes(path, bytes);
-        return path;
-    }
+    std::string file(const std::string& bytes) { return dir.write("script", bytes); }
 
     TempDir dir;
 };

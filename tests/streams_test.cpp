@@ -18,12 +18,7 @@ using ::testing::ExitedWithCode;
 
 class StreamTest : public ::testing::Test {
 protected:
-    std::string file(const std::string& bytes)
-    {
-        const std::string path = dir / "data.bin";
-        writeBytes(path, bytes);
-        return path;
-    }
+    std::string file(const std::string& bytes) { return dir.write("data.bin", bytes); }
 
     TempDir dir;
 };

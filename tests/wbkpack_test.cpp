@@ -1,3 +1,4 @@
+#include "BankBytes.h"
 #include "ProgramRunner.h"
 #include "TestFiles.h"
 
@@ -13,24 +14,6 @@
 namespace {
 
 using namespace std::string_literals;
-
-const std::string magic("WBK\0\0\0\0\0", 8);
-
-std::string author(const std::string& text)
-{
-    std::string field = text;
-    field.resize(32, '\0');
-    return field;
-}
-
-std::string entry(char type, const std::string& name, const std::string& rate, const std::string& data)
-{
-    std::string field = name.substr(0, 16);
-    field.resize(16, '\0');
-    const auto size = static_cast<unsigned>(data.size());
-    std::string sizeBytes{char(size), char(size >> 8), char(size >> 16), char(size >> 24)};
-    return std::string(1, type) + field + rate + sizeBytes + data;
-}
 
 class WbkpackTest : public ::testing::Test {
 protected:
@@ -69,7 +52,7 @@ TEST_F(WbkpackTest, FirstRunWritesHeaderAndEntry)
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(readBytes(dir / "bank.wbk"),
-              magic + author("wbkpack:tester") + entry(0, "tone.pc8", "\x9c\x40", "\x01\x7f\x80\xff"));
+              bankHeader("wbkpack:tester") + sampleEntry(0, "tone.pc8", 16540, "\x01\x7f\x80\xff"));
 }
 
 TEST_F(WbkpackTest, AuthorComesFromLogname)
@@ -89,7 +72,7 @@ TEST_F(WbkpackTest, AuthorComesFromLogname)
         run.unsetEnv = c.unsetEnv;
         const std::string bank = "bank" + std::to_string(c.expected.size()) + ".wbk";
         ASSERT_EQ(pack(bank, "s.pc8", "8000\n", run).status, 0);
-        EXPECT_EQ(readBytes(dir / bank).substr(8, 32), author(c.expected));
+        EXPECT_EQ(readBytes(dir / bank).substr(8, 32), bankHeader(c.expected).substr(8));
     }
 }
 
@@ -99,8 +82,8 @@ TEST_F(WbkpackTest, SecondRunAppendsOnlyAnEntry)
     writeBytes(dir / "b.pc8", "BBB");
     ASSERT_EQ(pack("bank.wbk", "a.pc8", "8000\n").status, 0);
     ASSERT_EQ(pack("bank.wbk", "b.pc8", "11025\n").status, 0);
-    EXPECT_EQ(readBytes(dir / "bank.wbk"), magic + author("wbkpack:tester") + entry(0, "a.pc8", "\x40\x1f", "AA") +
-                                               entry(0, "b.pc8", "\x11\x2b", "BBB"));
+    EXPECT_EQ(readBytes(dir / "bank.wbk"), bankHeader("wbkpack:tester") + sampleEntry(0, "a.pc8", 8000, "AA") +
+                                               sampleEntry(0, "b.pc8", 11025, "BBB"));
 }
 
 TEST_F(WbkpackTest, TypeNameAndRateFields)
@@ -127,7 +110,9 @@ TEST_F(WbkpackTest, TypeNameAndRateFields)
         const ProgramResult result = pack(bank, c.sample, c.rate + "\n");
         EXPECT_EQ(result.status, 0) << c.sample;
         EXPECT_EQ(result.err, c.warnings) << c.sample;
-        EXPECT_EQ(readBytes(dir / bank).substr(40), entry(c.type, c.sample, c.storedRate, "xyz")) << c.sample;
+        const std::string entry = readBytes(dir / bank).substr(40);
+        EXPECT_EQ(entry, sampleEntry(c.type, c.sample, std::stoi(c.rate), "xyz")) << c.sample;
+        EXPECT_EQ(entry.substr(17, 2), c.storedRate) << c.sample;
     }
 }
 
@@ -135,7 +120,7 @@ TEST_F(WbkpackTest, EmptySampleGivesAnEntryOfSizeZero)
 {
     writeBytes(dir / "empty.pc8", "");
     ASSERT_EQ(pack("bank.wbk", "empty.pc8", "8000\n").status, 0);
-    EXPECT_EQ(readBytes(dir / "bank.wbk").substr(40), entry(0, "empty.pc8", "\x40\x1f", ""));
+    EXPECT_EQ(readBytes(dir / "bank.wbk").substr(40), sampleEntry(0, "empty.pc8", 8000, ""));
 }
 
 TEST_F(WbkpackTest, NewBankGetsMode0664UnderUmaskZero)

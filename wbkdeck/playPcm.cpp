@@ -3,6 +3,7 @@
 #include "Pcm.h"
 #include "Scenario.h"
 #include "audio.h"
+#include "sampleHeader.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,10 +27,7 @@ void writeText(const char* text, int rawText)
 Samples loadSamples(KovaInputStream& wbk, std::int64_t endPosition)
 {
     Samples samples;
-    for (;;) {
-        const std::int64_t position = wbk.tellg();
-        if (position < 0 || position >= endPosition)
-            break;
+    while (hasMoreSamples(wbk, endPosition)) {
         // The type byte is taken by the plain get, outside the byte budget.
         const auto type = static_cast<unsigned char>(wbk.get());
         samples.push_back(std::make_unique<Pcm>(type, wbk));
@@ -44,8 +42,7 @@ void printListing(const Samples& samples, int rawText)
     std::cout << "--- \t--------\t-------\t------\t---------------\t--------" << std::endl;
     for (std::size_t k = 0; k < samples.size(); ++k) {
         const Pcm& pcm = *samples[k];
-        const bool adpcm = pcm.getType() == 1 || pcm.getType() == 3;
-        std::cout << k << "\t" << (adpcm ? "adpcm   " : "8bit    ") << "\t" << pcm.getSize() << "\t"
+        std::cout << k << "\t" << (isAdpcm(pcm.getType()) ? "adpcm   " : "8bit    ") << "\t" << pcm.getSize() << "\t"
                   << pcm.getPcmRate() << "\t";
         writeText(pcm.getFileName(), rawText);
         std::cout << "   \t" << static_cast<double>(pcm.getSize()) / pcm.getPcmRate() << std::endl;
