@@ -75,6 +75,14 @@ std::istream& KovaInputStream::read(char* ptr, std::int64_t n)
     return *this;
 }
 
+void KovaInputStream::skip(std::int64_t n)
+{
+    kovaFileSize -= n;
+    if (kovaFileSize < 0 || n < 0 || n > remaining())
+        failUnexpectedEnd();
+    seekg(n, std::ios::cur);
+}
+
 std::int64_t KovaInputStream::remaining()
 {
     const std::int64_t position = tellg();

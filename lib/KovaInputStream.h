@@ -17,6 +17,8 @@ public:
     std::istream& read(char* ptr, std::int64_t n);
     std::istream& read(signed char* ptr, std::int64_t n) { return read(reinterpret_cast<char*>(ptr), n); }
     std::istream& read(unsigned char* ptr, std::int64_t n) { return read(reinterpret_cast<char*>(ptr), n); }
+    // Passes over `n` bytes as a read of them would, without reading them.
+    void skip(std::int64_t n);
 
     // The remaining budget: the file size right after construction.
     std::int64_t getFileSize() const { return kovaFileSize; }

@@ -36,10 +36,14 @@ void Pcm::adpcm2U8()
     if (isAdpcm()) {
         decodeAdpcm();
     } else {
-        std::transform(adpcmData.get(), adpcmData.get() + sizeOfAdpcm, u8Data.get(),
-                       [](unsigned char byte) { return static_cast<unsigned char>(byte ^ 0x80); });
+        signedToUnsigned(adpcmData.get(), sizeOfAdpcm, u8Data.get());
     }
     adpcmData.reset();
+}
+
+void Pcm::signedToUnsigned(const unsigned char* stored, std::size_t count, unsigned char* out)
+{
+    std::transform(stored, stored + count, out, [](unsigned char byte) { return static_cast<unsigned char>(byte ^ 0x80); });
 }
 
 void Pcm::decodeAdpcm()

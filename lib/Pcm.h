@@ -3,6 +3,7 @@
 
 #include "KovaAudio.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -37,6 +38,9 @@ public:
     int getSize() const { return static_cast<int>(sizeOfAdpcm); }
     const unsigned char* getU8Data() const { return u8Data.get(); }
     std::uint32_t getU8Size() const { return sizeOfU8; }
+
+    // Makes `count` signed 8-bit samples unsigned, as 8-bit entries are decoded.
+    static void signedToUnsigned(const unsigned char* stored, std::size_t count, unsigned char* out);
 
 private:
     friend struct PcmDecoderProbe;  // lets the unit tests step the decoder

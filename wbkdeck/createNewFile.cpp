@@ -51,6 +51,17 @@ std::vector<std::string> componentsOf(const std::string& name)
     return components;
 }
 
+// The directory holding the last component, entered from the working
+// directory without following a symbolic link; -1 with errno set on failure.
+DirectoryFd enterDirectoryOf(const std::vector<std::string>& components)
+{
+    DirectoryFd directory = DirectoryFd(AT_FDCWD).enter(".");
+    for (std::size_t i = 0; i + 1 < components.size() && directory.get() >= 0; ++i)
+        if (!components[i].empty())
+            directory = directory.enter(components[i]);
+    return directory;
+}
+
 } // namespace
 
 const char* whyOutsideWorkingDirectory(const char* name)
@@ -66,11 +77,15 @@ const char* whyOutsideWorkingDirectory(const char* name)
 std::unique_ptr<KovaOutputStream> createNewFile(const char* name)
 {
     const std::vector<std::string> components = componentsOf(name);
-    DirectoryFd directory = DirectoryFd(AT_FDCWD).enter(".");
-    for (std::size_t i = 0; i + 1 < components.size() && directory.get() >= 0; ++i)
-        if (!components[i].empty())
-            directory = directory.enter(components[i]);
+    const DirectoryFd directory = enterDirectoryOf(components);
     if (directory.get() < 0)
         return nullptr;
     return std::make_unique<KovaOutputStream>(directory.get(), components.back().c_str());
+}
+
+bool removeNewFile(const char* name)
+{
+    const std::vector<std::string> components = componentsOf(name);
+    const DirectoryFd directory = enterDirectoryOf(components);
+    return directory.get() >= 0 && unlinkat(directory.get(), components.back().c_str(), 0) == 0;
 }

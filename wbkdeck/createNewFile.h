@@ -15,4 +15,7 @@ const char* whyOutsideWorkingDirectory(const char* name);
 // otherwise a stream whose state tells whether the file was created.
 std::unique_ptr<KovaOutputStream> createNewFile(const char* name);
 
+// Removes a file that createNewFile made, reaching it the same way.
+bool removeNewFile(const char* name);
+
 #endif

@@ -3,61 +3,69 @@
 #include "Scenario.h"
 #include "createNewFile.h"
 #include "printError.h"
-#include "sampleHeader.h"
 
-#include <cstdlib>
+#include <cerrno>
 #include <cstring>
 #include <iostream>
-#include <memory>
-#include <new>
 
 namespace {
 
-std::unique_ptr<char[]> readData(KovaInputStream& wbk, const SampleHeader& header)
+// Copies the entry's data piece by piece; true when all of it was written.
+bool writeFile(KovaInputStream& wbk, const SampleHeader& header)
 {
-    std::unique_ptr<char[]> data(new (std::nothrow) char[header.size]);
-    if (!data) {
-        std::cerr << "not enough memory for " << header.name << " (" << header.size << " bytes)" << std::endl;
-        std::exit(-1);
+    const std::unique_ptr<KovaOutputStream> file = createEntryFile(header.name);
+    if (!file) {
+        wbk.skip(header.size);
+        return false;
     }
-    wbk.read(data.get(), header.size);
-    return data;
-}
-
-void printCreating(const SampleHeader& header, int rawText)
-{
-    std::cout << "now creating \"";
-    Scenario::writeSjis(std::cout, header.name, std::strlen(header.name), rawText);
-    std::cout << "\"\tformat=" << (isAdpcm(header.type) ? "adpcm" : "8bit") << "\tsize=" << header.size
-              << "byte\trate=" << header.rate << "hz\t" << std::endl;
-}
-
-void writeFile(const char* name, const char* data, std::uint32_t size)
-{
-    if (const char* reason = whyOutsideWorkingDirectory(name)) {
-        std::cerr << "wbkdeck: skipping \"" << name << "\": " << reason << std::endl;
-        return;
-    }
-    const std::unique_ptr<KovaOutputStream> file = createNewFile(name);
-    if (!file || !file->good()) {
-        printOpenError(name);
-        return;
-    }
-    file->write(data, size);
+    int writeErrno = 0;
+    readDataInChunks(wbk, header.size, [&](const unsigned char* data, std::size_t count) {
+        if (file->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(count)))
+            return true;
+        writeErrno = errno;
+        return false;
+    });
     file->close();
-    if (file->fail())
-        printWriteError(name);
+    if (!file->fail())
+        return true;
+    if (writeErrno != 0)
+        errno = writeErrno;
+    printWriteError(header.name);
+    return false;
 }
 
 } // namespace
 
-void extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
+void printCreating(const SampleHeader& header, const char* fileName, int rawText)
 {
+    std::cout << "now creating \"";
+    Scenario::writeSjis(std::cout, fileName, std::strlen(fileName), rawText);
+    std::cout << "\"\tformat=" << (isAdpcm(header.type) ? "adpcm" : "8bit") << "\tsize=" << header.size
+              << "byte\trate=" << header.rate << "hz\t" << std::endl;
+}
+
+std::unique_ptr<KovaOutputStream> createEntryFile(const char* name)
+{
+    if (const char* reason = whyOutsideWorkingDirectory(name)) {
+        std::cerr << "wbkdeck: skipping \"" << name << "\": " << reason << std::endl;
+        return nullptr;
+    }
+    std::unique_ptr<KovaOutputStream> file = createNewFile(name);
+    if (!file || !file->good()) {
+        printOpenError(name);
+        return nullptr;
+    }
+    return file;
+}
+
+bool extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
+{
+    bool allWritten = true;
     while (hasMoreSamples(wbk, endPosition)) {
         const SampleHeader header = readSampleHeader(wbk);
-        const std::unique_ptr<char[]> data = readData(wbk, header);
-        printCreating(header, rawText);
-        writeFile(header.name, data.get(), header.size);
+        printCreating(header, header.name, rawText);
+        allWritten = writeFile(wbk, header) && allWritten;
     }
     wbk.close();
+    return allWritten;
 }

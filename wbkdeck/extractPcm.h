@@ -2,12 +2,23 @@
 #define WBKDECK_EXTRACT_PCM_H
 
 #include "KovaInputStream.h"
+#include "KovaOutputStream.h"
+#include "sampleHeader.h"
 
 #include <cstdint>
+#include <memory>
 
 // Writes the data of every remaining sample into a new file named after the
 // sample, below the working directory; existing files are never replaced.
-// Closes the bank.
-void extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText);
+// Closes the bank. True when every sample was written.
+bool extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText);
+
+// The line announcing the file made from an entry: its name, format, stored
+// size and rate.
+void printCreating(const SampleHeader& header, const char* fileName, int rawText);
+
+// Creates the new file `name` below the working directory, or reports why it
+// cannot and returns nullptr.
+std::unique_ptr<KovaOutputStream> createEntryFile(const char* name);
 
 #endif

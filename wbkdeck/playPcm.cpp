@@ -64,17 +64,29 @@ void playSamples(const Samples& samples, int rawText)
     }
 }
 
-} // namespace
-
-void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+// Loads the bank, closes it and prints the listing.
+Samples loadAndList(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
 {
-    const Samples samples = loadSamples(wbk, endPosition);
+    Samples samples = loadSamples(wbk, endPosition);
     std::cout << "done." << std::endl;
     writeText(wbkFileName, rawText);
     std::cout << " has " << samples.size() << " PCM" << std::endl;
     wbk.close();
 
     printListing(samples, rawText);
+    return samples;
+}
+
+} // namespace
+
+void listPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+{
+    loadAndList(wbk, endPosition, wbkFileName, rawText);
+}
+
+void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+{
+    const Samples samples = loadAndList(wbk, endPosition, wbkFileName, rawText);
     if (!Audio::openAudioDevice()) {
         std::perror("can not open Audio Device");
         std::exit(-1);

@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// Loads every sample of the bank and lists them as playback does, without
+// touching the audio device. Closes the bank.
+void listPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText);
+
 // Loads every sample of the bank, lists them and plays them one per
 // character read from the terminal. Closes the bank.
 void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText);

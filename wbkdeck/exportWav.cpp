@@ -1,0 +1,128 @@
+#include "exportWav.h"
+
+#include "Adpcm.h"
+#include "Pcm.h"
+#include "WavWriter.h"
+#include "createNewFile.h"
+#include "extractPcm.h"
+#include "sampleHeader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A signal that asks the run to stop; it stops between two pieces of data, so
+// that the file being written can be removed first.
+volatile std::sig_atomic_t interruption = 0;
+
+void noteInterruption(int signalNumber)
+{
+    interruption = signalNumber;
+}
+
+void catchInterruptions()
+{
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        std::signal(signalNumber, noteInterruption);
+}
+
+void stopIfInterrupted()
+{
+    if (interruption == 0)
+        return;
+    std::signal(interruption, SIG_DFL);
+    std::raise(interruption);
+}
+
+// Turns stored data into unsigned 8-bit samples piece by piece, carrying the
+// ADPCM decoder's state from one piece to the next.
+class EntryDecoder {
+public:
+    EntryDecoder(const SampleHeader& header)
+        : adpcm(isAdpcm(header.type)), decoded(decodedSize(std::min<std::size_t>(header.size, dataChunkSize)))
+    {
+    }
+
+    std::size_t decodedSize(std::size_t storedSize) const { return adpcm ? 2 * storedSize : storedSize; }
+
+    const unsigned char* decode(const unsigned char* stored, std::size_t count)
+    {
+        if (adpcm)
+            decoder.decodeBytes(stored, count, decoded.data());
+        else
+            Pcm::signedToUnsigned(stored, count, decoded.data());
+        return decoded.data();
+    }
+
+private:
+    bool adpcm;
+    Adpcm decoder;
+    std::vector<unsigned char> decoded;
+};
+
+// Decodes the entry's data into the new file `name`; true when it was
+// written whole.
+bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::string& name, KovaOutputStream& file)
+{
+    WavWriter wav(file.fd(), header.rate);
+    EntryDecoder decoder(header);
+    const bool allDecoded = readDataInChunks(wbk, header.size, [&](const unsigned char* stored, std::size_t count) {
+        return wav.write(decoder.decode(stored, count), decoder.decodedSize(count)) && interruption == 0;
+    });
+    const bool wavWritten = wav.finish() && allDecoded;
+    if (interruption != 0)
+        return false;
+    std::string reason = wav.errorText();
+    if (wavWritten) {
+        file.close();
+        if (!file.fail())
+            return true;
+        reason = std::strerror(errno);
+    }
+    std::cerr << "can not write to " << name << " : " << reason << std::endl;
+    return false;
+}
+
+bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
+{
+    const std::string name = std::string(header.name) + ".wav";
+    printCreating(header, name.c_str(), rawText);
+    if (header.rate == 0) {
+        std::cerr << "wbkdeck: skipping \"" << name << "\": a sample of rate 0 cannot be written as WAV" << std::endl;
+        wbk.skip(header.size);
+        return false;
+    }
+    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str());
+    if (!file) {
+        wbk.skip(header.size);
+        return false;
+    }
+    if (writeWav(wbk, header, name, *file))
+        return true;
+    file->close();
+    if (removeNewFile(name.c_str()) && interruption == 0)
+        std::cerr << name << " removed." << std::endl;
+    return false;
+}
+
+} // namespace
+
+bool exportWav(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
+{
+    catchInterruptions();
+    bool allWritten = true;
+    while (hasMoreSamples(wbk, endPosition) && interruption == 0) {
+        const SampleHeader header = readSampleHeader(wbk);
+        allWritten = exportEntry(wbk, header, rawText) && allWritten;
+    }
+    wbk.close();
+    stopIfInterrupted();
+    return allWritten;
+}
