@@ -2,7 +2,8 @@
 # Runs the benchmarks built in the given build directory: ADPCM decoding
 # against a memcpy of the same decoded size, then streaming for ten seconds
 # on the simulated device playing in real time at 16540 Hz with 4096-byte
-# fragments, once with the main flow computing and once with it idle.
+# fragments, once with the main flow computing and once with it idle; last,
+# wbkdeck -w and -d on large entries (export.sh).
 set -e
 build=${1:-build-bench}
 results="$build/bench/decode_bench.csv"
@@ -25,3 +26,5 @@ for mode in busy idle; do
         FAKEDSP_LOG="$log" "$build"/bench/stream_load 10 "$mode"
     echo "  device underruns: $(sed -n 's/^close underruns=//p' "$log")"
 done
+
+"$(dirname "$0")"/export.sh "$build"

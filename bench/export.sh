@@ -1,0 +1,61 @@
+#!/bin/sh
+# Whole-process figures of wbkdeck on large entries, output on a tmpfs:
+#   -w on one 64 MiB ADPCM entry (128 Mi samples) against
+#      sox -t vox -r 16540 on the same codes (goal: 6 times as fast, peak RSS < 32 MiB);
+#   -d on one 1 GiB entry against cp of the bank (goal: within 1.5 times cp, peak RSS < 32 MiB).
+# Each command runs three times; the fastest run counts. Needs /usr/bin/time and sox.
+set -e
+build=${1:-build-bench}
+wbkdeck=$(cd "$build/bin" && pwd)/wbkdeck
+work=$(mktemp -d "${BENCH_TMP:-/dev/shm}/wbk-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# Little-endian bytes of $1, $2 bytes long, as printf escapes.
+le() {
+    value=$1 count=$2 out=
+    while [ "$count" -gt 0 ]; do
+        out="$out$(printf '\\%03o' $((value % 256)))"
+        value=$((value / 256)) count=$((count - 1))
+    done
+    printf "$out"
+}
+
+# A bank of one entry: type $1, name $2, rate $3, data from the file $4.
+make_bank() {
+    size=$(stat -c %s "$4")
+    { printf 'WBK\000\000\000\000\000'; head -c 32 /dev/zero
+      le "$1" 1; printf '%s' "$2"; head -c $((16 - ${#2})) /dev/zero
+      le "$3" 2; le "$size" 4; cat "$4"; }
+}
+
+# Runs a command three times; prints "seconds peak-KiB" of the fastest run.
+best_of_three() {
+    for run in 1 2 3; do
+        rm -f out.wav big.pcm.wav big.pc8 copy
+        /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null 2>&1
+        cat time.txt
+    done | sort -n | head -n 1
+}
+
+head -c $((64 << 20)) /dev/urandom > codes.vox
+make_bank 1 big.pcm 16540 codes.vox > adpcm.wbk
+set -- $(best_of_three "$wbkdeck" -w adpcm.wbk)
+export_s=$1 export_kb=$2
+[ "$(stat -c %s big.pcm.wav)" -eq $((44 + (128 << 20))) ] || { echo "wbkdeck -w wrote no whole WAV" >&2; exit 1; }
+set -- $(best_of_three sox -t vox -r 16540 codes.vox out.wav)
+sox_s=$1
+echo "wbkdeck -w, 64 MiB ADPCM: $export_s s, peak RSS $export_kb KiB; sox: $sox_s s;" \
+    "$(echo "$sox_s $export_s" | awk '{ printf "%.1f", $1 / $2 }') times as fast as sox"
+rm -f codes.vox adpcm.wbk
+
+head -c $((1 << 30)) /dev/urandom > data.pc8
+make_bank 0 big.pc8 16540 data.pc8 > large.wbk
+rm -f data.pc8
+set -- $(best_of_three "$wbkdeck" -d large.wbk)
+extract_s=$1 extract_kb=$2
+cmp -s -n $((1 << 30)) -i 63:0 large.wbk big.pc8 || { echo "wbkdeck -d wrote no whole copy" >&2; exit 1; }
+set -- $(best_of_three cp large.wbk copy)
+cp_s=$1
+echo "wbkdeck -d, 1 GiB entry: $extract_s s, peak RSS $extract_kb KiB; cp: $cp_s s;" \
+    "$(echo "$extract_s $cp_s" | awk '{ printf "%.2f", $1 / $2 }') times the time of cp"
