@@ -24,6 +24,9 @@ step "The bank: a 40-byte header, then one entry per sample"
 od -A d -t x1 -N 64 "$out/demo.wbk"
 ls -l "$out/demo.wbk"
 
+step "List the bank without playing it (wbkdeck -l)"
+"$bin/wbkdeck" -l "$out/demo.wbk"
+
 step "List the bank and play it, one sample per line of input"
 if [ -w /dev/dsp ]; then
   printf '\n\n\n' | "$bin/wbkdeck" "$out/demo.wbk"
@@ -41,6 +44,17 @@ step "Extract every sample again with wbkdeck -d and compare with the originals"
 mkdir -p "$out/extracted"
 (cd "$out/extracted" && "../../bin/wbkdeck" -d ../demo.wbk)
 for f in a440.pc8 e660.pc8 c523.pcm; do cmp "$out/extracted/$f" "$out/$f" && echo "$f: identical to the original"; done
+
+step "Export every sample as a WAV file with wbkdeck -w (decoded as played: unsigned 8-bit mono)"
+mkdir -p "$out/wav"
+(cd "$out/wav" && "../../bin/wbkdeck" -w ../demo.wbk)
+ls -l "$out/wav"
+if command -v file >/dev/null; then
+  (cd "$out/wav" && file c523.pcm.wav)
+else
+  echo "c523.pcm.wav starts with its RIFF header:"
+  od -A d -c -N 44 "$out/wav/c523.pcm.wav"
+fi
 
 step "The library's scenario reader on the example script (comment shown as UTF-8 here)"
 "$bin/scenario_dump" examples/demo.scn | iconv -f EUC-JP -t UTF-8
