@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -206,6 +207,22 @@ TEST_F(WbkdeckExportTest, TruncatedBankStopsBeforeTheOversizedEntry)
     EXPECT_EQ(result.out, header(path) + creatingLine("one.wav", "8bit", 2, 8000));
     EXPECT_EQ(readWav(dir / "one.wav").samples, decodedAsPlayed(0, "11"));
     EXPECT_FALSE(fileExists(dir / "two.wav"));
+}
+
+// 2^31 - 18 ADPCM bytes decode to more than a RIFF size field can count; the
+// bank is sparse, and the entry is passed over unread.
+TEST_F(WbkdeckExportTest, SampleTooLargeForWavIsSkipped)
+{
+    const std::uint32_t storedSize = 0x7FFFFFEE;
+    const std::string path = bank(sampleEntry(1, "huge", 8000, "", storedSize));
+    ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(storedSize)), 0);
+    std::ofstream(path, std::ios::binary | std::ios::app) << sampleEntry(0, "after", 8000, "a");
+
+    const ProgramResult result = deck({"-w", path});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "wbkdeck: skipping \"huge.wav\": a sample of more than 4 GiB cannot be written as WAV\n");
+    EXPECT_FALSE(fileExists(dir / "huge.wav"));
+    EXPECT_EQ(readWav(dir / "after.wav").samples, decodedAsPlayed(0, "a"));
 }
 
 TEST_F(WbkdeckExportTest, ListsAsPlaybackDoesWithoutTheDevice)

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -41,20 +42,28 @@ void stopIfInterrupted()
     std::raise(interruption);
 }
 
+// The RIFF size field counts the 36 bytes of header after it, the data and a
+// pad byte after odd-sized data, in 32 bits.
+constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
+
+std::size_t decodedSize(int type, std::size_t storedSize)
+{
+    return isAdpcm(type) ? 2 * storedSize : storedSize;
+}
+
 // Turns stored data into unsigned 8-bit samples piece by piece, carrying the
 // ADPCM decoder's state from one piece to the next.
 class EntryDecoder {
 public:
-    EntryDecoder(const SampleHeader& header)
-        : adpcm(isAdpcm(header.type)), decoded(decodedSize(std::min<std::size_t>(header.size, dataChunkSize)))
+    explicit EntryDecoder(const SampleHeader& header)
+        : type(header.type), decoded(decodedSize(type, std::min<std::size_t>(header.size, dataChunkSize)))
     {
     }
 
-    std::size_t decodedSize(std::size_t storedSize) const { return adpcm ? 2 * storedSize : storedSize; }
-
+    // The decoded samples of a piece, valid until the next call.
     const unsigned char* decode(const unsigned char* stored, std::size_t count)
     {
-        if (adpcm)
+        if (isAdpcm(type))
             decoder.decodeBytes(stored, count, decoded.data());
         else
             Pcm::signedToUnsigned(stored, count, decoded.data());
@@ -62,7 +71,7 @@ public:
     }
 
 private:
-    bool adpcm;
+    int type;
     Adpcm decoder;
     std::vector<unsigned char> decoded;
 };
@@ -74,7 +83,7 @@ bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::strin
     WavWriter wav(file.fd(), header.rate);
     EntryDecoder decoder(header);
     const bool allDecoded = readDataInChunks(wbk, header.size, [&](const unsigned char* stored, std::size_t count) {
-        return wav.write(decoder.decode(stored, count), decoder.decodedSize(count)) && interruption == 0;
+        return wav.write(decoder.decode(stored, count), decodedSize(header.type, count)) && interruption == 0;
     });
     const bool wavWritten = wav.finish() && allDecoded;
     if (interruption != 0)
@@ -90,12 +99,22 @@ bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::strin
     return false;
 }
 
+// Why the entry cannot become a WAV file, or nullptr when it can.
+const char* whyNoWav(const SampleHeader& header)
+{
+    if (header.rate == 0)
+        return "a sample of rate 0 cannot be written as WAV";
+    if (decodedSize(header.type, header.size) > maxWavDataSize)
+        return "a sample of more than 4 GiB cannot be written as WAV";
+    return nullptr;
+}
+
 bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
 {
     const std::string name = std::string(header.name) + ".wav";
     printCreating(header, name.c_str(), rawText);
-    if (header.rate == 0) {
-        std::cerr << "wbkdeck: skipping \"" << name << "\": a sample of rate 0 cannot be written as WAV" << std::endl;
+    if (const char* reason = whyNoWav(header)) {
+        std::cerr << "wbkdeck: skipping \"" << name << "\": " << reason << std::endl;
         wbk.skip(header.size);
         return false;
     }
@@ -107,8 +126,9 @@ bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
     if (writeWav(wbk, header, name, *file))
         return true;
     file->close();
-    if (removeNewFile(name.c_str()) && interruption == 0)
-        std::cerr << name << " removed." << std::endl;
+    const bool removed = removeNewFile(name.c_str());
+    if (interruption == 0)
+        std::cerr << name << (removed ? " removed." : " may be broken.") << std::endl;
     return false;
 }
 
