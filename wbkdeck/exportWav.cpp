@@ -88,13 +88,12 @@ bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::strin
     const bool wavWritten = wav.finish() && allDecoded;
     if (interruption != 0)
         return false;
-    std::string reason = wav.errorText();
     if (wavWritten) {
         file.close();
         if (!file.fail())
             return true;
-        reason = std::strerror(errno);
     }
+    const std::string reason = wavWritten ? std::strerror(errno) : wav.errorText();
     std::cerr << "can not write to " << name << " : " << reason << std::endl;
     return false;
 }
