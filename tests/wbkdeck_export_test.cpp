@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <fstream>
 #include <random>
 #include <string>
@@ -194,6 +196,28 @@ TEST_F(WbkdeckExportTest, WriteFailureHalfWay)
         EXPECT_EQ(result.err, c.err) << c.option;
         EXPECT_EQ(fileExists(dir / c.big), c.bigLeft) << c.option;
         EXPECT_TRUE(fileExists(dir / (std::string("small") + (c.bigLeft ? "" : ".wav")))) << c.option;
+    }
+}
+
+// Stopped by a signal while a large sample is being written, the run removes
+// that file and ends by the signal; files finished before it stay. The large
+// sample is a sparse 256 MiB, far more than is written before the signal.
+TEST_F(WbkdeckExportTest, InterruptedRunRemovesTheFileBeingWritten)
+{
+    const std::uint32_t largeSize = 256u << 20;
+    const std::string path = bank(sampleEntry(0, "first", 8000, "1") + sampleEntry(1, "large", 8000, "", largeSize));
+    ASSERT_EQ(truncate(path.c_str(), 40 + 24 + 23 + static_cast<off_t>(largeSize)), 0);
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        ProgramRun run;
+        run.stopAfterMs = 60000;
+        run.stopWhenOutput = "now creating \"large.wav\"";
+        run.stopSignal = signalNumber;
+        const ProgramResult result = deck({"-w", path}, run);
+        EXPECT_EQ(result.status, 128 + signalNumber);
+        EXPECT_EQ(result.err, "");
+        EXPECT_FALSE(fileExists(dir / "large.wav")) << signalNumber;
+        EXPECT_TRUE(fileExists(dir / "first.wav")) << signalNumber;
+        unlink((dir / "first.wav").c_str());
     }
 }
 
