@@ -86,21 +86,24 @@ TEST_F(WbkpackTest, SecondRunAppendsOnlyAnEntry)
                                                sampleEntry(0, "b.pc8", 11025, "BBB"));
 }
 
+// The stored name is the sample's own name without its directory, cut to 16 bytes.
 TEST_F(WbkpackTest, TypeNameAndRateFields)
 {
+    const std::string cutNote = "the name long_name_here.pc8 is stored cut to its first 16 bytes: long_name_here.p\n";
     struct Case {
         std::string sample, rate;
         char type;
-        std::string storedRate, warnings;
+        std::string storedName, storedRate, warnings;
     } cases[] = {
-        {"voice.PCM", "8000", 1, "\x40\x1f", "voice.PCM is not pcm data.\n.pcm is not supported.\n"},
-        {"voice.pcm", "8000", 1, "\x40\x1f", "voice.pcm is not pcm data.\n.pcm is not supported.\n"},
-        {"a.Pc8", "8000", 0, "\x40\x1f", ""},
-        {"sound.raw", "8000", 0, "\x40\x1f", ""},
-        {"up.PC8", "44100", 0, "\x44\xac", ""},
-        {"pcm", "48000", 0, "\x80\xbb", ""},
-        {"top.pc8", "65535", 0, "\xff\xff", ""},
-        {"samples/long_name_here.pc8", "1", 0, std::string("\x01\x00", 2), ""},
+        {"voice.PCM", "8000", 1, "voice.PCM", "\x40\x1f", "voice.PCM is not pcm data.\n.pcm is not supported.\n"},
+        {"voice.pcm", "8000", 1, "voice.pcm", "\x40\x1f", "voice.pcm is not pcm data.\n.pcm is not supported.\n"},
+        {"a.Pc8", "8000", 0, "a.Pc8", "\x40\x1f", ""},
+        {"sound.raw", "8000", 0, "sound.raw", "\x40\x1f", ""},
+        {"up.PC8", "44100", 0, "up.PC8", "\x44\xac", ""},
+        {"pcm", "48000", 0, "pcm", "\x80\xbb", ""},
+        {"top.pc8", "65535", 0, "top.pc8", "\xff\xff", ""},
+        {"samples/long_name_here.pc8", "1", 0, "long_name_here.p", std::string("\x01\x00", 2), cutNote},
+        {"samples/in_dir.pc8", "2", 0, "in_dir.pc8", std::string("\x02\x00", 2), ""},
     };
     mkdir((dir / "samples").c_str(), 0755);
     for (const auto& c : cases) {
@@ -111,7 +114,7 @@ TEST_F(WbkpackTest, TypeNameAndRateFields)
         EXPECT_EQ(result.status, 0) << c.sample;
         EXPECT_EQ(result.err, c.warnings) << c.sample;
         const std::string entry = readBytes(dir / bank).substr(40);
-        EXPECT_EQ(entry, sampleEntry(c.type, c.sample, std::stoi(c.rate), "xyz")) << c.sample;
+        EXPECT_EQ(entry, sampleEntry(c.type, c.storedName, std::stoi(c.rate), "xyz")) << c.sample;
         EXPECT_EQ(entry.substr(17, 2), c.storedRate) << c.sample;
     }
 }
