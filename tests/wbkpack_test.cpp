@@ -501,7 +501,7 @@ std::optional<std::vector<Entry>> entriesOf(const std::string& bank)
 TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
 {
 #if defined(__SANITIZE_ADDRESS__)
-    const int rounds = 8;
+    const int rounds = 10;
 #else
     const int rounds = 30;
 #endif

@@ -63,12 +63,12 @@ void undoAndDie(int signalNumber)
 
 SignalBlock::SignalBlock()
 {
-    sigprocmask(SIG_BLOCK, &undoingSignals, nullptr);
+    sigprocmask(SIG_BLOCK, &undoingSignals, &previous);
 }
 
 SignalBlock::~SignalBlock()
 {
-    sigprocmask(SIG_UNBLOCK, &undoingSignals, nullptr);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
 void installRollback()
@@ -103,6 +103,7 @@ void watchBank(int fd, bool created)
 
 void beginWriting(off_t length)
 {
+    const SignalBlock block;
     state.length = length;
 }
 

@@ -3,6 +3,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 // Undoes this run's changes to a bank when the run fails: at exit without
 // success, and on every signal that would end the process and can be caught.
 // It only ever touches the open bank file: it cuts it back to the length
@@ -27,13 +29,16 @@ void commit();
 // Undoes now, when the run is refused after the bank was opened.
 void undoChanges();
 
-// Keeps the undoing signals away while the bank descriptor changes hands.
+// Holds the undoing signals back while what the undoing reads changes.
 class SignalBlock {
 public:
     SignalBlock();
     ~SignalBlock();
     SignalBlock(const SignalBlock&) = delete;
     SignalBlock& operator=(const SignalBlock&) = delete;
+
+private:
+    sigset_t previous;
 };
 
 #endif

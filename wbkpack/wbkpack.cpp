@@ -394,7 +394,7 @@ int repairBank(const char* wbkFileName)
         return -1;
     } else {
         std::cout << "removed " << length - check.wholeLength << " bytes from the end of " << wbkFileName
-                  << "; it now holds " << check.entries << " whole entries" << std::endl;
+                  << "; whole entries kept: " << check.entries << std::endl;
     }
     close(fd);
     return 0;
