@@ -372,7 +372,7 @@ TEST_F(WbkpackTest, OptionsAndOperands)
         {{"--help", "bank.wbk"}, usage + "Appends the raw sample file SAMPLE", "", 0},
         {{"-h"}, usage + "Appends the raw sample file SAMPLE", "", 0},
         {{"--version"}, "wbkpack ", "", 0},
-        {{"-x", "bank.wbk", "s.pc8"}, "", "wbkpack: unknown option -x\n" + usage, 255},
+        {{"-qx", "bank.wbk", "s.pc8"}, "", "wbkpack: unknown option -q\n" + usage, 255},
         {{"--bogus", "bank.wbk", "s.pc8"}, "", "wbkpack: unknown option --bogus\n" + usage, 255},
         {{"bank.wbk", "s.pc8", "extra"}, "", "wbkpack: unexpected operand extra\n" + usage, 255},
         {{"bank.wbk", "s.pc8", "-r"}, "", "wbkpack: -r needs a sample rate\n" + usage, 255},

@@ -82,8 +82,8 @@ Options parseOptions(int argc, char* argv[])
             break;
         case ':':
             refuseUsage("-r needs a sample rate");
-        default:
-            refuseUsage(std::string("unknown option ") + argv[optind - 1]);
+        default:  // a short option is named by optopt, a long one by the argument just read
+            refuseUsage("unknown option " + (optopt ? std::string{'-', char(optopt)} : argv[optind - 1]));
         }
     }
     options.operands.assign(argv + optind, argv + argc);
