@@ -8,6 +8,8 @@
 #include "playPcm.h"
 #include "printError.h"
 
+#include <getopt.h>
+
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -61,72 +63,65 @@ struct Arguments {
     const char* bank = nullptr;
 };
 
-void printUsage(std::ostream& out, const char* program)
-{
-    out << "Usage: " << program << " [-d|-w|-l] BANK\n"
-        << "  (no option)  list the samples, then play them through /dev/dsp, one per character read\n"
-        << "  -l           list the samples only\n"
-        << "  -d           extract every sample's stored data into a file named after it\n"
-        << "  -w           export every sample as an unsigned 8-bit WAV file, named after it + \".wav\"\n"
-        << "  -h, --help   show this help\n"
-        << "  --version    show the version\n";
-}
+const char usage[] = "Usage: wbkdeck [-d|-w|-l] BANK\n";
 
-[[noreturn]] void refuse(const char* program, const std::string& reason)
+const char help[] = "Checks the sound bank BANK and prints its author, then\n"
+                    "  (no option)  lists the samples and plays them through /dev/dsp, one per character read\n"
+                    "  -l           lists the samples only\n"
+                    "  -d           extracts every sample's stored data into a file named after it\n"
+                    "  -w           exports every sample as an unsigned 8-bit WAV file, named after it + \".wav\"\n"
+                    "  -h, --help   show this help\n"
+                    "  --version    show the version\n";
+
+[[noreturn]] void refuseUsage(const std::string& reason)
 {
-    std::cerr << "wbkdeck: " << reason << std::endl;
-    printUsage(std::cerr, program);
+    std::cerr << "wbkdeck: " << reason << "\n" << usage << std::flush;
     std::exit(-1);
 }
 
-bool modeOf(const std::string& option, Mode& mode)
+Mode modeOf(int option)
 {
-    static const struct {
-        const char* option;
-        Mode mode;
-    } modes[] = {{"-d", Mode::extract}, {"-w", Mode::exportWav}, {"-l", Mode::list}};
-    for (const auto& m : modes) {
-        if (option == m.option) {
-            mode = m.mode;
-            return true;
-        }
-    }
-    return false;
+    return option == 'd' ? Mode::extract : option == 'w' ? Mode::exportWav : Mode::list;
 }
 
-// One mode option at most, then the bank; "--" ends the options.
+// At most one mode option, then the bank and nothing after it.
 Arguments parseArguments(int argc, char* argv[])
 {
+    enum { versionOption = 1 };
+    static const option longOptions[] = {{"help", no_argument, nullptr, 'h'},
+                                         {"version", no_argument, nullptr, versionOption},
+                                         {nullptr, 0, nullptr, 0}};
     Arguments arguments;
     bool modeGiven = false;
-    int i = 1;
-    for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
-        const std::string option = argv[i];
-        if (option == "--") {
-            ++i;
-            break;
-        }
-        if (option == "-h" || option == "--help") {
-            printUsage(std::cout, argv[0]);
+    opterr = 0;
+    // "+": options end at the first operand, so that nothing after the bank passes for an option.
+    for (int option; (option = getopt_long(argc, argv, "+hdwl", longOptions, nullptr)) != -1;) {
+        switch (option) {
+        case 'h':
+            std::cout << usage << help;
             std::exit(0);
-        }
-        if (option == "--version") {
+        case versionOption:
             std::cout << "wbkdeck " WBK_VERSION << std::endl;
             std::exit(0);
+        case 'd':
+        case 'w':
+        case 'l':
+            if (modeGiven)
+                refuseUsage("only one of -d, -w and -l can be given");
+            arguments.mode = modeOf(option);
+            modeGiven = true;
+            break;
+        default:  // a short option is named by optopt, a long one by the argument just read
+            refuseUsage("unknown option " + (optopt ? std::string{'-', char(optopt)} : argv[optind - 1]));
         }
-        if (modeGiven && modeOf(option, arguments.mode))
-            refuse(argv[0], "only one of -d, -w and -l can be given");
-        if (!modeOf(option, arguments.mode))
-            refuse(argv[0], "unknown option " + option);
-        modeGiven = true;
     }
-    if (i >= argc) {
+    if (optind >= argc) {
         std::cerr << "Usage:" << argv[0] << " .wbk" << std::endl;
         std::exit(-1);
     }
-    arguments.bank = argv[i];
-    if (i + 1 < argc)
-        refuse(argv[0], std::string("unexpected argument after the bank: ") + argv[i + 1]);
+    arguments.bank = argv[optind];
+    if (optind + 1 < argc)
+        refuseUsage(std::string("unexpected argument after the bank: ") + argv[optind + 1]);
     return arguments;
 }
 
