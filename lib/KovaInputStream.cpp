@@ -1,5 +1,7 @@
 #include "KovaInputStream.h"
 
+#include "visibleText.h"
+
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -28,7 +30,7 @@ KovaInputStream::KovaInputStream(const char* name, std::ios::openmode mode)
 {
     fileSize = sizeOf(*this, name);
     if (fileSize < 0) {
-        std::cerr << "Can't open " << name << "." << std::endl;
+        std::cerr << "Can't open " << visibleText(name, 1) << "." << std::endl;
         std::exit(-1);
     }
     kovaFileSize = fileSize;

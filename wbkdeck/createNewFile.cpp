@@ -1,5 +1,7 @@
 #include "createNewFile.h"
 
+#include "visibleText.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -55,6 +57,8 @@ std::vector<std::string> componentsOf(const std::string& name)
 
 const char* whyOutsideWorkingDirectory(const char* name)
 {
+    if (hasControlCharacters(name))
+        return "names with control characters are not extracted";
     if (name[0] == '/')
         return "absolute names are not extracted";
     for (const std::string& component : componentsOf(name))

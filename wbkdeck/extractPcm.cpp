@@ -1,12 +1,11 @@
 #include "extractPcm.h"
 
-#include "Scenario.h"
 #include "createNewFile.h"
 #include "printError.h"
 #include "sampleHeader.h"
+#include "visibleText.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -17,7 +16,7 @@ std::unique_ptr<char[]> readData(KovaInputStream& wbk, const SampleHeader& heade
 {
     std::unique_ptr<char[]> data(new (std::nothrow) char[header.size]);
     if (!data) {
-        std::cerr << "not enough memory for " << header.name << " (" << header.size << " bytes)" << std::endl;
+        std::cerr << "not enough memory for " << visibleText(header.name, 1) << " (" << header.size << " bytes)" << std::endl;
         std::exit(-1);
     }
     wbk.read(data.get(), header.size);
@@ -27,7 +26,7 @@ std::unique_ptr<char[]> readData(KovaInputStream& wbk, const SampleHeader& heade
 void printCreating(const SampleHeader& header, int rawText)
 {
     std::cout << "now creating \"";
-    Scenario::writeSjis(std::cout, header.name, std::strlen(header.name), rawText);
+    std::cout << visibleText(header.name, rawText);
     std::cout << "\"\tformat=" << (isAdpcm(header.type) ? "adpcm" : "8bit") << "\tsize=" << header.size
               << "byte\trate=" << header.rate << "hz\t" << std::endl;
 }
@@ -35,7 +34,7 @@ void printCreating(const SampleHeader& header, int rawText)
 void writeFile(const char* name, const char* data, std::uint32_t size)
 {
     if (const char* reason = whyOutsideWorkingDirectory(name)) {
-        std::cerr << "wbkdeck: skipping \"" << name << "\": " << reason << std::endl;
+        std::cerr << "wbkdeck: skipping \"" << visibleText(name, 1) << "\": " << reason << std::endl;
         return;
     }
     const std::unique_ptr<KovaOutputStream> file = createNewFile(name);

@@ -1,10 +1,10 @@
 // wbkdeck: checks a sound bank and prints its author, then lists and plays
 // its samples or, with -d, extracts them into files of their own.
 #include "KovaInputStream.h"
-#include "Scenario.h"
 #include "extractPcm.h"
 #include "playPcm.h"
 #include "printError.h"
+#include "visibleText.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -19,7 +19,7 @@ constexpr int authorSize = 32;
 
 void writeText(const char* text)
 {
-    Scenario::writeSjis(std::cout, text, std::strlen(text), 0);
+    std::cout << visibleText(text, 0);
 }
 
 // Only "WBK" and the byte after it count; the rest of the magic is ignored.
