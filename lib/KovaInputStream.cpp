@@ -10,6 +10,8 @@
 
 namespace {
 
+KovaInputStream::UnexpectedEndHandler unexpectedEndHandler = nullptr;
+
 // Size of a regular file, or -1 when it cannot be opened or sized (missing
 // file, directory, pipe).
 std::int64_t sizeOf(std::ifstream& file, const char* name)
@@ -36,9 +38,16 @@ KovaInputStream::KovaInputStream(const char* name, std::ios::openmode mode)
     kovaFileSize = fileSize;
 }
 
+void KovaInputStream::setUnexpectedEndHandler(UnexpectedEndHandler handler)
+{
+    unexpectedEndHandler = handler;
+}
+
 void KovaInputStream::failUnexpectedEnd()
 {
     close();
+    if (unexpectedEndHandler)
+        unexpectedEndHandler();
     std::cerr << "Unexpected end of file." << std::endl;
     std::exit(-1);
 }
