@@ -24,7 +24,7 @@ headers=$(cd "$stage/usr/include" && ls)
 
 echo "== pkg-config"
 export PKG_CONFIG_PATH=$stage/usr/$libdir/pkgconfig
-flags=$(pkg-config --cflags --libs --static wbk)
+flags=$(pkg-config --cflags --libs wbk)
 # Every installed header compiles on its own: they find each other.
 for header in "$stage"/usr/include/wbk/*.h; do
   echo "#include <wbk/$(basename "$header")>" |
