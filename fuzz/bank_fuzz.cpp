@@ -12,6 +12,7 @@
 #include "Pcm.h"
 #include "Scenario.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -110,16 +111,16 @@ int loadOrCatchEnd(const char* path)
     }
 }
 
-// One file for the whole run, rewritten for every input. It is removed at
-// once and opened through /proc/self/fd, so that nothing is left behind even
-// when the run ends with a crash.
+// One file for the whole run, rewritten for every input. It lives in memory
+// only (a disk file truncated and rewritten is flushed at each close, which
+// made every run wait for the disk) and is opened through /proc/self/fd, so
+// nothing is left behind even when the run ends with a crash.
 class BankFile {
 public:
     BankFile()
     {
-        char name[] = "/tmp/bank_fuzz.XXXXXX";
-        fd = mkstemp(name);
-        check(fd >= 0 && unlink(name) == 0);
+        fd = memfd_create("bank_fuzz", 0);
+        check(fd >= 0);
         path = "/proc/self/fd/" + std::to_string(fd);
     }
     BankFile(const BankFile&) = delete;
