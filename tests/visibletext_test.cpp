@@ -1,7 +1,9 @@
+#include "printError.h"
 #include "visibleText.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 namespace {
@@ -42,6 +44,18 @@ TEST(VisibleTextTest, FindsControlCharacters)
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(hasControlCharacters(text.c_str()), expected) << text;
+}
+
+TEST(VisibleTextTest, FileErrorReportsEscapeTheNameAndKeepTheReason)
+{
+    testing::internal::CaptureStderr();
+    errno = ENOENT;
+    printOpenError("a\x1b[2J");
+    errno = ENOSPC;
+    printWriteError("b\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "can not open a\\x1b[2J : No such file or directory\n"
+                                                      "can not write to b\\x0a : No space left on device\n"
+                                                      "b\\x0a may be broken.\n");
 }
 
 } // namespace
