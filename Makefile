@@ -57,7 +57,7 @@ fuzz:
 
 # Builds only what is installed; DESTDIR=/some/stage installs below a staging directory.
 install:
-	$(CONFIGURE)
+	$(CONFIGURE) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
 	cmake --build $(BUILD) -j $(JOBS) --target installed
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
