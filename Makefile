@@ -8,25 +8,34 @@ FUZZERS = scenario sjis pcm bank
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
+# The programs the demo runs.
+DEMO_TARGETS = wbkpack wbkdeck tonegen scenario_dump fakedsp
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
 .PHONY: all build test test-plain test-asan demo bench fuzz install clean
 
 all: build
 
+# The tests are built too when GoogleTest is installed.
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CONFIGURE)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: test-plain test-asan
 
-test-plain: build
+test-plain:
+	$(CONFIGURE) -DWBK_TESTS=ON
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-asan:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DWBK_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DWBK_SANITIZE=ON -DWBK_TESTS=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+demo:
+	$(CONFIGURE)
+	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	./demo/demo.sh $(BUILD)
 
 bench:
@@ -37,7 +46,7 @@ bench:
 # Runs each fuzzer for FUZZ_TIME seconds on a working copy of its seed corpus;
 # findings go to $(FUZZ_BUILD)/artifacts.
 fuzz:
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DWBK_FUZZ=ON -DBUILD_TESTING=OFF
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DWBK_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	mkdir -p $(FUZZ_BUILD)/artifacts
 	for name in $(FUZZERS); do \
@@ -46,7 +55,10 @@ fuzz:
 	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$name- $(FUZZ_BUILD)/corpus/$$name || exit 1; \
 	done
 
-install: build
+# Builds only what is installed; DESTDIR=/some/stage installs below a staging directory.
+install:
+	$(CONFIGURE) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(BUILD) -j $(JOBS) --target installed
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:

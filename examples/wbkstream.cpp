@@ -5,6 +5,7 @@
 #include "KovaAudio.h"
 #include "KovaInputStream.h"
 #include "Pcm.h"
+#include "visibleText.h"
 
 #include <time.h>
 
@@ -118,7 +119,7 @@ int main(int argc, char* argv[])
         waiting = 1;
         const double startedAt = secondsNow();
         samples[k]->play(0, 0);
-        waitForEnd(samples[k]->getFileName(), startedAt);
+        waitForEnd(visibleText(samples[k]->getFileName(), 0).c_str(), startedAt);
     }
     KovaAudio::resetAudio();
     Audio::closeAudioDevice();

@@ -3,18 +3,16 @@
 // decoded as a Pcm through KovaInputStream.
 //
 // A bank that ends early makes the stream end the process with status 255,
-// by design. So an input that this file's own walk over the bytes finds
-// incomplete is loaded in a forked child, where status 0 or 255 is fine and
-// anything else (a sanitizer report, a signal) is a crash. A complete bank
-// is loaded in this process, so that the fuzzer sees its coverage, and must
-// yield exactly the entries the walk counted.
+// by design; here the stream's handler for that case throws instead, so every
+// input is loaded in this process. The load must find exactly what this
+// file's own walk over the bytes finds: the number of entries, or that the
+// bank is cut short.
 #include "Discard.h"
 #include "KovaInputStream.h"
 #include "Pcm.h"
 #include "Scenario.h"
 
-#include <stdlib.h>
-#include <sys/wait.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -93,40 +91,36 @@ int loadBank(const char* path)
     return entries;
 }
 
-// Ends the child with the status the library asked for, before the exit
-// handlers of libFuzzer (which would take any exit for a crash) can run.
-void endChild(int status, void*)
+// A bank that ends early: the stream's handler throws this instead of ending
+// the process, so that every input is loaded in this process.
+struct UnexpectedEnd {};
+
+[[noreturn]] void throwUnexpectedEnd()
 {
-    _exit(status);
+    throw UnexpectedEnd{};
 }
 
-void loadInChild(const char* path)
+// The number of entries loaded, or `incomplete` when the stream found the
+// bank cut short.
+int loadOrCatchEnd(const char* path)
 {
-    std::cout.flush();
-    const pid_t child = fork();
-    check(child >= 0);
-    if (child == 0) {
-        on_exit(endChild, nullptr);
-        CountingBuffer discard;
-        std::cerr.rdbuf(&discard);  // the expected "Unexpected end of file."
-        loadBank(path);
-        _exit(0);
+    try {
+        return loadBank(path);
+    } catch (const UnexpectedEnd&) {
+        return incomplete;
     }
-    int status = 0;
-    check(waitpid(child, &status, 0) == child);
-    check(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 255));
 }
 
-// One file for the whole run, rewritten for every input. It is removed at
-// once and opened through /proc/self/fd, so that nothing is left behind even
-// when the run ends with a crash.
+// One file for the whole run, rewritten for every input. It lives in memory
+// only (a disk file truncated and rewritten is flushed at each close, which
+// made every run wait for the disk) and is opened through /proc/self/fd, so
+// nothing is left behind even when the run ends with a crash.
 class BankFile {
 public:
     BankFile()
     {
-        char name[] = "/tmp/bank_fuzz.XXXXXX";
-        fd = mkstemp(name);
-        check(fd >= 0 && unlink(name) == 0);
+        fd = memfd_create("bank_fuzz", 0);
+        check(fd >= 0);
         path = "/proc/self/fd/" + std::to_string(fd);
     }
     BankFile(const BankFile&) = delete;
@@ -149,11 +143,8 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static BankFile file;
+    KovaInputStream::setUnexpectedEndHandler(throwUnexpectedEnd);
     const char* path = file.write(data, size);
-    const int entries = countEntries(data, size);
-    if (entries == incomplete)
-        loadInChild(path);
-    else
-        check(loadBank(path) == entries);
+    check(loadOrCatchEnd(path) == countEntries(data, size));
     return 0;
 }

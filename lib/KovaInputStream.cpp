@@ -1,5 +1,7 @@
 #include "KovaInputStream.h"
 
+#include "visibleText.h"
+
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -7,6 +9,8 @@
 #include <iostream>
 
 namespace {
+
+KovaInputStream::UnexpectedEndHandler unexpectedEndHandler = nullptr;
 
 // Size of a regular file, or -1 when it cannot be opened or sized (missing
 // file, directory, pipe).
@@ -28,15 +32,22 @@ KovaInputStream::KovaInputStream(const char* name, std::ios::openmode mode)
 {
     fileSize = sizeOf(*this, name);
     if (fileSize < 0) {
-        std::cerr << "Can't open " << name << "." << std::endl;
+        std::cerr << "Can't open " << visibleText(name, 1) << "." << std::endl;
         std::exit(-1);
     }
     kovaFileSize = fileSize;
 }
 
+void KovaInputStream::setUnexpectedEndHandler(UnexpectedEndHandler handler)
+{
+    unexpectedEndHandler = handler;
+}
+
 void KovaInputStream::failUnexpectedEnd()
 {
     close();
+    if (unexpectedEndHandler)
+        unexpectedEndHandler();
     std::cerr << "Unexpected end of file." << std::endl;
     std::exit(-1);
 }

@@ -30,6 +30,12 @@ public:
     // allocated: it must fit a signed 32-bit count and what is really left.
     void requireRemaining(std::uint32_t size);
 
+    // Called, once the file is closed, when a read runs past the end, before
+    // the message and the exit. Programs set none; a fuzzer sets one that
+    // throws, so that it goes on with the next input in the same process.
+    using UnexpectedEndHandler = void (*)();
+    static void setUnexpectedEndHandler(UnexpectedEndHandler handler);
+
 private:
     [[noreturn]] void failUnexpectedEnd();
 

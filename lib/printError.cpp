@@ -1,17 +1,28 @@
 #include "printError.h"
 
+#include "visibleText.h"
+
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 
+// Names may come from a bank: control characters are shown escaped. errno
+// is kept for perror.
+
 void printOpenError(const char* name)
 {
-    std::cerr << "can not open " << name << std::flush;
+    const int error = errno;
+    std::cerr << "can not open " << visibleText(name, 1) << std::flush;
+    errno = error;
     std::perror(" ");
 }
 
 void printWriteError(const char* name)
 {
-    std::cerr << "can not write to " << name << std::flush;
+    const int error = errno;
+    const std::string shown = visibleText(name, 1);
+    std::cerr << "can not write to " << shown << std::flush;
+    errno = error;
     std::perror(" ");
-    std::cerr << name << " may be broken." << std::endl;
+    std::cerr << shown << " may be broken." << std::endl;
 }

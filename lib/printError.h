@@ -2,7 +2,7 @@
 #define WBK_PRINT_ERROR_H
 
 // The two file error reports, written to the error stream with the text of
-// the current errno.
+// the current errno; control characters in `name` are shown as \xHH.
 void printOpenError(const char* name);
 void printWriteError(const char* name);
 

@@ -1,5 +1,7 @@
 #include "createNewFile.h"
 
+#include "visibleText.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -66,6 +68,8 @@ DirectoryFd enterDirectoryOf(const std::vector<std::string>& components)
 
 const char* whyOutsideWorkingDirectory(const char* name)
 {
+    if (hasControlCharacters(name))
+        return "names with control characters are not extracted";
     if (name[0] == '/')
         return "absolute names are not extracted";
     for (const std::string& component : componentsOf(name))

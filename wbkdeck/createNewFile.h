@@ -5,8 +5,9 @@
 
 #include <memory>
 
-// Why `name` would lead outside the working directory (absolute, or with a
-// ".." component), or nullptr when it stays below it.
+// Why `name` is no file name to create from a bank: it would lead outside the
+// working directory (absolute, or with a ".." component) or it holds control
+// characters (below 0x20, or 0x7F). nullptr when it is fine.
 const char* whyOutsideWorkingDirectory(const char* name);
 
 // Creates the new file `name` relative to the working directory without

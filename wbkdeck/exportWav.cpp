@@ -6,6 +6,7 @@
 #include "createNewFile.h"
 #include "extractPcm.h"
 #include "sampleHeader.h"
+#include "visibleText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -94,7 +95,7 @@ bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::strin
             return true;
     }
     const std::string reason = wavWritten ? std::strerror(errno) : wav.errorText();
-    std::cerr << "can not write to " << name << " : " << reason << std::endl;
+    std::cerr << "can not write to " << visibleText(name.c_str(), 1) << " : " << reason << std::endl;
     return false;
 }
 
@@ -113,7 +114,7 @@ bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
     const std::string name = std::string(header.name) + ".wav";
     printCreating(header, name.c_str(), rawText);
     if (const char* reason = whyNoWav(header)) {
-        std::cerr << "wbkdeck: skipping \"" << name << "\": " << reason << std::endl;
+        std::cerr << "wbkdeck: skipping \"" << visibleText(name.c_str(), 1) << "\": " << reason << std::endl;
         wbk.skip(header.size);
         return false;
     }
@@ -127,7 +128,7 @@ bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
     file->close();
     const bool removed = removeNewFile(name.c_str());
     if (interruption == 0)
-        std::cerr << name << (removed ? " removed." : " may be broken.") << std::endl;
+        std::cerr << visibleText(name.c_str(), 1) << (removed ? " removed." : " may be broken.") << std::endl;
     return false;
 }
 

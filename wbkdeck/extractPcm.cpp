@@ -1,11 +1,10 @@
 #include "extractPcm.h"
 
-#include "Scenario.h"
 #include "createNewFile.h"
 #include "printError.h"
+#include "visibleText.h"
 
 #include <cerrno>
-#include <cstring>
 #include <iostream>
 
 namespace {
@@ -39,7 +38,7 @@ bool writeFile(KovaInputStream& wbk, const SampleHeader& header)
 void printCreating(const SampleHeader& header, const char* fileName, int rawText)
 {
     std::cout << "now creating \"";
-    Scenario::writeSjis(std::cout, fileName, std::strlen(fileName), rawText);
+    std::cout << visibleText(fileName, rawText);
     std::cout << "\"\tformat=" << (isAdpcm(header.type) ? "adpcm" : "8bit") << "\tsize=" << header.size
               << "byte\trate=" << header.rate << "hz\t" << std::endl;
 }
@@ -47,7 +46,7 @@ void printCreating(const SampleHeader& header, const char* fileName, int rawText
 std::unique_ptr<KovaOutputStream> createEntryFile(const char* name)
 {
     if (const char* reason = whyOutsideWorkingDirectory(name)) {
-        std::cerr << "wbkdeck: skipping \"" << name << "\": " << reason << std::endl;
+        std::cerr << "wbkdeck: skipping \"" << visibleText(name, 1) << "\": " << reason << std::endl;
         return nullptr;
     }
     std::unique_ptr<KovaOutputStream> file = createNewFile(name);

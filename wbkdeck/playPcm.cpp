@@ -1,13 +1,12 @@
 #include "playPcm.h"
 
 #include "Pcm.h"
-#include "Scenario.h"
 #include "audio.h"
 #include "sampleHeader.h"
+#include "visibleText.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -20,7 +19,7 @@ using Samples = std::vector<std::unique_ptr<Pcm>>;
 
 void writeText(const char* text, int rawText)
 {
-    Scenario::writeSjis(std::cout, text, static_cast<int>(std::strlen(text)), rawText);
+    std::cout << visibleText(text, rawText);
 }
 
 // Decodes every entry of the bank, one dot per entry.

@@ -2,11 +2,11 @@
 // its samples, only lists them (-l), extracts their data into files of their
 // own (-d) or exports them as WAV files (-w).
 #include "KovaInputStream.h"
-#include "Scenario.h"
 #include "exportWav.h"
 #include "extractPcm.h"
 #include "playPcm.h"
 #include "printError.h"
+#include "visibleText.h"
 
 #include <getopt.h>
 
@@ -25,7 +25,7 @@ constexpr int authorSize = 32;
 
 void writeText(const char* text)
 {
-    Scenario::writeSjis(std::cout, text, std::strlen(text), 0);
+    std::cout << visibleText(text, 0);
 }
 
 // Only "WBK" and the byte after it count; the rest of the magic is ignored.
