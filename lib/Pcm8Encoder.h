@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <random>
 
-// Converts signed 16-bit mono samples into the signed 8-bit samples of
-// ".pc8" files: rounded to the nearest 8-bit value and clipped to
-// -128..127, counting the clipped samples.
+// Converts mono samples in the scale of signed 16-bit into the signed 8-bit
+// samples of ".pc8" files: rounded to the nearest 8-bit value and clipped
+// to -128..127, counting the clipped samples. Samples may lie beyond 16
+// bits (within +-2^23), as a float file or a resampler can give them.
 //
 // Like audio tools that reduce the bit depth, it adds triangular (TPDF)
 // dither of +-1 8-bit step before rounding, which turns the distortion of
@@ -18,7 +19,7 @@ public:
     explicit Pcm8Encoder(bool dither = true) : dither(dither) {}
 
     // Writes `count` signed 8-bit samples to `out`.
-    void encode(const std::int16_t* samples, std::size_t count, signed char* out);
+    void encode(const std::int32_t* samples, std::size_t count, signed char* out);
     std::uint64_t clipped() const { return clippedCount; }
 
 private:

@@ -8,8 +8,9 @@
 // is removed first, so a constant offset does not count as noise.
 class SnrMeter {
 public:
-    // A signed 16-bit sample and the 8-bit output decoded for it.
-    void add(std::int16_t sample, unsigned char decoded)
+    // A sample in the scale of signed 16-bit and the 8-bit output decoded
+    // for it.
+    void add(std::int32_t sample, unsigned char decoded)
     {
         const double signal = sample / 256.0;
         const double error = decoded - 128 - signal;

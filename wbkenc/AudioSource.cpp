@@ -1,5 +1,6 @@
 #include "AudioSource.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -59,7 +60,7 @@ void AudioSource::readMono()
     }
 }
 
-bool AudioSource::next(std::vector<std::int16_t>& out)
+bool AudioSource::next(std::vector<std::int32_t>& out)
 {
     out.clear();
     while (out.empty() && !flushed && readError.empty()) {
@@ -93,13 +94,12 @@ bool AudioSource::next(std::vector<std::int16_t>& out)
     return !out.empty();
 }
 
-void AudioSource::toSamples(const std::vector<float>& floats, std::vector<std::int16_t>& out)
+void AudioSource::toSamples(const std::vector<float>& floats, std::vector<std::int32_t>& out)
 {
+    constexpr double limit = 1 << 23;
     out.resize(floats.size());
     for (std::size_t i = 0; i < floats.size(); ++i) {
         const double scaled = std::isnan(floats[i]) ? 0.0 : std::round(floats[i] * 32768.0);
-        if (scaled > INT16_MAX || scaled < INT16_MIN)
-            ++clippedCount;
-        out[i] = static_cast<std::int16_t>(scaled > INT16_MAX ? INT16_MAX : scaled < INT16_MIN ? INT16_MIN : scaled);
+        out[i] = static_cast<std::int32_t>(std::clamp(scaled, -limit, limit));
     }
 }

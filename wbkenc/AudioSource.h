@@ -11,7 +11,8 @@
 
 // An audio file read block by block through libsndfile, mixed down to mono
 // and, when asked, resampled with libsoxr (high quality). Samples come out
-// as signed 16-bit, rounded and clipped; the clipped ones are counted.
+// rounded in the scale of signed 16-bit, not yet clipped: a float file or
+// the resampler may go beyond it (held within +-2^23).
 class AudioSource {
 public:
     // Opens `path`; check error() before anything else.
@@ -30,9 +31,8 @@ public:
 
     // Replaces `out` with the next samples; false once the input is used up
     // (then `out` is empty) or reading failed (then error() says why).
-    bool next(std::vector<std::int16_t>& out);
+    bool next(std::vector<std::int32_t>& out);
     std::int64_t framesRead() const { return read; }
-    std::uint64_t clipped() const { return clippedCount; }
 
 private:
     struct SoxrDeleter {
@@ -40,7 +40,7 @@ private:
     };
 
     void readMono();
-    void toSamples(const std::vector<float>& mono, std::vector<std::int16_t>& out);
+    static void toSamples(const std::vector<float>& floats, std::vector<std::int32_t>& out);
 
     SndfileHandle file;
     std::unique_ptr<std::remove_pointer_t<soxr_t>, SoxrDeleter> resampler;
@@ -50,7 +50,6 @@ private:
     bool inputDone = false;
     bool flushed = false;
     std::string readError;
-    std::uint64_t clippedCount = 0;
     double ratio = 1;
 };
 

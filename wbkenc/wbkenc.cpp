@@ -11,6 +11,7 @@
 #include <getopt.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -144,12 +145,13 @@ public:
     {
     }
 
-    void write(const std::vector<std::int16_t>& samples)
+    void write(const std::vector<std::int32_t>& samples)
     {
         count += samples.size();
         if (format == Format::adpcm) {
             waiting.insert(waiting.end(), samples.begin(), samples.end());
-            adpcm.encode(samples.data(), samples.size(), bytes, &outputs);
+            clip(samples);
+            adpcm.encode(clipped16.data(), clipped16.size(), bytes, &outputs);
             flush();
             return;
         }
@@ -169,16 +171,21 @@ public:
     }
 
     std::uint64_t samples() const { return count; }
-    // Samples beyond the output's range. For 8-bit output that is every
-    // sample beyond 127.5 steps, which takes in the few that a float input
-    // had beyond 16 bits.
-    std::uint64_t clipped(const AudioSource& source) const
-    {
-        return format == Format::adpcm ? source.clipped() : pcm8.clipped();
-    }
+    // Samples beyond the output's range: 16 bits for ADPCM, whose decoder
+    // reaches the ends of it, 127.5 8-bit steps for 8-bit output.
+    std::uint64_t clipped() const { return format == Format::adpcm ? clippedCount : pcm8.clipped(); }
     double snr() const { return meter.decibels(); }
 
 private:
+    void clip(const std::vector<std::int32_t>& samples)
+    {
+        clipped16.resize(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            clipped16[i] = static_cast<std::int16_t>(std::clamp<std::int32_t>(samples[i], INT16_MIN, INT16_MAX));
+            clippedCount += clipped16[i] != samples[i];
+        }
+    }
+
     // Writes the settled bytes and measures their outputs against the
     // samples they stand for; the padding code has none.
     void flush()
@@ -200,8 +207,10 @@ private:
     OutputFile& file;
     SnrMeter meter;
     std::vector<unsigned char> bytes, outputs;
-    std::deque<std::int16_t> waiting;
+    std::vector<std::int16_t> clipped16;
+    std::deque<std::int32_t> waiting;  // samples whose codes are not settled yet
     std::uint64_t count = 0;
+    std::uint64_t clippedCount = 0;
 };
 
 std::string formatSnr(double decibels)
@@ -215,13 +224,13 @@ std::string formatSnr(double decibels)
     return text;
 }
 
-void printSummary(const Options& options, Format format, int rate, const SampleWriter& writer, std::uint64_t clipped)
+void printSummary(const Options& options, Format format, int rate, const SampleWriter& writer)
 {
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.2f", static_cast<double>(writer.samples()) / rate);
     std::cout << "wrote " << options.output << ": " << writer.samples() << " samples at " << rate << " Hz ("
               << duration << " s), " << (format == Format::adpcm ? "ADPCM" : "signed 8-bit") << ", SNR "
-              << formatSnr(writer.snr()) << ", " << clipped << " clipped\n"
+              << formatSnr(writer.snr()) << ", " << writer.clipped() << " clipped\n"
               << "pack it with: wbkpack BANK.wbk " << options.output << " (sample rate " << rate << ")"
               << std::endl;
 }
@@ -258,7 +267,7 @@ int main(int argc, char* argv[])
         refuse(file.error());
     SampleWriter writer(format, widthOfQuality[options.quality], dither, file);
     Progress progress(source.inputFrames());
-    std::vector<std::int16_t> block;
+    std::vector<std::int32_t> block;
     while (source.next(block) && file.error().empty()) {
         writer.write(block);
         progress.show(source.framesRead());
@@ -271,6 +280,6 @@ int main(int argc, char* argv[])
     writer.finish();
     if (!file.commit(options.replace))
         refuse(file.error());
-    printSummary(options, format, rate, writer, writer.clipped(source));
+    printSummary(options, format, rate, writer);
     return 0;
 }
