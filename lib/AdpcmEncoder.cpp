@@ -1,7 +1,6 @@
 #include "AdpcmEncoder.h"
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 
@@ -14,13 +13,22 @@ bool nearlySameState(const Adpcm& a, const Adpcm& b)
 
 } // namespace
 
+// Costs stay far below 2^57: they are rebased to the cheapest path once a
+// code is settled, so they add up the errors of settleDelay + 1 samples.
+std::int64_t AdpcmEncoder::keyOf(const Cursor& cursor, std::size_t index)
+{
+    if (cursor.exhausted())
+        return INT64_MAX;
+    return cursor.nextCost() * maxWidth + static_cast<std::int64_t>(index);
+}
+
 AdpcmEncoder::AdpcmEncoder(int width) : width(std::clamp(width, 1, maxWidth)), paths(1)
 {
     paths.reserve(this->width);
     nextPaths.reserve(this->width);
     chosen.reserve(this->width);
     cursors.reserve(this->width);
-    heap.reserve(this->width);
+    keys.reserve(this->width);
 }
 
 void AdpcmEncoder::encode(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
@@ -62,22 +70,23 @@ void AdpcmEncoder::step(std::int16_t sample)
     cursors.clear();
     for (std::size_t parent = 0; parent < paths.size(); ++parent)
         cursors.emplace_back(paths[parent], static_cast<std::uint16_t>(parent), target);
-    // A min-heap of the cursors by the cost of what each offers next.
-    heap.clear();
+    // What each cursor offers next, by cost, with the cursor's index in the
+    // low bits; a plain scan for the least beats a heap at these sizes.
+    keys.clear();
     for (std::size_t i = 0; i < cursors.size(); ++i)
-        heap.push_back({cursors[i].nextCost(), static_cast<std::uint16_t>(i)});
-    std::make_heap(heap.begin(), heap.end(), std::greater<>());
+        keys.push_back(keyOf(cursors[i], i));
 
     chosen.clear();
-    while (chosen.size() < static_cast<std::size_t>(width) && !heap.empty()) {
-        std::pop_heap(heap.begin(), heap.end(), std::greater<>());
-        Cursor& cursor = cursors[heap.back().second];
+    while (chosen.size() < static_cast<std::size_t>(width)) {
+        std::int64_t least = INT64_MAX;
+        for (std::int64_t key : keys)
+            least = std::min(least, key);
+        if (least == INT64_MAX)
+            break;
+        const std::size_t index = static_cast<std::size_t>(least % maxWidth);
+        Cursor& cursor = cursors[index];
         const Candidate candidate = cursor.take(paths[cursor.parent], target);
-        heap.back().first = cursor.nextCost();
-        if (cursor.exhausted())
-            heap.pop_back();
-        else
-            std::push_heap(heap.begin(), heap.end(), std::greater<>());
+        keys[index] = keyOf(cursor, index);
         const bool seen = std::any_of(chosen.begin(), chosen.end(), [&](const Candidate& other) {
             return nearlySameState(other.state, candidate.state);
         });
@@ -110,33 +119,47 @@ const std::uint16_t codesByValue[Adpcm::codeCount] = {15, 14, 13, 12, 11, 10, 9,
 } // namespace
 
 // Starts where the output crosses the target; from there the error only
-// grows in both directions.
+// grows in both directions. The search has decoded both neighbours of the
+// crossing already.
 AdpcmEncoder::Cursor::Cursor(const Path& path, std::uint16_t parent, std::int32_t target)
     : tables(Adpcm::tables()), parent(parent)
 {
     int low = 0, high = Adpcm::codeCount;
+    Adpcm belowState, aboveState;
     while (low < high) {
         const int middle = (low + high) / 2;
         Adpcm state = path.state;
-        if (state.decode(codesByValue[middle], tables) * 256 < target)
+        if (state.decode(codesByValue[middle], tables) * 256 < target) {
             low = middle + 1;
-        else
+            belowState = state;
+        } else {
             high = middle;
+            aboveState = state;
+        }
     }
     below = low - 1;
     above = low;
-    belowNext = at(path, below, target);
-    aboveNext = at(path, above, target);
+    belowNext = candidate(path, below, belowState, target);
+    aboveNext = candidate(path, above, aboveState, target);
+}
+
+// The extension of `path` by the code at `position`, which has led to
+// `state`; one that costs the most when `position` is beyond the codes.
+AdpcmEncoder::Candidate AdpcmEncoder::Cursor::candidate(const Path& path, int position, const Adpcm& state,
+                                                        std::int32_t target) const
+{
+    if (position < 0 || position >= Adpcm::codeCount)
+        return {INT64_MAX, state, parent, 0};
+    const std::int32_t error = state.output() * 256 - target;
+    return {path.cost + static_cast<std::int64_t>(error) * error, state, parent, codesByValue[position]};
 }
 
 AdpcmEncoder::Candidate AdpcmEncoder::Cursor::at(const Path& path, int position, std::int32_t target) const
 {
-    if (position < 0 || position >= Adpcm::codeCount)
-        return {INT64_MAX, path.state, parent, 0};
-    Candidate candidate{path.cost, path.state, parent, codesByValue[position]};
-    const std::int32_t error = candidate.state.decode(candidate.code, tables) * 256 - target;
-    candidate.cost += static_cast<std::int64_t>(error) * error;
-    return candidate;
+    Adpcm state = path.state;
+    if (position >= 0 && position < Adpcm::codeCount)
+        state.decode(codesByValue[position], tables);
+    return candidate(path, position, state, target);
 }
 
 AdpcmEncoder::Candidate AdpcmEncoder::Cursor::take(const Path& path, std::int32_t target)

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 // Encodes signed 16-bit mono samples into the 4-bit ADPCM codes of sound
@@ -74,6 +73,7 @@ private:
         bool exhausted() const { return nextCost() == INT64_MAX; }
         Candidate take(const Path& path, std::int32_t target);
         Candidate at(const Path& path, int position, std::int32_t target) const;
+        Candidate candidate(const Path& path, int position, const Adpcm& state, std::int32_t target) const;
 
         const Adpcm::Tables& tables;
         std::uint16_t parent;
@@ -82,6 +82,7 @@ private:
     };
 
     void step(std::int16_t sample);
+    static std::int64_t keyOf(const Cursor& cursor, std::size_t index);
     void settleOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
     void settle(std::uint16_t codeAndOutput, std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
 
@@ -89,7 +90,7 @@ private:
     std::vector<Path> paths;
     std::vector<Path> nextPaths;
     std::vector<Cursor> cursors;
-    std::vector<std::pair<std::int64_t, std::uint16_t>> heap;
+    std::vector<std::int64_t> keys;
     std::vector<Candidate> chosen;
     std::uint64_t fed = 0;
     std::uint64_t settled = 0;
