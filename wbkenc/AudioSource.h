@@ -23,8 +23,8 @@ public:
     int inputRate() const { return file.samplerate(); }
     // The input holds 8-bit samples on one channel: nothing to round.
     bool isMono8Bit() const;
-    // Frames in the file, 0 when the format does not tell.
-    std::int64_t inputFrames() const { return file.frames(); }
+    // Frames in the file, 0 when the format does not tell (a pipe).
+    std::int64_t inputFrames() const { return file.frames() == SF_COUNT_MAX ? 0 : file.frames(); }
 
     // Resamples from here on; returns soxr's reason when it cannot.
     std::string resampleTo(int rate);

@@ -247,8 +247,6 @@ int main(int argc, char* argv[])
     AudioSource source(options.input);
     if (!source.error().empty())
         refuse("can not read " + options.input + ": " + source.error());
-    if (source.inputFrames() == 0)
-        refuse(options.input + " holds no samples");
     const bool resample = options.rate != 0 && options.rate != source.inputRate();
     if (!resample && (source.inputRate() < 1 || source.inputRate() > maxRate))
         refuse(options.input + " is at " + std::to_string(source.inputRate()) +
@@ -275,8 +273,10 @@ int main(int argc, char* argv[])
     progress.erase();
     if (!source.error().empty())
         refuse("can not read " + options.input + ": " + source.error());
+    if (source.framesRead() == 0)
+        refuse(options.input + " holds no samples");
     if (writer.samples() == 0)
-        refuse(options.input + " holds no samples at " + std::to_string(rate) + " Hz");
+        refuse(options.input + " is too short to give a sample at " + std::to_string(rate) + " Hz");
     writer.finish();
     if (!file.commit(options.replace))
         refuse(file.error());
