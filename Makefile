@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME ?= 60
-FUZZERS = scenario sjis pcm bank
+FUZZERS = scenario sjis pcm bank encoder
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
