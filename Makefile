@@ -4,12 +4,12 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME ?= 60
-FUZZERS = scenario sjis pcm bank
+FUZZERS = scenario sjis pcm bank encoder
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
 # The programs the demo runs.
-DEMO_TARGETS = wbkpack wbkdeck tonegen scenario_dump fakedsp
+DEMO_TARGETS = wbkpack wbkdeck wbkenc tonegen scenario_dump fakedsp
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 .PHONY: all build test test-plain test-asan demo bench fuzz install clean
@@ -40,7 +40,7 @@ demo:
 
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DWBK_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target decode_bench stream_load fakedsp wbkdeck
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target decode_bench encode_bench stream_load fakedsp wbkdeck
 	./bench/run.sh $(BENCH_BUILD)
 
 # Runs each fuzzer for FUZZ_TIME seconds on a working copy of its seed corpus;

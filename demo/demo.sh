@@ -9,10 +9,13 @@ mkdir -p "$out"
 
 step() { printf '\n== %s\n' "$*"; }
 
-step "Synthesise three tones: 440 Hz at 16540 Hz and 660 Hz at 8000 Hz (signed 8-bit), 523 Hz at 11025 Hz (ADPCM)"
+step "Synthesise three tones: 440 Hz at 16540 Hz and 660 Hz at 8000 Hz (signed 8-bit), 523 Hz as a 44100 Hz WAV"
 "$bin/tonegen" 440 16540 500 > "$out/a440.pc8"
 "$bin/tonegen" 660 8000 300 > "$out/e660.pc8"
-"$bin/tonegen" --adpcm 523 11025 400 > "$out/c523.pcm"
+"$bin/tonegen" 523 44100 400 "$out/c523.wav"
+
+step "Encode the WAV into ADPCM at 11025 Hz with wbkenc"
+"$bin/wbkenc" -r 11025 "$out/c523.wav" "$out/c523.pcm"
 ls -l "$out"/*.pc8 "$out"/*.pcm
 
 step "Pack them into demo.wbk (the rate prompt is answered from standard input)"

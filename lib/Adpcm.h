@@ -47,9 +47,10 @@ public:
     void reset() { *this = Adpcm(); }
 
     // Applies one code (0..15) and returns the 8-bit output.
-    unsigned char decode(unsigned code)
+    unsigned char decode(unsigned code) { return decode(code, tables()); }
+    // The same with the tables fetched once by the caller, for hot loops.
+    unsigned char decode(unsigned code, const Tables& t)
     {
-        const Tables& t = tables();
         now = clampSample(now + t.difference[adp][code]);
         adp = t.nextStep[adp][code];
         return output();

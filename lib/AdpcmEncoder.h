@@ -1,0 +1,102 @@
+#ifndef WBK_ADPCM_ENCODER_H
+#define WBK_ADPCM_ENCODER_H
+
+#include "Adpcm.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Encodes signed 16-bit mono samples into the 4-bit ADPCM codes of sound
+// banks, two per byte, low nibble first, starting from the decoder's start
+// state. It is closed-loop: every candidate code is run through the codec's
+// own decoder state (Adpcm), so what it chooses is exactly what a player
+// decodes, and decoding never drifts.
+//
+// Search: a beam of `width` code sequences. For each sample the sequences
+// are extended by the codes, each scored by the squared error of the
+// decoder's 8-bit output against the sample, and the `width` cheapest
+// extensions are kept, no two ending in nearly the same decoder state (same
+// step index, samples within the same four values). Width 1 is the greedy
+// closed loop.
+//
+// Delay: a code is settled once `settleDelay` samples have followed it. The
+// cheapest sequence decides it and the sequences that disagree are dropped,
+// so the encoder can be fed in blocks of any size (a long input never has
+// to be held whole) and the bytes are the same as from one call. finish()
+// settles the rest from the cheapest sequence.
+//
+// An odd number of samples is padded with one code, chosen the same way for
+// a repeat of the last sample, so that the last byte is complete.
+class AdpcmEncoder {
+public:
+    static constexpr int greedyWidth = 1;
+    static constexpr int defaultWidth = 12;
+    static constexpr int maxWidth = 64;
+    static constexpr int settleDelay = 32;
+
+    // `width` is clamped to 1..maxWidth.
+    explicit AdpcmEncoder(int width = defaultWidth);
+
+    // Takes `count` samples and appends to `bytes` every byte whose codes are
+    // settled. When `outputs` is given, the decoder's 8-bit output for every
+    // settled code is appended to it too.
+    void encode(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
+                std::vector<unsigned char>* outputs = nullptr);
+    // Pads an odd input and settles every remaining code. The encoder takes
+    // no more samples afterwards.
+    void finish(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs = nullptr);
+
+private:
+    // One code sequence of the beam: the decoder state at its end, its total
+    // error, and its last settleDelay codes, each with its 8-bit output in
+    // the bits above it, kept in a ring indexed by the code's position.
+    struct Path {
+        Adpcm state;
+        std::int64_t cost = 0;
+        std::uint16_t recent[settleDelay] = {};
+    };
+    // An extension of a path by one code, waiting to be chosen.
+    struct Candidate {
+        std::int64_t cost;
+        Adpcm state;
+        std::uint16_t parent;
+        std::uint16_t code;
+    };
+
+    // A path's extensions, cheapest first: the next one below the target
+    // and the next one above it.
+    struct Cursor {
+        Cursor(const Path& path, std::uint16_t parent, std::int32_t target);
+        std::int64_t nextCost() const { return std::min(belowNext.cost, aboveNext.cost); }
+        bool exhausted() const { return nextCost() == INT64_MAX; }
+        Candidate take(const Path& path, std::int32_t target);
+        Candidate at(const Path& path, int position, std::int32_t target) const;
+        Candidate candidate(const Path& path, int position, const Adpcm& state, std::int32_t target) const;
+
+        const Adpcm::Tables& tables;
+        std::uint16_t parent;
+        int below, above;
+        Candidate belowNext, aboveNext;
+    };
+
+    void step(std::int16_t sample);
+    static std::int64_t keyOf(const Cursor& cursor, std::size_t index);
+    void settleOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
+    void settle(std::uint16_t codeAndOutput, std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
+
+    int width;
+    std::vector<Path> paths;
+    std::vector<Path> nextPaths;
+    std::vector<Cursor> cursors;
+    std::vector<std::int64_t> keys;
+    std::vector<Candidate> chosen;
+    std::uint64_t fed = 0;
+    std::uint64_t settled = 0;
+    std::int16_t lastSample = 0;
+    unsigned lowNibble = 0;
+    bool finished = false;
+};
+
+#endif

@@ -1,0 +1,139 @@
+#include "OutputFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The temporary file's name, for the signal handlers.
+char temporaryPath[PATH_MAX + 32];
+volatile sig_atomic_t temporaryExists = 0;
+
+const int cleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
+void removeTemporary()
+{
+    if (temporaryExists) {
+        temporaryExists = 0;
+        unlink(temporaryPath);
+    }
+}
+
+void removeAndDie(int signalNumber)
+{
+    removeTemporary();
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+// ".NAME.XXXXXX" in the directory of `path`.
+std::string temporaryTemplate(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".XXXXXX";
+}
+
+mode_t currentUmask()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+} // namespace
+
+OutputFile::OutputFile(const std::string& path) : path(path)
+{
+    const std::string name = temporaryTemplate(path);
+    if (name.size() >= sizeof temporaryPath) {
+        errno = ENAMETOOLONG;
+        fail("create");
+        return;
+    }
+    std::strcpy(temporaryPath, name.c_str());
+    for (int signalNumber : cleanupSignals)
+        std::signal(signalNumber, removeAndDie);
+    // Beyond the file size limit a write fails (EFBIG) and is reported,
+    // instead of the process being killed with the file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+    fd = mkstemp(temporaryPath);
+    if (fd < 0) {
+        fail("create");
+        return;
+    }
+    temporaryExists = 1;
+    std::atexit(removeTemporary);
+    // mkstemp makes 0600; the sample gets what a new file would get.
+    fchmod(fd, 0666 & ~currentUmask());
+}
+
+OutputFile::~OutputFile()
+{
+    if (fd >= 0)
+        close(fd);
+    removeTemporary();
+}
+
+void OutputFile::fail(const char* what)
+{
+    if (failure.empty())
+        failure = std::string("can not ") + what + " " + path + ": " + std::strerror(errno);
+}
+
+void OutputFile::write(const unsigned char* bytes, std::size_t count)
+{
+    while (count > 0 && failure.empty()) {
+        const ssize_t written = ::write(fd, bytes, count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0) {
+            fail("write");
+            return;
+        }
+        bytes += written;
+        count -= static_cast<std::size_t>(written);
+    }
+}
+
+bool OutputFile::commit(bool replace)
+{
+    if (!failure.empty())
+        return false;
+    if (fsync(fd) != 0 || close(fd) != 0) {
+        fd = -1;
+        fail("write");
+        return false;
+    }
+    fd = -1;
+    // Without `replace`, a hard link puts the file in place only if OUTPUT
+    // does not exist, with no window in between; rename then replaces.
+    if (!replace && link(temporaryPath, path.c_str()) != 0) {
+        if (errno == EEXIST) {
+            failure = path + " exists (use -f to replace it)";
+            return false;
+        }
+        // A file system without hard links: check, then rename.
+        struct stat info;
+        if (lstat(path.c_str(), &info) == 0) {
+            failure = path + " exists (use -f to replace it)";
+            return false;
+        }
+    } else if (!replace) {
+        removeTemporary();
+        return true;
+    }
+    if (rename(temporaryPath, path.c_str()) != 0) {
+        fail("write");
+        return false;
+    }
+    temporaryExists = 0;
+    return true;
+}

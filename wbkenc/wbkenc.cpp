@@ -1,0 +1,285 @@
+// wbkenc: turns an audio file into a sample for a sound bank, signed 8-bit
+// PCM (.pc8) or 4-bit ADPCM (.pcm), ready for wbkpack.
+#include "AudioSource.h"
+#include "OutputFile.h"
+#include "Progress.h"
+
+#include "AdpcmEncoder.h"
+#include "Pcm8Encoder.h"
+#include "SnrMeter.h"
+
+#include <getopt.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int maxRate = 65535;
+constexpr int qualityLevels = 5;
+constexpr int defaultQuality = 4;
+// The ADPCM search width of each quality level, greedy first.
+constexpr int widthOfQuality[qualityLevels + 1] = {0, AdpcmEncoder::greedyWidth, 4, 8,
+                                                    AdpcmEncoder::defaultWidth, 32};
+
+const char usage[] =
+    "Usage: wbkenc [-r RATE] [-q QUALITY] [-D] [-f] INPUT OUTPUT\n"
+    "Makes a sound bank sample from an audio file (WAV, AIFF, FLAC, Ogg Vorbis and\n"
+    "whatever else libsndfile reads), mixed down to mono. OUTPUT's name decides the\n"
+    "format: .pc8 or .PC8 is signed 8-bit PCM, .pcm or .PCM is 4-bit ADPCM.\n"
+    "\n"
+    "  -r RATE      resample to RATE Hz (1..65535); default: keep the input's rate\n"
+    "  -q QUALITY   ADPCM search effort, 1 (greedy, fastest) to 5 (widest); default 4\n"
+    "  -D           no dither when reducing to 8 bits (.pc8)\n"
+    "  -f           replace OUTPUT if it exists\n"
+    "  -h, --help   show this help\n"
+    "  --version    show the version\n"
+    "\n"
+    "Example: wbkenc -r 16540 voice.wav voice.pcm && wbkpack voices.wbk voice.pcm\n";
+
+enum class Format { signed8Bit, adpcm };
+
+struct Options {
+    int rate = 0;  // 0: the input's
+    int quality = defaultQuality;
+    bool dither = true;
+    bool replace = false;
+    std::string input, output;
+};
+
+[[noreturn]] void refuse(const std::string& message)
+{
+    std::cerr << "wbkenc: " << message << std::endl;
+    std::exit(-1);
+}
+
+bool endsWith(const std::string& name, const char* suffix)
+{
+    const std::size_t length = std::strlen(suffix);
+    return name.size() >= length && name.compare(name.size() - length, length, suffix) == 0;
+}
+
+// Decided from the name exactly as wbkpack decides the sample type.
+Format formatOf(const std::string& output)
+{
+    if (endsWith(output, ".pc8") || endsWith(output, ".PC8"))
+        return Format::signed8Bit;
+    if (endsWith(output, ".pcm") || endsWith(output, ".PCM"))
+        return Format::adpcm;
+    refuse("OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): " + output);
+}
+
+// A whole number in first..last, or a refusal naming the option.
+int numberArgument(const char* text, int first, int last, const char* option, const char* what)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value < first || value > last)
+        refuse(std::string(option) + " takes " + what + " from " + std::to_string(first) + " to " +
+               std::to_string(last) + ", not '" + text + "'");
+    return static_cast<int>(value);
+}
+
+Options parseOptions(int argc, char* argv[])
+{
+    static const option longOptions[] = {
+        {"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'}, {nullptr, 0, nullptr, 0}};
+    Options options;
+    opterr = 0;
+    for (int c; (c = getopt_long(argc, argv, ":r:q:Dfh", longOptions, nullptr)) != -1;) {
+        switch (c) {
+        case 'r':
+            options.rate = numberArgument(optarg, 1, maxRate, "-r", "a rate");
+            break;
+        case 'q':
+            options.quality = numberArgument(optarg, 1, qualityLevels, "-q", "a quality");
+            break;
+        case 'D':
+            options.dither = false;
+            break;
+        case 'f':
+            options.replace = true;
+            break;
+        case 'h':
+            std::cout << usage;
+            std::exit(0);
+        case 'V':
+            std::cout << "wbkenc " WBK_VERSION << std::endl;
+            std::exit(0);
+        case ':':
+            refuse(std::string("option -") + static_cast<char>(optopt) + " needs a value (see wbkenc --help)");
+        default:
+            refuse(optopt ? std::string("unknown option -") + static_cast<char>(optopt) + " (see wbkenc --help)"
+                          : std::string("unknown option ") + argv[optind - 1] + " (see wbkenc --help)");
+        }
+    }
+    if (argc - optind != 2)
+        refuse("expected INPUT and OUTPUT (see wbkenc --help)");
+    options.input = argv[optind];
+    options.output = argv[optind + 1];
+    return options;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// Encodes blocks of samples into the output and measures the decoded result
+// against them.
+class SampleWriter {
+public:
+    SampleWriter(Format format, int width, bool dither, OutputFile& file)
+        : format(format), adpcm(width), pcm8(dither), file(file)
+    {
+    }
+
+    void write(const std::vector<std::int32_t>& samples)
+    {
+        count += samples.size();
+        if (format == Format::adpcm) {
+            waiting.insert(waiting.end(), samples.begin(), samples.end());
+            clip(samples);
+            adpcm.encode(clipped16.data(), clipped16.size(), bytes, &outputs);
+            flush();
+            return;
+        }
+        bytes.resize(samples.size());
+        pcm8.encode(samples.data(), samples.size(), reinterpret_cast<signed char*>(bytes.data()));
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            meter.add(samples[i], static_cast<unsigned char>(bytes[i] ^ 0x80));
+        file.write(bytes.data(), bytes.size());
+    }
+
+    void finish()
+    {
+        if (format == Format::adpcm) {
+            adpcm.finish(bytes, &outputs);
+            flush();
+        }
+    }
+
+    std::uint64_t samples() const { return count; }
+    // Samples beyond the output's range: 16 bits for ADPCM, whose decoder
+    // reaches the ends of it, 127.5 8-bit steps for 8-bit output.
+    std::uint64_t clipped() const { return format == Format::adpcm ? clippedCount : pcm8.clipped(); }
+    double snr() const { return meter.decibels(); }
+
+private:
+    void clip(const std::vector<std::int32_t>& samples)
+    {
+        clipped16.resize(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            clipped16[i] = static_cast<std::int16_t>(std::clamp<std::int32_t>(samples[i], INT16_MIN, INT16_MAX));
+            clippedCount += clipped16[i] != samples[i];
+        }
+    }
+
+    // Writes the settled bytes and measures their outputs against the
+    // samples they stand for; the padding code has none.
+    void flush()
+    {
+        file.write(bytes.data(), bytes.size());
+        bytes.clear();
+        for (unsigned char output : outputs) {
+            if (waiting.empty())
+                break;
+            meter.add(waiting.front(), output);
+            waiting.pop_front();
+        }
+        outputs.clear();
+    }
+
+    Format format;
+    AdpcmEncoder adpcm;
+    Pcm8Encoder pcm8;
+    OutputFile& file;
+    SnrMeter meter;
+    std::vector<unsigned char> bytes, outputs;
+    std::vector<std::int16_t> clipped16;
+    std::deque<std::int32_t> waiting;  // samples whose codes are not settled yet
+    std::uint64_t count = 0;
+    std::uint64_t clippedCount = 0;
+};
+
+std::string formatSnr(double decibels)
+{
+    if (std::isnan(decibels))
+        return "n/a";
+    if (std::isinf(decibels))
+        return "inf dB";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f dB", decibels);
+    return text;
+}
+
+void printSummary(const Options& options, Format format, int rate, const SampleWriter& writer)
+{
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%.2f", static_cast<double>(writer.samples()) / rate);
+    std::cout << "wrote " << options.output << ": " << writer.samples() << " samples at " << rate << " Hz ("
+              << duration << " s), " << (format == Format::adpcm ? "ADPCM" : "signed 8-bit") << ", SNR "
+              << formatSnr(writer.snr()) << ", " << writer.clipped() << " clipped\n"
+              << "pack it with: wbkpack BANK.wbk " << options.output << " (sample rate " << rate << ")"
+              << std::endl;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const Options options = parseOptions(argc, argv);
+    const Format format = formatOf(options.output);
+    if (!options.replace && exists(options.output))
+        refuse(options.output + " exists (use -f to replace it)");
+
+    AudioSource source(options.input);
+    if (!source.error().empty())
+        refuse("can not read " + options.input + ": " + source.error());
+    const bool resample = options.rate != 0 && options.rate != source.inputRate();
+    if (!resample && (source.inputRate() < 1 || source.inputRate() > maxRate))
+        refuse(options.input + " is at " + std::to_string(source.inputRate()) +
+               " Hz, outside 1..65535: choose a rate with -r");
+    const int rate = resample ? options.rate : source.inputRate();
+    if (resample) {
+        const std::string failure = source.resampleTo(rate);
+        if (!failure.empty())
+            refuse("can not resample " + options.input + ": " + failure);
+    }
+    // Samples that are already 8-bit values are copied exactly.
+    const bool dither = options.dither && !(source.isMono8Bit() && !resample);
+
+    OutputFile file(options.output);
+    if (!file.error().empty())
+        refuse(file.error());
+    SampleWriter writer(format, widthOfQuality[options.quality], dither, file);
+    Progress progress(source.inputFrames());
+    std::vector<std::int32_t> block;
+    while (source.next(block) && file.error().empty()) {
+        writer.write(block);
+        progress.show(source.framesRead());
+    }
+    progress.erase();
+    if (!source.error().empty())
+        refuse("can not read " + options.input + ": " + source.error());
+    if (source.framesRead() == 0)
+        refuse(options.input + " holds no samples");
+    if (writer.samples() == 0)
+        refuse(options.input + " is too short to give a sample at " + std::to_string(rate) + " Hz");
+    writer.finish();
+    if (!file.commit(options.replace))
+        refuse(file.error());
+    printSummary(options, format, rate, writer);
+    return 0;
+}
