@@ -155,7 +155,7 @@ TEST_F(AudioDeviceTest, OpeningClosingAndReopeningReportWhatFails)
 {
     const std::string closeFailed = systemError("can not close audio device.", EIO);
     check({
-        {{"open", "init:16540"}, {"FAKEDSP_FAIL=open:ENOENT"}, "open=0\ninit=0\n",
+        {{"open", "init:16540"}, {"FAKEDSP_FAIL=open:ENOENT", "WBK_AUDIO=oss"}, "open=0\ninit=0\n",
          systemError("Can not open audio device.", ENOENT) + notOpened, "open"},
         {{"init:8000", "rate"}, {}, "init=0\nrate=16540\n", notOpened, ""},
         {{"open", "close", "close"}, {}, "open=1\nclose=1\nclose=0\n",

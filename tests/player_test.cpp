@@ -128,7 +128,7 @@ TEST_F(PlayerTest, WaitsForOneCharacterPerEntry)
 
 TEST_F(PlayerTest, DeviceThatCannotBeOpenedEndsThePlayer)
 {
-    const ProgramResult result = play(bankHeader(), "", {"FAKEDSP_FAIL=open:ENODEV"});
+    const ProgramResult result = play(bankHeader(), "", {"FAKEDSP_FAIL=open:ENODEV", "WBK_AUDIO=oss"});
     EXPECT_EQ(result.err, "Can not open audio device.: No such device\ncan not open Audio Device: No such device\n");
     EXPECT_EQ(result.status, 255);
 }
