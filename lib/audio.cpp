@@ -44,8 +44,8 @@ AudioBackEnd* openDefault()
 {
     if (oss.open())
         return &oss;
-    const int ossError = errno;
 #ifdef WBK_WITH_ALSA
+    const int ossError = errno;
     if (ossError == ENOENT || ossError == ENODEV || ossError == ENXIO) {
         alsa.choosePcm("default");
         if (alsa.open())

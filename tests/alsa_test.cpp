@@ -187,8 +187,9 @@ TEST_F(AlsaTest, StreamerLoopsAndHandsOver)
         while (looped < played.size() && played[looped] == loop[looped % loop.size()])
             ++looped;
         EXPECT_GE(looped, 2000u) << c.step << ": the loop should outlast the two primed fragments";
-        if (c.atTheEndOfAPass)
+        if (c.atTheEndOfAPass) {
             EXPECT_EQ(looped % loop.size(), 0u) << c.step;
+        }
         EXPECT_EQ(played.substr(looped, c.size), samplePattern(1, c.size)) << c.step;
         const std::string rest = played.substr(std::min(played.size(), looped + c.size));
         EXPECT_EQ(rest.find_first_not_of(char(128)), std::string::npos) << c.step;
