@@ -11,7 +11,7 @@ constexpr mode_t filePermission = 0664;
 
 int openFlags(std::ios::openmode mode)
 {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    int flags = ((mode & std::ios::in) ? O_RDWR : O_WRONLY) | O_CREAT | O_CLOEXEC;
     if (mode & std::ios::app)
         flags |= O_APPEND;
     else if ((mode & std::ios::trunc) || !(mode & std::ios::in))

@@ -8,7 +8,8 @@
 
 // A binary output file with little-endian writers. Files it creates get
 // permission 0664 (less the umask); an open failure is left in the stream
-// state, with errno telling why.
+// state, with errno telling why. With std::ios::in in the mode the file is
+// opened for reading too, so that its descriptor can also read it back.
 class KovaOutputStream : public std::ofstream {
 public:
     KovaOutputStream(const char* name, std::ios::openmode mode = std::ios::out | std::ios::binary);

@@ -1,5 +1,6 @@
 #include "Pcm.h"
 
+#include "Adpcm.h"
 #include "KovaInputStream.h"
 
 #include "audio.h"
@@ -7,70 +8,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
-
-namespace {
-
-constexpr int stepCount = 49;
-constexpr int codeCount = 16;
-constexpr int maxSample = 4095;
-
-// The signed difference one code adds at the given step size. Each term is
-// truncated toward zero, so a negative code mirrors its positive twin.
-int codeDifference(int step, unsigned char code)
-{
-    const int s = (code & 8) ? -step : step;
-    int difference = s / 8;
-    if (code & 1)
-        difference += s / 4;
-    if (code & 2)
-        difference += s / 2;
-    if (code & 4)
-        difference += s;
-    return difference;
-}
-
-int nextStepIndex(int adp, unsigned char code)
-{
-    static const std::int16_t step_table[codeCount] = {-1, -1, -1, -1, 2, 4, 6, 8,
-                                                       -1, -1, -1, -1, 2, 4, 6, 8};
-    return std::clamp(adp + step_table[code], 0, stepCount - 1);
-}
-
-// Both tests look at the unclamped value, which keeps the decode loop's
-// chain from one sample to the next short.
-int clampSample(int sample)
-{
-    const int belowMax = sample > maxSample ? maxSample : sample;
-    return sample < 0 ? 0 : belowMax;
-}
-
-// What each code does at each step index, worked out once per entry so that
-// decoding is lookups, adds and clamps. The step index after a whole byte is
-// kept too, scaled to the start of its row, so that the loop carries a single
-// lookup per byte from one step index to the next.
-struct CodeTables {
-    explicit CodeTables(const std::int16_t* stepSizes)
-    {
-        for (int adp = 0; adp < stepCount; ++adp) {
-            for (unsigned char code = 0; code < codeCount; ++code) {
-                difference[adp][code] = static_cast<std::int16_t>(codeDifference(stepSizes[adp], code));
-                nextStep[adp][code] = static_cast<std::uint8_t>(nextStepIndex(adp, code));
-            }
-        }
-        for (int adp = 0; adp < stepCount; ++adp) {
-            for (int byte = 0; byte < 256; ++byte) {
-                const int afterLow = nextStep[adp][byte & 0x0F];
-                nextRowAfterByte[adp * 256 + byte] = static_cast<std::uint16_t>(256 * nextStep[afterLow][byte >> 4]);
-            }
-        }
-    }
-
-    std::int16_t difference[stepCount][codeCount];
-    std::uint8_t nextStep[stepCount][codeCount];
-    std::uint16_t nextRowAfterByte[stepCount * 256];
-};
-
-} // namespace
 
 Pcm::Pcm(unsigned char type, KovaInputStream& wbk) : type(type)
 {
@@ -107,54 +44,24 @@ void Pcm::adpcm2U8()
 
 void Pcm::decodeAdpcm()
 {
-    now = 2047;
-    adp = 0;
     fillAdpTable();
-    const auto tables = std::make_unique<CodeTables>(adp_table);
-
-    int sample = now;
-    std::size_t row = 0;  // adp * 256, where adp's row of nextRowAfterByte starts
-    unsigned char* out = u8Data.get();
-    const auto decode = [&](int difference) {
-        sample = clampSample(sample + difference);
-        *out++ = static_cast<unsigned char>(sample >> 4);
-    };
-    const unsigned char* const end = adpcmData.get() + sizeOfAdpcm;
-    for (const unsigned char* stored = adpcmData.get(); stored != end; ++stored) {
-        const std::size_t step = row / 256;
-        const unsigned low = *stored & 0x0F;
-        const unsigned high = *stored >> 4;
-        decode(tables->difference[step][low]);
-        decode(tables->difference[tables->nextStep[step][low]][high]);
-        row = tables->nextRowAfterByte[row + *stored];
-    }
-    now = static_cast<std::int16_t>(sample);
-    adp = static_cast<std::int16_t>(row / 256);
+    Adpcm decoder;
+    decoder.decodeBytes(adpcmData.get(), sizeOfAdpcm, u8Data.get());
+    now = static_cast<std::int16_t>(decoder.sample());
+    adp = static_cast<std::int16_t>(decoder.stepIndex());
 }
 
-// Step sizes 16 * 1.1^i, kept exact in integers by carrying the power as the
-// fraction l / p and trimming both once p passes 100000.
 void Pcm::fillAdpTable()
 {
-    std::int32_t l = 1;
-    std::int32_t p = 1;
-    for (int i = 0; i < stepCount; ++i) {
-        adp_table[i] = static_cast<std::int16_t>(l * 16 / p);
-        l *= 11;
-        p *= 10;
-        if (p > 100000) {
-            l /= 10;
-            p /= 10;
-        }
-    }
+    Adpcm::fillStepSizes(adp_table);
 }
 
-// One code applied the plain way; the decode loop does the same through
-// CodeTables.
+// One code applied the plain way, from the step sizes; the decode loop does
+// the same through the codec's tables.
 void Pcm::calcSub(unsigned char data)
 {
-    now = static_cast<std::int16_t>(clampSample(now + codeDifference(adp_table[adp], data)));
-    adp = static_cast<std::int16_t>(nextStepIndex(adp, data));
+    now = static_cast<std::int16_t>(Adpcm::clampSample(now + Adpcm::codeDifference(adp_table[adp], data)));
+    adp = static_cast<std::int16_t>(Adpcm::nextStepIndex(adp, data));
 }
 
 int Pcm::play() const

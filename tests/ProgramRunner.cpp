@@ -49,7 +49,24 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings)
     return pointers;
 }
 
-[[noreturn]] void execChild(const std::string& program, const ProgramRun& run, int in, int out, int err)
+// Everything the child needs is prepared before fork: between fork and exec
+// the child of a threaded process may only make system calls.
+struct ChildSetup {
+    std::vector<std::string> args, env;
+    std::vector<char*> argPointers, envPointers;
+};
+
+void prepareChild(const std::string& program, const ProgramRun& run, ChildSetup& setup)
+{
+    setup.args = {run.argv0.empty() ? program : run.argv0};
+    setup.args.insert(setup.args.end(), run.args.begin(), run.args.end());
+    setup.env = childEnvironment(run);
+    setup.argPointers = pointersTo(setup.args);
+    setup.envPointers = pointersTo(setup.env);
+}
+
+[[noreturn]] void execChild(const std::string& program, const ProgramRun& run, const ChildSetup& setup, int in,
+                            int out, int err)
 {
     dup2(in, STDIN_FILENO);
     dup2(out, STDOUT_FILENO);
@@ -61,10 +78,7 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings)
     }
     if (!run.workDir.empty() && chdir(run.workDir.c_str()) != 0)
         _exit(126);
-    std::vector<std::string> args{run.argv0.empty() ? program : run.argv0};
-    args.insert(args.end(), run.args.begin(), run.args.end());
-    std::vector<std::string> env = childEnvironment(run);
-    execve(program.c_str(), pointersTo(args).data(), pointersTo(env).data());
+    execve(program.c_str(), setup.argPointers.data(), setup.envPointers.data());
     _exit(127);
 }
 
@@ -75,9 +89,28 @@ long millisecondsSince(const timespec& start)
     return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
 }
 
+void stop(pid_t child, const ProgramRun& run, int& in)
+{
+    if (run.beforeStop)
+        run.beforeStop();
+    if (run.stopSignal != 0) {
+        kill(child, run.stopSignal);
+        return;
+    }
+    for (std::size_t written = 0; in >= 0 && written < run.stopInput.size();) {
+        const ssize_t n = write(in, run.stopInput.data() + written, run.stopInput.size() - written);
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    if (in >= 0)
+        close(in);
+    in = -1;
+}
+
 // Feeds the input and drains both output pipes together, so that no side
 // blocks on a full pipe. With a deadline, standard input stays open after the
-// input (the program waits for more) and the program is killed at the deadline.
+// input (the program waits for more) and the program is stopped at the deadline.
 void exchange(pid_t child, int in, int out, int err, const ProgramRun& run, ProgramResult& result)
 {
     const std::string& input = run.input;
@@ -89,16 +122,20 @@ void exchange(pid_t child, int in, int out, int err, const ProgramRun& run, Prog
         close(in);
         in = -1;
     }
+    bool stopped = closeWhenWritten;
     while (out >= 0 || err >= 0) {
-        const bool inputLeft = in >= 0 && written < input.size();
-        pollfd fds[3] = {{inputLeft ? in : -1, POLLOUT, 0}, {out, POLLIN, 0}, {err, POLLIN, 0}};
         int timeout = -1;
-        if (!closeWhenWritten) {
+        if (!stopped) {
             const bool seen = !run.stopWhenOutput.empty() && result.out.find(run.stopWhenOutput) != std::string::npos;
             timeout = seen ? 0 : std::max(0L, run.stopAfterMs - millisecondsSince(start));
-            if (timeout == 0)
-                kill(child, run.stopSignal);
+            if (timeout == 0) {
+                stop(child, run, in);
+                stopped = true;
+                timeout = -1;
+            }
         }
+        const bool inputLeft = in >= 0 && written < input.size();
+        pollfd fds[3] = {{inputLeft ? in : -1, POLLOUT, 0}, {out, POLLIN, 0}, {err, POLLIN, 0}};
         if (poll(fds, 3, timeout) < 0 && errno != EINTR)
             throw std::runtime_error("poll failed");
         if (inputLeft && fds[0].revents) {
@@ -137,11 +174,13 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run)
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
         throw std::runtime_error("pipe failed");
     std::signal(SIGPIPE, SIG_IGN);
+    ChildSetup setup;
+    prepareChild(program, run, setup);
     const pid_t child = fork();
     if (child < 0)
         throw std::runtime_error("fork failed");
     if (child == 0)
-        execChild(program, run, in[0], out[1], err[1]);
+        execChild(program, run, setup, in[0], out[1], err[1]);
     close(in[0]);
     close(out[1]);
     close(err[1]);

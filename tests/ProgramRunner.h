@@ -3,10 +3,12 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-// Runs a program as a child process and collects what it printed.
+// Runs a program as a child process and collects what it printed. Safe to
+// call from several threads at once.
 struct ProgramRun {
     std::vector<std::string> args;       // argv[1..]; argv[0] is the program path
     std::string input;                   // written to standard input, then closed
@@ -17,7 +19,9 @@ struct ProgramRun {
     std::string argv0;                   // empty: the program path
     int stopAfterMs = 0;                 // >0: keep standard input open and stop the program then
     std::string stopWhenOutput;          // with stopAfterMs: stop it as soon as stdout holds this
-    int stopSignal = 9;                  // the signal that stops it (SIGKILL)
+    int stopSignal = 9;                  // the signal that stops it (SIGKILL); 0: no signal, but
+    std::string stopInput;               //   this is written to standard input, which is then closed
+    std::function<void()> beforeStop;    // runs once, just before the program is stopped
     long fileSizeLimit = 0;              // >0: RLIMIT_FSIZE in bytes
 };
 

@@ -7,9 +7,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <random>
 #include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -86,21 +94,24 @@ TEST_F(WbkpackTest, SecondRunAppendsOnlyAnEntry)
                                                sampleEntry(0, "b.pc8", 11025, "BBB"));
 }
 
+// The stored name is the sample's own name without its directory, cut to 16 bytes.
 TEST_F(WbkpackTest, TypeNameAndRateFields)
 {
+    const std::string cutNote = "the name long_name_here.pc8 is stored cut to its first 16 bytes: long_name_here.p\n";
     struct Case {
         std::string sample, rate;
         char type;
-        std::string storedRate, warnings;
+        std::string storedName, storedRate, warnings;
     } cases[] = {
-        {"voice.PCM", "8000", 1, "\x40\x1f", "voice.PCM is not pcm data.\n.pcm is not supported.\n"},
-        {"voice.pcm", "8000", 1, "\x40\x1f", "voice.pcm is not pcm data.\n.pcm is not supported.\n"},
-        {"a.Pc8", "8000", 0, "\x40\x1f", ""},
-        {"sound.raw", "8000", 0, "\x40\x1f", ""},
-        {"up.PC8", "44100", 0, "\x44\xac", ""},
-        {"pcm", "48000", 0, "\x80\xbb", ""},
-        {"top.pc8", "65535", 0, "\xff\xff", ""},
-        {"samples/long_name_here.pc8", "1", 0, std::string("\x01\x00", 2), ""},
+        {"voice.PCM", "8000", 1, "voice.PCM", "\x40\x1f", "voice.PCM is not pcm data.\n.pcm is not supported.\n"},
+        {"voice.pcm", "8000", 1, "voice.pcm", "\x40\x1f", "voice.pcm is not pcm data.\n.pcm is not supported.\n"},
+        {"a.Pc8", "8000", 0, "a.Pc8", "\x40\x1f", ""},
+        {"sound.raw", "8000", 0, "sound.raw", "\x40\x1f", ""},
+        {"up.PC8", "44100", 0, "up.PC8", "\x44\xac", ""},
+        {"pcm", "48000", 0, "pcm", "\x80\xbb", ""},
+        {"top.pc8", "65535", 0, "top.pc8", "\xff\xff", ""},
+        {"samples/long_name_here.pc8", "1", 0, "long_name_here.p", std::string("\x01\x00", 2), cutNote},
+        {"samples/in_dir.pc8", "2", 0, "in_dir.pc8", std::string("\x02\x00", 2), ""},
     };
     mkdir((dir / "samples").c_str(), 0755);
     for (const auto& c : cases) {
@@ -111,7 +122,7 @@ TEST_F(WbkpackTest, TypeNameAndRateFields)
         EXPECT_EQ(result.status, 0) << c.sample;
         EXPECT_EQ(result.err, c.warnings) << c.sample;
         const std::string entry = readBytes(dir / bank).substr(40);
-        EXPECT_EQ(entry, sampleEntry(c.type, c.sample, std::stoi(c.rate), "xyz")) << c.sample;
+        EXPECT_EQ(entry, sampleEntry(c.type, c.storedName, std::stoi(c.rate), "xyz")) << c.sample;
         EXPECT_EQ(entry.substr(17, 2), c.storedRate) << c.sample;
     }
 }
@@ -173,6 +184,7 @@ TEST_F(WbkpackTest, RefusedRunsLeaveBanksUntouched)
         {"s.pc8", "65536\n", rateError},
         {"s.pc8", "99999999999999999999\n", rateError},
         {"s.pc8", "12x\n", rateError},
+        {"s.pc8", "8000" + std::string(40, ' ') + "\n", rateError},  // a rate line is read up to a bound only
         {"missing.pc8", "8000\n", "Can't open missing.pc8.\n"},
         {"sampledir", "8000\n", "Can't open sampledir.\n"},
         {"huge.pc8", "8000\n", "huge.pc8 is too large: a sample must be smaller than 2147483648 bytes.\n"},
@@ -195,25 +207,29 @@ TEST_F(WbkpackTest, RefusedRunsLeaveBanksUntouched)
     }
 }
 
-// Interrupted at the rate prompt, a run leaves an existing bank as it was
-// and removes the bank it created.
-TEST_F(WbkpackTest, InterruptAtThePromptLeavesNoTrace)
+// Ended at the rate prompt by any signal that ends a process and can be
+// caught, a run leaves an existing bank as it was, removes the bank it
+// created, and dies by that signal.
+TEST_F(WbkpackTest, SignalAtThePromptLeavesNoTrace)
 {
     writeBytes(dir / "s.pc8", "data");
     writeBytes(dir / "old.pc8", "old");
     ASSERT_EQ(pack("old.wbk", "old.pc8", "8000\n").status, 0);
     const std::string before = readBytes(dir / "old.wbk");
-    for (const std::string bank : {"old.wbk", "new.wbk"}) {
-        ProgramRun run;
-        run.stopAfterMs = 10000;
-        run.stopWhenOutput = "input sample rate of s.pc8:";
-        run.stopSignal = SIGINT;
-        const ProgramResult result = pack(bank, "s.pc8", "", run);
-        EXPECT_EQ(result.out, "now appending s.pc8 to " + bank + "...\ninput sample rate of s.pc8:");
-        EXPECT_EQ(result.status, 128 + SIGINT);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                             SIGXCPU, SIGIO, SIGPWR, SIGRTMIN + 3}) {
+        for (const std::string bank : {"old.wbk", "new.wbk"}) {
+            ProgramRun run;
+            run.stopAfterMs = 10000;
+            run.stopWhenOutput = "input sample rate of s.pc8:";
+            run.stopSignal = signalNumber;
+            const ProgramResult result = pack(bank, "s.pc8", "", run);
+            EXPECT_EQ(result.out, "now appending s.pc8 to " + bank + "...\ninput sample rate of s.pc8:");
+            EXPECT_EQ(result.status, 128 + signalNumber) << strsignal(signalNumber);
+        }
+        EXPECT_EQ(readBytes(dir / "old.wbk"), before) << strsignal(signalNumber);
+        EXPECT_FALSE(fileExists(dir / "new.wbk")) << strsignal(signalNumber);
     }
-    EXPECT_EQ(readBytes(dir / "old.wbk"), before);
-    EXPECT_FALSE(fileExists(dir / "new.wbk"));
 }
 
 // A write that fails after writing began, here at the file size limit, cuts
@@ -245,6 +261,321 @@ TEST_F(WbkpackTest, FailedRunThroughADanglingLinkLeavesNoTrace)
     writeBytes(dir / "s.pc8", "x");
     ASSERT_EQ(pack("link.wbk", "s.pc8", "8000\n").status, 0);
     EXPECT_EQ(readBytes(dir / "target.wbk").size(), 40u + 23u + 1u);
+}
+
+// ---- Validation: a run appends to a whole bank or to nothing.
+
+const std::string repairHint = " cuts it back to its last whole entry\n";
+
+// Banks as a killed run leaves them, and a file that is no bank at all.
+struct DamagedBank {
+    std::string bytes, damage;
+    std::size_t wholeLength;
+};
+
+std::vector<DamagedBank> damagedBanks()
+{
+    const std::string whole = bankHeader() + sampleEntry(0, "a.pc8", 8000, "AA");
+    return {
+        {whole + sampleEntry(0, "b.pc8", 8000, "0123456789", 100),
+         "the entry at offset 65 claims 100 bytes but only 10 remain", whole.size()},
+        {whole + sampleEntry(0, "b.pc8", 8000, "").substr(0, 5), "the entry at offset 65 is cut short after 5 bytes",
+         whole.size()},
+        {bankHeader().substr(0, 12), "the header is cut short after 12 bytes", 0},
+    };
+}
+
+TEST_F(WbkpackTest, RefusesWhatIsNotAWholeBankTouchingNothing)
+{
+    writeBytes(dir / "s.pc8", "data");
+    struct Case {
+        std::string bank, bytes, err;
+    } cases[] = {
+        {"tone.pc8", "\x01\x7f\x80\xff",
+         "tone.pc8 is not a sound bank: it does not start with WBK (the bank comes first: wbkpack BANK SAMPLE)\n"},
+    };
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    for (const auto& damaged : damagedBanks())
+        all.push_back({"bank.wbk", damaged.bytes,
+                       "bank.wbk is damaged: " + damaged.damage + "; wbkpack --repair bank.wbk" + repairHint});
+    for (const auto& c : all) {
+        writeBytes(dir / c.bank, c.bytes);
+        const ProgramResult result = pack(c.bank, "s.pc8", "8000\n");
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, 255);
+        EXPECT_EQ(readBytes(dir / c.bank), c.bytes);
+        EXPECT_EQ(readBytes(dir / "s.pc8"), "data");
+    }
+}
+
+TEST_F(WbkpackTest, RepairCutsBackToTheLastWholeEntry)
+{
+    writeBytes(dir / "s.pc8", "data");
+    for (const auto& damaged : damagedBanks()) {
+        writeBytes(dir / "bank.wbk", damaged.bytes);
+        ProgramRun run;
+        run.args = {"--repair", "bank.wbk"};
+        run.workDir = dir.path();
+        ProgramResult result = runProgram(WBKPACK, run);
+        EXPECT_EQ(result.out, "removed " + std::to_string(damaged.bytes.size() - damaged.wholeLength) +
+                                  " bytes from the end of bank.wbk; whole entries kept: " +
+                                  std::to_string(damaged.wholeLength ? 1 : 0) + "\n");
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), damaged.bytes.substr(0, damaged.wholeLength));
+
+        result = runProgram(WBKPACK, run);
+        EXPECT_EQ(result.out, "bank.wbk is whole: nothing to remove\n");
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(pack("bank.wbk", "s.pc8", "8000\n").status, 0);
+    }
+    ProgramRun run;
+    run.args = {"--repair", "s.pc8"};
+    run.workDir = dir.path();
+    EXPECT_EQ(runProgram(WBKPACK, run).status, 255);
+    EXPECT_EQ(readBytes(dir / "s.pc8"), "data");
+}
+
+TEST_F(WbkpackTest, RefusesAudioFilesOfContainerFormats)
+{
+    struct Case {
+        std::string sample, start, format;
+    } cases[] = {
+        {"voice.wav", "RIFF", "WAV"},
+        {"dir/voice.aiff", "FORM", "AIFF"},
+        {"voice.flac", "fLaC", "FLAC"},
+        {"voice.ogg", "OggS", "Ogg"},
+    };
+    mkdir((dir / "dir").c_str(), 0755);
+    for (const auto& c : cases) {
+        writeBytes(dir / c.sample, c.start + std::string(100, '\0'));
+        const ProgramResult result = pack("bank.wbk", c.sample, "8000\n");
+        EXPECT_EQ(result.err, c.sample + " is a " + c.format +
+                                  " file, not raw sample data: convert it first, e.g. with: wbkenc " + c.sample +
+                                  " voice.pcm\n");
+        EXPECT_EQ(result.status, 255);
+        EXPECT_FALSE(fileExists(dir / "bank.wbk"));
+    }
+}
+
+// ---- Options: the two-operand form stays as it is.
+
+TEST_F(WbkpackTest, OptionsAndOperands)
+{
+    const std::string usage = "Usage: wbkpack [-r RATE] BANK SAMPLE\n       wbkpack --repair BANK\n";
+    writeBytes(dir / "s.pc8", "data");
+    struct Case {
+        std::vector<std::string> args;
+        std::string outStart, err;
+        int status;
+    } cases[] = {
+        {{"--help", "bank.wbk"}, usage + "Appends the raw sample file SAMPLE", "", 0},
+        {{"-h"}, usage + "Appends the raw sample file SAMPLE", "", 0},
+        {{"--version"}, "wbkpack ", "", 0},
+        {{"-qx", "bank.wbk", "s.pc8"}, "", "wbkpack: unknown option -q\n" + usage, 255},
+        {{"--bogus", "bank.wbk", "s.pc8"}, "", "wbkpack: unknown option --bogus\n" + usage, 255},
+        {{"bank.wbk", "s.pc8", "extra"}, "", "wbkpack: unexpected operand extra\n" + usage, 255},
+        {{"bank.wbk", "s.pc8", "-r"}, "", "wbkpack: -r needs a sample rate\n" + usage, 255},
+        {{"--repair"}, "", "wbkpack: --repair needs the bank to repair\n" + usage, 255},
+        {{"-r", "0", "bank.wbk", "s.pc8"}, "", "the sample rate must be a whole number from 1 to 65535.\n", 255},
+    };
+    for (const auto& c : cases) {
+        ProgramRun run;
+        run.args = c.args;
+        run.workDir = dir.path();
+        const ProgramResult result = runProgram(WBKPACK, run);
+        EXPECT_EQ(result.out.substr(0, c.outStart.size()), c.outStart) << c.args[0];
+        EXPECT_EQ(result.err, c.err) << c.args[0];
+        EXPECT_EQ(result.status, c.status) << c.args[0];
+        EXPECT_FALSE(fileExists(dir / "bank.wbk")) << c.args[0];
+        EXPECT_FALSE(fileExists(dir / c.args[0])) << c.args[0];
+    }
+}
+
+TEST_F(WbkpackTest, RateOptionReplacesThePrompt)
+{
+    writeBytes(dir / "s.pc8", "data");
+    ProgramRun run;
+    run.args = {"-r", "22050", "bank.wbk", "s.pc8"};
+    run.workDir = dir.path();
+    run.setEnv = {"LOGNAME=tester"};
+    const ProgramResult result = runProgram(WBKPACK, run);
+    EXPECT_EQ(result.out, "now appending s.pc8 to bank.wbk...\ndone\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(readBytes(dir / "bank.wbk"), bankHeader() + sampleEntry(0, "s.pc8", 22050, "data"));
+}
+
+// ---- Concurrency: runs on one bank never spoil each other's entries.
+
+// While a run waits at its rate prompt, something happens to its bank;
+// then the run is interrupted, answers a bad rate, or goes on.
+TEST_F(WbkpackTest, WhatHappensWhileARunWaitsAtItsPrompt)
+{
+    const std::string oldBank = bankHeader() + sampleEntry(0, "old.pc8", 8000, "old");
+    const std::string header = bankHeader();
+    const std::string theirEntry = sampleEntry(0, "b.pc8", 11025, "BBB");
+    const std::string ourEntry = sampleEntry(0, "s.pc8", 8000, "data");
+    const std::string replacement = bankHeader("other") + sampleEntry(0, "r.pc8", 8000, "a longer sample");
+    writeBytes(dir / "s.pc8", "data");
+    writeBytes(dir / "b.pc8", "BBB");
+    const auto anotherRunAppends = [&] { EXPECT_EQ(pack("bank.wbk", "b.pc8", "11025\n").status, 0); };
+    const auto bankIsReplaced = [&] {
+        writeBytes(dir / "other.wbk", replacement);
+        ASSERT_EQ(rename((dir / "other.wbk").c_str(), (dir / "bank.wbk").c_str()), 0);
+    };
+    const auto bankIsRemoved = [&] { ASSERT_EQ(unlink((dir / "bank.wbk").c_str()), 0); };
+    struct Case {
+        const char* what;
+        bool bankExists;
+        std::function<void()> meanwhile;
+        int stopSignal;
+        std::string stopInput;
+        int status;
+        std::string bank;
+    } cases[] = {
+        {"appended by another, interrupted", true, anotherRunAppends, SIGINT, "", 128 + SIGINT, oldBank + theirEntry},
+        {"appended by another, bad rate", true, anotherRunAppends, 0, "abc\n", 255, oldBank + theirEntry},
+        {"created here, appended by another, interrupted", false, anotherRunAppends, SIGINT, "", 128 + SIGINT,
+         header + theirEntry},
+        {"created here, appended by another", false, anotherRunAppends, 0, "8000\n", 0,
+         header + theirEntry + ourEntry},
+        {"replaced, interrupted", true, bankIsReplaced, SIGINT, "", 128 + SIGINT, replacement},
+        {"replaced", true, bankIsReplaced, 0, "8000\n", 0, replacement + ourEntry},
+        {"removed", true, bankIsRemoved, 0, "8000\n", 0, header + ourEntry},
+    };
+    for (const auto& c : cases) {
+        std::remove((dir / "bank.wbk").c_str());
+        if (c.bankExists)
+            writeBytes(dir / "bank.wbk", oldBank);
+        ProgramRun run;
+        run.stopAfterMs = 20000;
+        run.stopWhenOutput = "input sample rate of s.pc8:";
+        run.beforeStop = c.meanwhile;
+        run.stopSignal = c.stopSignal;
+        run.stopInput = c.stopInput;
+        const ProgramResult result = pack("bank.wbk", "s.pc8", "", run);
+        EXPECT_EQ(result.status, c.status) << c.what;
+        EXPECT_EQ(fileExists(dir / "bank.wbk") ? readBytes(dir / "bank.wbk") : "(none)", c.bank) << c.what;
+    }
+}
+
+bool endsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+struct Entry {
+    std::string name, data;
+    int rate;
+    bool operator<(const Entry& other) const { return std::tie(name, rate, data) < std::tie(other.name, other.rate, other.data); }
+    bool operator==(const Entry& other) const { return name == other.name && rate == other.rate && data == other.data; }
+};
+
+// The entries of a bank that is whole, or nothing.
+std::optional<std::vector<Entry>> entriesOf(const std::string& bank)
+{
+    if (bank.empty())
+        return std::vector<Entry>{};
+    if (bank.size() < 40 || bank.compare(0, 40, bankHeader()) != 0)
+        return std::nullopt;
+    std::vector<Entry> entries;
+    for (std::size_t offset = 40; offset < bank.size();) {
+        if (bank.size() - offset < 23)
+            return std::nullopt;
+        const auto byte = [&](std::size_t at) { return std::uint32_t(std::uint8_t(bank[offset + at])); };
+        const std::uint32_t size = byte(19) | byte(20) << 8 | byte(21) << 16 | byte(22) << 24;
+        if (size > bank.size() - offset - 23)
+            return std::nullopt;
+        entries.push_back({bank.substr(offset + 1, 16).c_str(), bank.substr(offset + 23, size),
+                           int(byte(17) | byte(18) << 8)});
+        offset += 23 + size;
+    }
+    return entries;
+}
+
+// Rounds of three runs at once on one bank, with samples up to 1 MiB, where
+// runs fail at random: a bad rate, the file size limit, a signal at a random
+// moment. After each round the bank holds, whole and once, every entry of the
+// runs that said "done" and no entry of a run that failed, once a partial
+// entry of a run killed by SIGKILL has been repaired.
+TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    const int rounds = 10;
+#else
+    const int rounds = 30;
+#endif
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGALRM, SIGKILL};
+    std::mt19937 random(20261207);
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    for (int round = 0; round < rounds; ++round) {
+        const std::string bank = "bank" + std::to_string(round) + ".wbk";
+        struct Run {
+            Entry entry;
+            ProgramRun how;
+            ProgramResult result;
+        };
+        std::vector<Run> runs(3);
+        for (std::size_t k = 0; k < runs.size(); ++k) {
+            Run& run = runs[k];
+            run.entry = {"r" + std::to_string(round) + "_" + std::to_string(k) + ".pc8",
+                         std::string(pick(0, 1 << 20), char('a' + k)), pick(1, 65535)};
+            for (std::size_t i = 0; i < run.entry.data.size(); i += 4096)
+                run.entry.data[i] = char(pick(0, 255));
+            writeBytes(dir / run.entry.name, run.entry.data);
+            run.how.input = std::to_string(run.entry.rate) + "\n";
+            switch (pick(0, 5)) {
+            case 0:
+                run.how.input = "abc\n";
+                break;
+            case 1:
+                run.how.fileSizeLimit = pick(1, 3 << 20);
+                break;
+            case 2:
+            case 3:
+                run.how.stopAfterMs = pick(1, 10);
+                run.how.stopSignal = signals[pick(0, std::size(signals) - 1)];
+                break;
+            }
+        }
+        std::vector<std::thread> threads;
+        for (Run& run : runs)
+            threads.emplace_back([&] { run.result = pack(bank, run.entry.name, run.how.input, run.how); });
+        for (std::thread& thread : threads)
+            thread.join();
+
+        // A run killed by SIGKILL after its entry became durable could not
+        // say "done": its entry may be there or not, but whole.
+        std::vector<Entry> done, doneOrKilled;
+        for (const Run& run : runs) {
+            if (endsWith(run.result.out, "done\n"))
+                done.push_back(run.entry);
+            if (endsWith(run.result.out, "done\n") || run.result.status == 128 + SIGKILL)
+                doneOrKilled.push_back(run.entry);
+        }
+        if (!fileExists(dir / bank)) {
+            EXPECT_TRUE(done.empty()) << "round " << round;
+            continue;
+        }
+        std::optional<std::vector<Entry>> entries = entriesOf(readBytes(dir / bank));
+        if (!entries) {
+            // Only SIGKILL can leave a partial entry; the next run refuses it
+            // and repairing cuts it off.
+            EXPECT_NE(doneOrKilled.size(), done.size()) << "round " << round;
+            ProgramRun repair;
+            repair.args = {"--repair", bank};
+            repair.workDir = dir.path();
+            EXPECT_EQ(runProgram(WBKPACK, repair).status, 0) << "round " << round;
+            entries = entriesOf(readBytes(dir / bank));
+        }
+        ASSERT_TRUE(entries) << "round " << round;
+        std::sort(entries->begin(), entries->end());
+        std::sort(done.begin(), done.end());
+        std::sort(doneOrKilled.begin(), doneOrKilled.end());
+        EXPECT_TRUE(std::includes(entries->begin(), entries->end(), done.begin(), done.end())) << "round " << round;
+        EXPECT_TRUE(std::includes(doneOrKilled.begin(), doneOrKilled.end(), entries->begin(), entries->end()))
+            << "round " << round;
+    }
 }
 
 } // namespace

@@ -1,86 +1,93 @@
 // wbkpack: appends one sample file to a sound bank, creating the bank and its
-// header when the bank is empty. A run that fails leaves the bank as it was.
+// header when the bank is empty. A run never damages a bank: it appends only
+// to a whole bank, under an exclusive lock, and a run that fails takes back
+// its own bytes and nothing else.
 #include "KovaInputStream.h"
 #include "KovaOutputStream.h"
+#include "bankCheck.h"
 #include "printError.h"
+#include "rollback.h"
 
+#include <fcntl.h>
+#include <getopt.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cctype>
 #include <cerrno>
-#include <csignal>
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr std::int64_t maxSampleSize = INT32_MAX;
-constexpr int nameSize = 16;
+constexpr std::size_t nameSize = 16;
 constexpr int authorSize = 32;
 constexpr std::size_t maxLognameLength = 20;
+constexpr std::size_t maxRateLine = 32;
 
-// What it takes to undo this run: the bank's length before it, or its removal
-// when this run created it. Used from atexit and from signal handlers. The
-// path is the file's own, so that a bank reached through a symbolic link is
-// undone without touching the link.
-struct Rollback {
-    char bankPath[PATH_MAX] = {};
-    off_t originalLength = 0;
-    bool created = false;
-    volatile sig_atomic_t armed = 0;
-} rollback;
+const char usage[] = "Usage: wbkpack [-r RATE] BANK SAMPLE\n"
+                     "       wbkpack --repair BANK\n";
 
-void undoChanges()
+const char help[] = "Appends the raw sample file SAMPLE to the sound bank BANK, creating the bank when needed.\n"
+                    "SAMPLE is signed 8-bit PCM (.pc8) or 4-bit ADPCM (.pcm); convert other audio with wbkenc.\n"
+                    "  -r RATE     the sample rate in Hz (1 to 65535), instead of asking for it\n"
+                    "  --repair    cut a damaged BANK back to its last whole entry\n"
+                    "  -h, --help  show this help\n"
+                    "  --version   show the version\n";
+
+struct Options {
+    bool repair = false;
+    const char* rate = nullptr;
+    std::vector<const char*> operands;
+};
+
+[[noreturn]] void refuseUsage(const std::string& reason)
 {
-    if (!rollback.armed)
-        return;
-    rollback.armed = 0;
-    if (rollback.created)
-        unlink(rollback.bankPath);
-    else
-        truncate(rollback.bankPath, rollback.originalLength);
+    std::cerr << "wbkpack: " << reason << "\n" << usage << std::flush;
+    std::exit(-1);
 }
 
-void undoAndDie(int signalNumber)
+Options parseOptions(int argc, char* argv[])
 {
-    undoChanges();
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
-// The bank's length when this run opened it.
-off_t lengthOf(KovaOutputStream& wbk)
-{
-    struct stat info;
-    return fstat(wbk.fd(), &info) == 0 ? info.st_size : 0;
-}
-
-void armRollback(KovaOutputStream& wbk, off_t originalLength)
-{
-    struct stat info;
-    if (fstat(wbk.fd(), &info) != 0 || !S_ISREG(info.st_mode))
-        return;
-    const std::string fdLink = "/proc/self/fd/" + std::to_string(wbk.fd());
-    const ssize_t length = readlink(fdLink.c_str(), rollback.bankPath, sizeof rollback.bankPath - 1);
-    if (length <= 0)
-        return;
-    rollback.bankPath[length] = '\0';
-    rollback.originalLength = originalLength;
-    rollback.created = wbk.createdFile();
-    rollback.armed = 1;
-    std::atexit(undoChanges);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
-        std::signal(signalNumber, undoAndDie);
-    // Beyond the file size limit a write then fails (EFBIG) and is undone,
-    // instead of the process being killed with a partial entry in the bank.
-    std::signal(SIGXFSZ, SIG_IGN);
+    enum { versionOption = 1, repairOption };
+    static const option longOptions[] = {{"help", no_argument, nullptr, 'h'},
+                                         {"version", no_argument, nullptr, versionOption},
+                                         {"repair", no_argument, nullptr, repairOption},
+                                         {nullptr, 0, nullptr, 0}};
+    Options options;
+    opterr = 0;
+    for (int option; (option = getopt_long(argc, argv, ":hr:", longOptions, nullptr)) != -1;) {
+        switch (option) {
+        case 'h':
+            std::cout << usage << help;
+            std::exit(0);
+        case versionOption:
+            std::cout << "wbkpack " WBK_VERSION << std::endl;
+            std::exit(0);
+        case repairOption:
+            options.repair = true;
+            break;
+        case 'r':
+            options.rate = optarg;
+            break;
+        case ':':
+            refuseUsage("-r needs a sample rate");
+        default:  // a short option is named by optopt, a long one by the argument just read
+            refuseUsage("unknown option " + (optopt ? std::string{'-', char(optopt)} : argv[optind - 1]));
+        }
+    }
+    options.operands.assign(argv + optind, argv + argc);
+    return options;
 }
 
 bool endsWith(const std::string& name, const char* suffix)
@@ -102,32 +109,172 @@ unsigned char sampleTypeOf(const char* sampleName)
     return 0;
 }
 
+// The name stored in the entry: the file's own name, never a directory part.
+std::string baseName(const char* path)
+{
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+void noteCutName(const char* pcmFileName)
+{
+    const std::string name = baseName(pcmFileName);
+    if (name.size() > nameSize)
+        std::cerr << "the name " << name << " is stored cut to its first 16 bytes: " << name.substr(0, nameSize)
+                  << std::endl;
+}
+
+// Refuses a sample that is too large for an entry or is an audio file of a
+// container format rather than raw sample bytes.
+void checkSample(KovaInputStream& pcm, const char* pcmFileName)
+{
+    if (pcm.getFileSize() > maxSampleSize) {
+        std::cerr << pcmFileName << " is too large: a sample must be smaller than 2147483648 bytes." << std::endl;
+        std::exit(-1);
+    }
+    static const struct {
+        const char* magic;
+        const char* format;
+    } containers[] = {{"RIFF", "WAV"}, {"FORM", "AIFF"}, {"fLaC", "FLAC"}, {"OggS", "Ogg"}};
+    char start[4] = {};
+    pcm.rdbuf()->sgetn(start, sizeof start);
+    pcm.rdbuf()->pubseekpos(0);
+    for (const auto& container : containers) {
+        if (std::memcmp(start, container.magic, sizeof start) != 0)
+            continue;
+        std::string converted = baseName(pcmFileName);
+        converted = converted.substr(0, converted.rfind('.')) + ".pcm";
+        std::cerr << pcmFileName << " is a " << container.format << " file, not raw sample data: convert it first, "
+                  << "e.g. with: wbkenc " << pcmFileName << " " << converted << std::endl;
+        std::exit(-1);
+    }
+}
+
+off_t lengthOf(int fd)
+{
+    struct stat info;
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : 0;
+}
+
+[[noreturn]] void failRead(const char* wbkFileName)
+{
+    std::cerr << "can not read " << wbkFileName << std::flush;
+    std::perror(" ");
+    std::exit(-1);
+}
+
+// Walks the bank open on `fd` and ends the run unless it is whole.
+BankCheck requireWholeBank(int fd, const char* wbkFileName)
+{
+    const BankCheck check = checkBank(fd, lengthOf(fd));
+    switch (check.verdict) {
+    case BankCheck::whole:
+        return check;
+    case BankCheck::notBank:
+        std::cerr << wbkFileName << " is not a sound bank: it does not start with WBK (the bank comes first: "
+                  << "wbkpack BANK SAMPLE)" << std::endl;
+        break;
+    case BankCheck::damaged:
+        std::cerr << wbkFileName << " is damaged: " << check.damage << "; wbkpack --repair " << wbkFileName
+                  << " cuts it back to its last whole entry" << std::endl;
+        break;
+    case BankCheck::unreadable:
+        failRead(wbkFileName);
+    }
+    std::exit(-1);
+}
+
+[[noreturn]] void failLock(const char* wbkFileName)
+{
+    std::cerr << "can not lock " << wbkFileName << std::flush;
+    std::perror(" ");
+    std::exit(-1);
+}
+
+// Refuses a file that is not a whole bank before the user is asked anything,
+// under a shared lock so that an append in progress is not taken for damage.
+void precheckBank(KovaOutputStream& wbk, const char* wbkFileName)
+{
+    if (flock(wbk.fd(), LOCK_SH) != 0)
+        failLock(wbkFileName);
+    requireWholeBank(wbk.fd(), wbkFileName);
+    flock(wbk.fd(), LOCK_UN);
+}
+
+std::unique_ptr<KovaOutputStream> openBank(const char* wbkFileName)
+{
+    auto wbk = std::make_unique<KovaOutputStream>(wbkFileName, std::ios::in | std::ios::out | std::ios::app |
+                                                                   std::ios::binary);
+    if (!wbk->good()) {
+        printOpenError(wbkFileName);
+        std::exit(-1);
+    }
+    watchBank(wbk->fd(), wbk->createdFile());
+    return wbk;
+}
+
+bool isFileAtPath(int fd, const char* path)
+{
+    struct stat open, atPath;
+    return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
+           open.st_ino == atPath.st_ino;
+}
+
+// Takes the exclusive lock on the file that is at the bank's path now: while
+// this run waited, the bank may have been removed or replaced.
+void lockBank(std::unique_ptr<KovaOutputStream>& wbk, const char* wbkFileName)
+{
+    for (;;) {
+        if (flock(wbk->fd(), LOCK_EX) != 0)
+            failLock(wbkFileName);
+        if (isFileAtPath(wbk->fd(), wbkFileName))
+            return;
+        const SignalBlock block;
+        wbk = openBank(wbkFileName);
+    }
+}
+
 [[noreturn]] void failWrite(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName)
 {
     printWriteError(wbkFileName);
+    undoChanges();
     wbk.close();
     pcm.close();
     std::exit(-1);
 }
 
-// Asks for the sample rate and accepts a whole number that fits the 16-bit
-// rate field; anything else ends the run before the bank is touched.
-int askRate(const char* pcmFileName)
+// Accepts a whole number that fits the 16-bit rate field; anything else ends
+// the run before the bank is touched.
+int parseRate(const std::string& answer)
 {
-    std::cout << "input sample rate of " << pcmFileName << ":" << std::flush;
-    std::string answer;
-    std::getline(std::cin, answer);
     const char* text = answer.c_str();
     char* end = nullptr;
     errno = 0;
     const long rate = std::strtol(text, &end, 10);
     while (end != text && std::isspace(static_cast<unsigned char>(*end)))
         ++end;
-    if (end == text || *end != '\0' || errno != 0 || rate < 1 || rate > UINT16_MAX) {
+    if (answer.size() > maxRateLine || end == text || *end != '\0' || errno != 0 || rate < 1 ||
+        rate > UINT16_MAX) {
         std::cerr << "the sample rate must be a whole number from 1 to 65535." << std::endl;
         std::exit(-1);
     }
     return static_cast<int>(rate);
+}
+
+// Reads one line, but no more than one character beyond `limit`: a longer
+// answer is refused without being read whole.
+std::string readLine(std::size_t limit)
+{
+    std::string line;
+    for (int c; line.size() <= limit && (c = std::cin.get()) != EOF && c != '\n';)
+        line += static_cast<char>(c);
+    return line;
+}
+
+int askRate(const char* pcmFileName)
+{
+    std::cout << "input sample rate of " << pcmFileName << ":" << std::flush;
+    return parseRate(readLine(maxRateLine));
 }
 
 void writeHeader(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName)
@@ -149,9 +296,9 @@ void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName
             const char* pcmFileName, int rate)
 {
     wbk.put(static_cast<char>(type));
-    char name[nameSize] = {};
-    std::memcpy(name, pcmFileName, std::min<std::size_t>(std::strlen(pcmFileName), nameSize));
-    wbk.write(name, nameSize);
+    std::string name = baseName(pcmFileName);
+    name.resize(nameSize, '\0');
+    wbk.write(name.data(), nameSize);
     wbk.put16(rate);
 
     const std::int64_t size = pcm.getFileSize();
@@ -167,51 +314,109 @@ void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName
         failWrite(wbk, pcm, wbkFileName);
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+// Devices and file systems that cannot sync answer EINVAL: nothing to wait for.
+bool synced(int fd)
 {
-    if (argc < 3) {
-        std::cerr << "Usage:" << argv[0] << " .wbk .[pc8|pcm]" << std::endl;
-        return -1;
-    }
-    const char* wbkFileName = argv[1];
-    const char* pcmFileName = argv[2];
-    const unsigned char type = sampleTypeOf(pcmFileName);
+    return fsync(fd) == 0 || errno == EINVAL;
+}
 
-    KovaOutputStream wbk(wbkFileName, std::ios::out | std::ios::app | std::ios::binary);
-    if (!wbk.good()) {
-        printOpenError(wbkFileName);
-        wbk.close();
-        return -1;
-    }
-    const off_t originalLength = lengthOf(wbk);
-    armRollback(wbk, originalLength);
+// Makes a new bank's directory entry durable too.
+bool syncDirectoryOf(const char* path)
+{
+    const char* slash = std::strrchr(path, '/');
+    const std::string directory = slash ? std::string(path, slash == path ? 1 : slash - path) : ".";
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = synced(fd);
+    close(fd);
+    return ok;
+}
+
+void makeDurable(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName, bool newBank)
+{
+    wbk.flush();
+    if (wbk.fail() || !synced(wbk.fd()) || (newBank && !syncDirectoryOf(wbkFileName)))
+        failWrite(wbk, pcm, wbkFileName);
+}
+
+int appendSample(const char* wbkFileName, const char* pcmFileName, const char* rateOption)
+{
+    const unsigned char type = sampleTypeOf(pcmFileName);
+    const int givenRate = rateOption ? parseRate(rateOption) : 0;
+    installRollback();
+    std::unique_ptr<KovaOutputStream> wbk = openBank(wbkFileName);
 
     KovaInputStream pcm(pcmFileName, std::ios::in | std::ios::binary);
     if (!pcm.good()) {
         printOpenError(pcmFileName);
-        pcm.close();
-        wbk.close();
         return -1;
     }
+    checkSample(pcm, pcmFileName);
+    precheckBank(*wbk, wbkFileName);
 
     std::cout << "now appending " << pcmFileName << " to " << wbkFileName << "..." << std::endl;
-    if (pcm.getFileSize() > maxSampleSize) {
-        std::cerr << pcmFileName << " is too large: a sample must be smaller than 2147483648 bytes." << std::endl;
-        return -1;
-    }
-    const int rate = askRate(pcmFileName);
+    noteCutName(pcmFileName);
+    const int rate = rateOption ? givenRate : askRate(pcmFileName);
 
-    if (originalLength == 0)
-        writeHeader(wbk, pcm, wbkFileName);
-    addPcm(wbk, pcm, wbkFileName, type, pcmFileName, rate);
+    lockBank(wbk, wbkFileName);
+    const off_t length = requireWholeBank(wbk->fd(), wbkFileName).wholeLength;
+    beginWriting(length);
+    if (length == 0)
+        writeHeader(*wbk, pcm, wbkFileName);
+    addPcm(*wbk, pcm, wbkFileName, type, pcmFileName, rate);
+    makeDurable(*wbk, pcm, wbkFileName, length == 0);
 
+    commit();
     pcm.close();
-    wbk.close();
-    if (wbk.fail())
-        failWrite(wbk, pcm, wbkFileName);
-    rollback.armed = 0;
+    wbk->close();
     std::cout << "done" << std::endl;
     return 0;
+}
+
+// Cuts a damaged bank back to the end of its last whole entry.
+int repairBank(const char* wbkFileName)
+{
+    const int fd = open(wbkFileName, O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        printOpenError(wbkFileName);
+        return -1;
+    }
+    if (flock(fd, LOCK_EX) != 0)
+        failLock(wbkFileName);
+    const off_t length = lengthOf(fd);
+    const BankCheck check = checkBank(fd, length);
+    if (check.verdict != BankCheck::damaged) {
+        requireWholeBank(fd, wbkFileName);
+        std::cout << wbkFileName << " is whole: nothing to remove" << std::endl;
+    } else if (ftruncate(fd, check.wholeLength) != 0 || !synced(fd)) {
+        printWriteError(wbkFileName);
+        return -1;
+    } else {
+        std::cout << "removed " << length - check.wholeLength << " bytes from the end of " << wbkFileName
+                  << "; whole entries kept: " << check.entries << std::endl;
+    }
+    close(fd);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const Options options = parseOptions(argc, argv);
+    const std::size_t operandCount = options.repair ? 1 : 2;
+    if (options.repair && options.rate)
+        refuseUsage("--repair takes no rate");
+    if (options.operands.size() > operandCount)
+        refuseUsage(std::string("unexpected operand ") + options.operands[operandCount]);
+    if (options.operands.size() < operandCount) {
+        if (options.repair)
+            refuseUsage("--repair needs the bank to repair");
+        std::cerr << "Usage:" << argv[0] << " .wbk .[pc8|pcm]" << std::endl;
+        return -1;
+    }
+    if (options.repair)
+        return repairBank(options.operands[0]);
+    return appendSample(options.operands[0], options.operands[1], options.rate);
 }
