@@ -35,8 +35,8 @@ if [ -w /dev/dsp ]; then
   printf '\n\n\n' | "$bin/wbkdeck" "$out/demo.wbk"
 else
   fakedsp=$build/tests/fakedsp/libfakedsp.so
-  echo "No /dev/dsp on this machine. On a desktop, play through an OSS emulation layer:"
-  echo "  aoss $bin/wbkdeck $out/demo.wbk      (alsa-oss)   or   padsp ... (PulseAudio)"
+  echo "No /dev/dsp on this machine. On a desktop, wbkdeck plays through ALSA's default device:"
+  echo "  $bin/wbkdeck $out/demo.wbk      (WBK_AUDIO=alsa:NAME chooses another ALSA device)"
   echo "Playing into the project's simulated device instead, in real time:"
   printf '\n\n\n' | LD_PRELOAD=$fakedsp FAKEDSP_REALTIME=1 FAKEDSP_CAPTURE="$out/played.u8" \
     FAKEDSP_LOG="$out/device.log" "$bin/wbkdeck" "$out/demo.wbk"

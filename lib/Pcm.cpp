@@ -68,16 +68,18 @@ void Pcm::calcSub(unsigned char data)
     adp = static_cast<std::int16_t>(Adpcm::nextStepIndex(adp, data));
 }
 
-void Pcm::play() const
+int Pcm::play() const
 {
     // The device takes a signed count: a decoded buffer beyond 2 GiB goes in parts.
     const unsigned char* data = u8Data.get();
     for (std::uint32_t left = sizeOfU8; left > 0;) {
         const int count = static_cast<int>(std::min<std::uint32_t>(left, INT_MAX));
-        Audio::play(data, count);
+        if (!Audio::play(data, count))
+            return 0;
         data += count;
         left -= count;
     }
+    return 1;
 }
 
 // A stream record counts bytes in 32 signed bits, so a decoded buffer beyond

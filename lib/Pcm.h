@@ -24,8 +24,9 @@ public:
     Pcm& operator=(const Pcm&) = delete;
 
     // Hands the whole decoded buffer to the audio device, which must be set
-    // to this sample's rate already.
-    void play() const;
+    // to this sample's rate already. Returns 0 (errno set) when the device
+    // refused it, otherwise 1.
+    int play() const;
     // Starts streaming the decoded buffer, or queues it to follow the current
     // sample; the Pcm must outlive its use by the streamer.
     void play(int channel, int isLoop) const;

@@ -1,7 +1,14 @@
 #include "audio.h"
 
 #include "audio/audioOpenSoundSystem.h"
+#include "audio/deviceFailure.h"
+#ifdef WBK_WITH_ALSA
+#include "audio/audioAlsa.h"
+#endif
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 namespace {
@@ -11,9 +18,81 @@ constexpr int nominalFragmentSize = 8192;
 constexpr int nominalOutputSpace = 8192;
 constexpr int nominalSampleRate = 16384;
 
+OssBackEnd oss;
+#ifdef WBK_WITH_ALSA
+AlsaBackEnd alsa;
+#endif
+
+// An open that failed, reported with the errno it left.
+AudioBackEnd* reportFailedOpen(const AudioBackEnd& backEnd)
+{
+    const int error = errno;
+    backEnd.reportOpenFailure(error);
+    errno = error;
+    return nullptr;
+}
+
+AudioBackEnd* openOrReport(AudioBackEnd& backEnd)
+{
+    return backEnd.open() ? &backEnd : reportFailedOpen(backEnd);
+}
+
+// Without WBK_AUDIO: /dev/dsp, or ALSA's "default" where the system has no
+// /dev/dsp. When both fail, both are reported, and errno tells why /dev/dsp
+// could not be opened.
+AudioBackEnd* openDefault()
+{
+    if (oss.open())
+        return &oss;
+#ifdef WBK_WITH_ALSA
+    const int ossError = errno;
+    if (ossError == ENOENT || ossError == ENODEV || ossError == ENXIO) {
+        alsa.choosePcm("default");
+        if (alsa.open())
+            return &alsa;
+        const int alsaError = errno;
+        oss.reportOpenFailure(ossError);
+        alsa.reportOpenFailure(alsaError);
+        errno = ossError;
+        return nullptr;
+    }
+#endif
+    return reportFailedOpen(oss);
+}
+
+AudioBackEnd* refuseChoice(const char* choice, const char* reason, int error)
+{
+    std::cerr << "WBK_AUDIO=" << choice << ": " << reason << '\n';
+    errno = error;
+    return nullptr;
+}
+
+// WBK_AUDIO: "oss" (/dev/dsp only), "alsa" (ALSA's "default") or "alsa:PCM";
+// unset or empty, the default above.
+AudioBackEnd* openChosen()
+{
+    const char* choice = std::getenv("WBK_AUDIO");
+    if (choice == nullptr || *choice == '\0')
+        return openDefault();
+    if (std::strcmp(choice, "oss") == 0)
+        return openOrReport(oss);
+    const bool alsaDefault = std::strcmp(choice, "alsa") == 0;
+    if (!alsaDefault && (std::strncmp(choice, "alsa:", 5) != 0 || choice[5] == '\0'))
+        return refuseChoice(choice, "unknown sound system (use oss, alsa or alsa:PCM)", EINVAL);
+#ifdef WBK_WITH_ALSA
+    alsa.choosePcm(alsaDefault ? "default" : choice + 5);
+    return openOrReport(alsa);
+#else
+    return refuseChoice(choice, "this build has no ALSA support", ENOTSUP);
+#endif
+}
+
+// Made at the first successful open; reopening for a new rate keeps it.
+bool isBackEndChosen = false;
+
 } // namespace
 
-int Audio::audio = 0;
+AudioBackEnd* Audio::audio = &oss;
 int Audio::sampleRate = 16540;
 int Audio::isDeviceOpened = 0;
 int Audio::isAudioDisabled = 0;
@@ -22,9 +101,11 @@ int Audio::openAudioDevice()
 {
     if (isAudioDisabled)
         return 1;
-    audio = oss::openDevice();
-    if (audio == -1)
+    AudioBackEnd* opened = isBackEndChosen ? openOrReport(*audio) : openChosen();
+    if (opened == nullptr)
         return 0;
+    audio = opened;
+    isBackEndChosen = true;
     isDeviceOpened = 1;
     return 1;
 }
@@ -33,7 +114,7 @@ int Audio::closeAudioDevice()
 {
     if (isAudioDisabled)
         return 1;
-    if (!oss::closeDevice(audio))
+    if (!audio->close())
         return 0;
     isDeviceOpened = 0;
     return 1;
@@ -48,19 +129,20 @@ int Audio::initializeAudioDevice(int rate)
         return 0;
     }
     sampleRate = rate;
-    return oss::configure(audio, sampleRate) ? 1 : 0;
+    return audio->configure(sampleRate) ? 1 : 0;
 }
 
-void Audio::play(const unsigned char* pcmData, int size)
+int Audio::play(const unsigned char* pcmData, int size)
 {
-    if (!isAudioDisabled)
-        oss::writeAll(audio, pcmData, size);
+    if (isAudioDisabled)
+        return 1;
+    return audio->writeAll(pcmData, size) ? 1 : 0;
 }
 
 void Audio::resetAudioDevice()
 {
     if (!isAudioDisabled)
-        oss::reset(audio);
+        audio->reset();
 }
 
 int Audio::setRate(long rate)
@@ -75,12 +157,12 @@ int Audio::setRate(long rate)
 
 int Audio::getNoBlockingSize()
 {
-    return isAudioDisabled ? nominalOutputSpace : oss::outputSpace(audio);
+    return isAudioDisabled ? nominalOutputSpace : audio->outputSpace();
 }
 
 int Audio::getFragmentSize()
 {
-    return isAudioDisabled ? nominalFragmentSize : oss::fragmentSize(audio);
+    return isAudioDisabled ? nominalFragmentSize : audio->fragmentSize();
 }
 
 int Audio::getSampleRate()
@@ -91,13 +173,13 @@ int Audio::getSampleRate()
 void Audio::sync()
 {
     if (!isAudioDisabled)
-        oss::drain(audio);
+        audio->drain();
 }
 
 void Audio::post()
 {
     if (!isAudioDisabled)
-        oss::post(audio);
+        audio->post();
 }
 
 void Audio::enableAudio()
@@ -125,5 +207,5 @@ void Audio::printErrorDeviceIsNotOpened()
 
 void Audio::setInsideSignalHandler(bool inside)
 {
-    oss::reportFromSignalHandler(inside);
+    reportFromSignalHandler(inside);
 }

@@ -1,7 +1,10 @@
 #ifndef WBK_AUDIO_H
 #define WBK_AUDIO_H
 
-// The process's one audio device, /dev/dsp, driven as unsigned 8-bit mono.
+class AudioBackEnd;
+
+// The process's one audio device, driven as unsigned 8-bit mono: the OSS
+// device /dev/dsp or an ALSA PCM, as WBK_AUDIO chooses when it is opened.
 // Operations return 1 for success and 0 for failure and print their own
 // diagnostics. While audio is disabled nothing touches the device.
 class Audio {
@@ -9,7 +12,9 @@ public:
     static int openAudioDevice();
     static int closeAudioDevice();
     static int initializeAudioDevice(int rate);
-    static void play(const unsigned char* pcmData, int size);
+    // Returns when every byte has been handed to the device; 0 (errno set)
+    // when the device refused them.
+    static int play(const unsigned char* pcmData, int size);
     static void resetAudioDevice();
     static int setRate(long rate);
     static int getNoBlockingSize();
@@ -28,7 +33,7 @@ protected:
 private:
     static void printErrorDeviceIsNotOpened();
 
-    static int audio;
+    static AudioBackEnd* audio;  // the back end opened last
     static int sampleRate;
     static int isDeviceOpened;
     static int isAudioDisabled;

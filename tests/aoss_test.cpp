@@ -5,6 +5,7 @@
 #include "BankBytes.h"
 #include "ProgramRunner.h"
 #include "TestFiles.h"
+#include "WavFile.h"
 
 #include <gtest/gtest.h>
 
@@ -12,30 +13,6 @@
 #include <string>
 
 namespace {
-
-struct WavFile {
-    int channels = 0;
-    int rate = 0;
-    int bitsPerSample = 0;
-    std::string data;
-};
-
-int littleEndian(const std::string& bytes, std::size_t offset, int size)
-{
-    int value = 0;
-    for (int i = size - 1; i >= 0; --i)
-        value = value << 8 | static_cast<unsigned char>(bytes.at(offset + i));
-    return value;
-}
-
-// Reads the canonical 44-byte header that the file plugin writes.
-WavFile readWav(const std::string& path)
-{
-    const std::string bytes = readBytes(path);
-    EXPECT_EQ(bytes.substr(0, 4), "RIFF") << path;
-    EXPECT_EQ(bytes.substr(36, 4), "data") << path;
-    return {littleEndian(bytes, 22, 2), littleEndian(bytes, 24, 4), littleEndian(bytes, 34, 2), bytes.substr(44)};
-}
 
 std::string pattern(std::size_t size, int seed)
 {

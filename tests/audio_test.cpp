@@ -155,9 +155,11 @@ TEST_F(AudioDeviceTest, OpeningClosingAndReopeningReportWhatFails)
 {
     const std::string closeFailed = systemError("can not close audio device.", EIO);
     check({
-        {{"open", "init:16540"}, {"FAKEDSP_FAIL=open:ENOENT"}, "open=0\ninit=0\n",
+        {{"open", "init:16540"}, {"FAKEDSP_FAIL=open:ENOENT", "WBK_AUDIO=oss"}, "open=0\ninit=0\n",
          systemError("Can not open audio device.", ENOENT) + notOpened, "open"},
         {{"init:8000", "rate"}, {}, "init=0\nrate=16540\n", notOpened, ""},
+        // Closing before any open touches no descriptor of the program's own.
+        {{"close"}, {}, "close=0\n", systemError("can not close audio device.", EBADF), ""},
         {{"open", "close", "close"}, {}, "open=1\nclose=1\nclose=0\n",
          systemError("can not close audio device.", EBADF), "open close"},
         {{"open", "close"}, {"FAKEDSP_FAIL=close:EIO"}, "open=1\nclose=0\n", closeFailed, "open close"},

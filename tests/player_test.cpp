@@ -64,8 +64,8 @@ TEST_F(PlayerTest, ListsThenPlaysEveryEntryAtItsRate)
                           "bank.wbk has 4 PCM\n" +
                               listingHeader +
                               "0\t8bit    \t4\t8000\ta.pc8   \t0.0005\n"
-                              "1\tadpcm   \t3\t16540\tvoice.pcm   \t0.000181378\n"
-                              "2\tadpcm   \t3\t22050\tsixteen_bytes_xx   \t0.000136054\n"
+                              "1\tadpcm   \t3\t16540\tvoice.pcm   \t0.000362757\n"
+                              "2\tadpcm   \t3\t22050\tsixteen_bytes_xx   \t0.000272109\n"
                               "3\t8bit    \t4\t4\todd   \t1\n"
                               "a.pc8:now playing 0-th pcm...done.\n"
                               "voice.pcm:now playing 1-th pcm...done.\n"
@@ -78,14 +78,17 @@ TEST_F(PlayerTest, ListsThenPlaysEveryEntryAtItsRate)
     EXPECT_EQ(linesOf(log()).back().rfind("close", 0), 0u);
 }
 
-TEST_F(PlayerTest, LengthColumnIsStoredBytesOverRate)
+// An ADPCM byte holds two samples; a rate of 0 has no playing time.
+TEST_F(PlayerTest, LengthColumnIsDecodedSamplesOverRate)
 {
     const std::string bank = bankHeader() + sampleEntry(0, "a", 16540, std::string(16540, 'x')) +
-                             sampleEntry(1, "b", 16540, std::string(16540, 'x'));
+                             sampleEntry(1, "b", 16540, std::string(16540, 'x')) +
+                             sampleEntry(3, "c", 0, std::string(10, 'x'));
     const std::vector<std::string> lines = linesOf(play(bank).out);
-    ASSERT_GE(lines.size(), 7u);
+    ASSERT_GE(lines.size(), 8u);
     EXPECT_EQ(lines[5], "0\t8bit    \t16540\t16540\ta   \t1");
-    EXPECT_EQ(lines[6], "1\tadpcm   \t16540\t16540\tb   \t1");
+    EXPECT_EQ(lines[6], "1\tadpcm   \t16540\t16540\tb   \t2");
+    EXPECT_EQ(lines[7], "2\tadpcm   \t10\t0\tc   \t-");
 }
 
 TEST_F(PlayerTest, ShiftJisNamesAreShownAsEucJp)
@@ -128,7 +131,7 @@ TEST_F(PlayerTest, WaitsForOneCharacterPerEntry)
 
 TEST_F(PlayerTest, DeviceThatCannotBeOpenedEndsThePlayer)
 {
-    const ProgramResult result = play(bankHeader(), "", {"FAKEDSP_FAIL=open:ENODEV"});
+    const ProgramResult result = play(bankHeader(), "", {"FAKEDSP_FAIL=open:ENODEV", "WBK_AUDIO=oss"});
     EXPECT_EQ(result.err, "Can not open audio device.: No such device\ncan not open Audio Device: No such device\n");
     EXPECT_EQ(result.status, 255);
 }
@@ -141,6 +144,74 @@ TEST_F(PlayerTest, NearbyRateIsReportedAndPlaybackGoesOn)
     EXPECT_EQ(result.err, report + report);
     EXPECT_NE(result.out.find("a:now playing 0-th pcm...done.\n"), std::string::npos);
     EXPECT_EQ(capture(), unsignedBytes);
+    EXPECT_EQ(result.status, 0);
+}
+
+TEST_F(PlayerTest, RefusedWriteEndsPlaybackWithTheReason)
+{
+    const std::string bank = bankHeader() + sampleEntry(0, "a", 8000, signedBytes) +
+                             sampleEntry(0, "b", 8000, signedBytes);
+    const struct {
+        std::string failure;
+        std::string reason;
+    } cases[] = {{"FAKEDSP_FAIL=write:EIO", "Input/output error"}, {"FAKEDSP_FAIL=write@1:ENOSPC", "No space left on device"}};
+    for (const auto& c : cases) {
+        const ProgramResult result = play(bank, "", {c.failure});
+        EXPECT_EQ(result.out.substr(result.out.find("\na:")), "\na:now playing 0-th pcm...\n") << c.failure;
+        EXPECT_EQ(result.err, "can not write to audio device: " + c.reason + "\n") << c.failure;
+        EXPECT_EQ(result.status, 255) << c.failure;
+    }
+}
+
+// An entry the device cannot play is not written: one line, and the next plays.
+TEST_F(PlayerTest, UnplayableRatesAreSkipped)
+{
+    const std::string skipZero = "wbkdeck: skipping entry 0: the device can not play 0 Hz\n";
+    const std::string refused = "SNDCTL_DSP_SPEED: Invalid argument\nrate=";
+    const struct {
+        std::vector<std::string> env;
+        std::string err;
+        std::string played;
+        std::vector<std::string> speeds;
+    } cases[] = {
+        {{}, skipZero, unsignedBytes, {"16540", "8000"}},
+        {{"FAKEDSP_FAIL=SPEED:EINVAL"},
+         refused + "16540\n" + skipZero + refused + "8000\n" +
+             "wbkdeck: skipping entry 1: the device can not play 8000 Hz\n",
+         "", {"16540", "8000"}},
+    };
+    for (const auto& c : cases) {
+        device.clear();
+        const ProgramResult result =
+            play(bankHeader() + sampleEntry(0, "zero", 0, signedBytes) + sampleEntry(0, "b", 8000, signedBytes),
+                 "", c.env);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.out.find("zero:now playing"), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("b:now playing 1-th pcm...done.\n") != std::string::npos, !c.played.empty());
+        EXPECT_EQ(capture(), c.played);
+        EXPECT_EQ(speedsOf(log()), c.speeds);
+        EXPECT_EQ(result.status, 0);
+    }
+}
+
+// On a terminal the first wait is explained on standard error (in a pipe,
+// every other test sees an empty standard error).
+TEST_F(PlayerTest, TerminalInputGetsOneHintBeforeTheFirstWait)
+{
+    const std::string script = "/usr/bin/script";
+    if (!fileExists(script))
+        GTEST_SKIP() << "no script(1) to give the player a terminal";
+    writeBytes(dir / "bank.wbk", bankHeader() + sampleEntry(0, "a", 8000, signedBytes) +
+                                     sampleEntry(0, "b", 8000, signedBytes));
+    ProgramRun run;
+    run.args = {"-qec", std::string(WBKDECK) + " bank.wbk 2>hint", "/dev/null"};
+    run.input = "\n\n";
+    run.workDir = dir.path();
+    run.setEnv = device.environment();
+    const ProgramResult result = runProgram(script, run);
+    EXPECT_NE(result.out.find("b:now playing 1-th pcm...done."), std::string::npos) << result.out;
+    EXPECT_EQ(readBytes(dir / "hint"),
+              "press Enter to play the next sample, or type a number of letters to play several\n");
     EXPECT_EQ(result.status, 0);
 }
 

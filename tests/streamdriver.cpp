@@ -1,6 +1,6 @@
 // streamdriver: runs KovaAudio through a list of steps given as arguments and
 // prints what the caller's bytes show after each, for the streaming tests.
-//   disable | open | init=RATE | prepare | waiting=0|1 | play=SIZE[,loop]
+//   disable | open | close | init=RATE | prepare | waiting=0|1 | play=SIZE[,loop]
 //   que=SIZE[,loop] | wait | sleep=MS | stop | reset | rate=RATE
 #include "KovaAudio.h"
 #include "samplePattern.h"
@@ -53,6 +53,8 @@ void step(const std::string& name, const std::string& value)
         KovaAudio::disableAudio();
     else if (name == "open")
         std::cout << "open=" << KovaAudio::openAudioDevice() << '\n';
+    else if (name == "close")
+        std::cout << "close=" << KovaAudio::closeAudioDevice() << '\n';
     else if (name == "init")
         std::cout << "init=" << KovaAudio::initializeAudioDevice(std::atoi(value.c_str())) << '\n';
     else if (name == "prepare") {

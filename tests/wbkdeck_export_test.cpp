@@ -258,7 +258,7 @@ TEST_F(WbkdeckExportTest, ListsAsPlaybackDoesWithoutTheDevice)
                                 "No. \t format \t size  \t rate \t original data \t length \n"
                                 "--- \t--------\t-------\t------\t---------------\t--------\n"
                                 "0\t8bit    \t4\t8000\ta.pc8   \t0.0005\n"
-                                "1\tadpcm   \t3\t16540\t\xA5\xA2.pcm   \t0.000181378\n";
+                                "1\tadpcm   \t3\t16540\t\xA5\xA2.pcm   \t0.000362757\n";
     const SimulatedDevice device;
     ProgramRun run;
     run.setEnv = device.environment();

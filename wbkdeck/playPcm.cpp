@@ -5,6 +5,9 @@
 #include "sampleHeader.h"
 #include "visibleText.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -44,20 +47,47 @@ void printListing(const Samples& samples, int rawText)
         std::cout << k << "\t" << (isAdpcm(pcm.getType()) ? "adpcm   " : "8bit    ") << "\t" << pcm.getSize() << "\t"
                   << pcm.getPcmRate() << "\t";
         writeText(pcm.getFileName(), rawText);
-        std::cout << "   \t" << static_cast<double>(pcm.getSize()) / pcm.getPcmRate() << std::endl;
+        // The playing time of the decoded samples; an ADPCM byte holds two.
+        std::cout << "   \t";
+        if (pcm.getPcmRate() == 0)
+            std::cout << "-";
+        else
+            std::cout << static_cast<double>(pcm.getU8Size()) / pcm.getPcmRate();
+        std::cout << std::endl;
     }
 }
 
-// One sample per character read; at the end of input the rest play on.
+// Sets the device to the rate of the next sample. A nearby rate that the
+// device chose instead (Audio has reported it) still plays; a rate that it
+// refused does not, and rate 0 is not even sent.
+bool setDeviceRate(int rate)
+{
+    return rate > 0 && (Audio::setRate(rate) || Audio::getSampleRate() != rate);
+}
+
+// One sample per character read; at the end of input the rest play on. A
+// write that the device refuses ends the program.
 void playSamples(const Samples& samples, int rawText)
 {
+    if (!samples.empty() && isatty(STDIN_FILENO))
+        std::cerr << "press Enter to play the next sample, or type a number of letters to play several" << std::endl;
     for (std::size_t k = 0; k < samples.size(); ++k) {
         const Pcm& pcm = *samples[k];
         std::getchar();
+        if (!setDeviceRate(pcm.getPcmRate())) {
+            std::cerr << "wbkdeck: skipping entry " << k << ": the device can not play " << pcm.getPcmRate() << " Hz"
+                      << std::endl;
+            continue;
+        }
         writeText(pcm.getFileName(), rawText);
         std::cout << ":now playing " << k << "-th pcm..." << std::flush;
-        Audio::setRate(pcm.getPcmRate());
-        pcm.play();
+        if (!pcm.play()) {
+            const int error = errno;
+            std::cout << std::endl;
+            errno = error;
+            std::perror("can not write to audio device");
+            std::exit(-1);
+        }
         Audio::sync();
         std::cout << "done." << std::endl;
     }

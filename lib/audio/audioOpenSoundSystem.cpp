@@ -1,5 +1,7 @@
 #include "audioOpenSoundSystem.h"
 
+#include "deviceFailure.h"
+
 #include <fcntl.h>
 #include <linux/soundcard.h>
 #include <poll.h>
@@ -7,13 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
-
-namespace oss {
 
 namespace {
 
@@ -89,25 +86,6 @@ bool setSpeed(int device, int& rate)
     return false;
 }
 
-volatile sig_atomic_t insideSignalHandler = 0;
-
-// perror and exit(-1). Inside the streamer's SIGALRM handler only
-// async-signal-safe calls are made, so buffered standard output is then not
-// flushed.
-[[noreturn]] void failFatally(const char* prefix)
-{
-    if (!insideSignalHandler) {
-        std::perror(prefix);
-        std::exit(-1);
-    }
-    const char* reason = strerrordesc_np(errno);
-    char message[256] = "";
-    for (const char* part : {prefix, ": ", reason ? reason : "Unknown error", "\n"})
-        std::strncat(message, part, sizeof message - std::strlen(message) - 1);
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, std::strlen(message));
-    _exit(-1);
-}
-
 // Waits until the device can take more bytes; false when it never will.
 // Any wake-up without an error counts as room: emulation layers do not
 // always report POLLOUT, and the next write finds out anyway.
@@ -125,38 +103,32 @@ bool waitForRoom(int device)
 
 } // namespace
 
-void reportFromSignalHandler(bool inside)
+bool OssBackEnd::open()
 {
-    insideSignalHandler = inside;
+    device = ::open("/dev/dsp", O_WRONLY | O_NONBLOCK);
+    return device != -1;
 }
 
-int openDevice()
+void OssBackEnd::reportOpenFailure(int error) const
 {
-    const int device = open("/dev/dsp", O_WRONLY | O_NONBLOCK);
-    if (device == -1) {
-        // perror may change errno (it does when stderr is a pipe), and the
-        // caller reports the same failure again.
-        const int error = errno;
-        std::perror("Can not open audio device.");
-        errno = error;
-    }
-    return device;
+    errno = error;
+    std::perror("Can not open audio device.");
 }
 
-bool closeDevice(int device)
+bool OssBackEnd::close()
 {
-    if (close(device) == 0)
+    if (::close(device) == 0)
         return true;
     std::perror("can not close audio device.");
     return false;
 }
 
-bool configure(int device, int& rate)
+bool OssBackEnd::configure(int& rate)
 {
     return setSampleSize(device) && setUnsigned8BitFormat(device) && setMono(device) && setSpeed(device, rate);
 }
 
-void writeAll(int device, const unsigned char* data, int size)
+bool OssBackEnd::writeAll(const unsigned char* data, int size)
 {
     int refusalsInARow = 0;
     while (size > 0) {
@@ -170,37 +142,38 @@ void writeAll(int device, const unsigned char* data, int size)
         } else if (written == -1 && errno == EAGAIN && refusalsInARow < maxRefusalsInARow) {
             ++refusalsInARow;
         } else {
-            return;  // a real error, or a device that keeps refusing although poll reports room
+            return false;  // a real error, or a device that keeps refusing although poll reports room
         }
         if (size > 0 && !waitForRoom(device))
-            return;
+            return false;
     }
+    return true;
 }
 
-void reset(int device)
+void OssBackEnd::reset()
 {
     ioctl(device, SNDCTL_DSP_RESET, 0);
 }
 
-int outputSpace(int device)
+int OssBackEnd::outputSpace()
 {
     audio_buf_info space{};
     if (ioctl(device, SNDCTL_DSP_GETOSPACE, &space) == -1)
-        failFatally("can not get no bloking output size of audio");
+        failFatally("can not get no bloking output size of audio", errno);
     return space.bytes;
 }
 
-int fragmentSize(int device)
+int OssBackEnd::fragmentSize()
 {
     int size = 0;
     if (ioctl(device, SNDCTL_DSP_GETBLKSIZE, &size) == -1)
-        failFatally("can not get fragment size.");
+        failFatally("can not get fragment size.", errno);
     return size;
 }
 
 // OSS drains even a non-blocking device, but emulation layers over ALSA
 // refuse with EAGAIN: the drain is then repeated with the device blocking.
-bool drainBlocking(int device)
+bool OssBackEnd::drainBlocking()
 {
     const int flags = fcntl(device, F_GETFL);
     if (flags == -1 || fcntl(device, F_SETFL, flags & ~O_NONBLOCK) == -1)
@@ -212,16 +185,15 @@ bool drainBlocking(int device)
     return drained;
 }
 
-void drain(int device)
+void OssBackEnd::drain()
 {
-    if (ioctl(device, SNDCTL_DSP_SYNC, 0) == -1 && (errno != EAGAIN || !drainBlocking(device)))
-        failFatally("can not sync audio dev");
+    if (ioctl(device, SNDCTL_DSP_SYNC, 0) == -1 && (errno != EAGAIN || !drainBlocking()))
+        failFatally("can not sync audio dev", errno);
 }
 
-void post(int device)
+void OssBackEnd::post()
 {
     if (ioctl(device, SNDCTL_DSP_POST, 0) == -1)
-        failFatally("can not post audio dev");
+        failFatally("can not post audio dev", errno);
 }
 
-} // namespace oss

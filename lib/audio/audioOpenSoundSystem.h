@@ -1,31 +1,26 @@
 #ifndef WBK_AUDIO_OPEN_SOUND_SYSTEM_H
 #define WBK_AUDIO_OPEN_SOUND_SYSTEM_H
 
-// The OSS back end of Audio: every system call on /dev/dsp, each with its
-// own diagnostics on the error stream. `device` is an open descriptor.
-namespace oss {
+#include "audioBackEnd.h"
 
-// The descriptor of /dev/dsp opened write-only and non-blocking, or -1.
-int openDevice();
-bool closeDevice(int device);
+// The OSS back end of Audio: every system call on /dev/dsp.
+class OssBackEnd : public AudioBackEnd {
+public:
+    bool open() override;
+    void reportOpenFailure(int error) const override;
+    bool close() override;
+    bool configure(int& rate) override;
+    bool writeAll(const unsigned char* data, int size) override;
+    void reset() override;
+    int outputSpace() override;
+    int fragmentSize() override;
+    void drain() override;
+    void post() override;
 
-// Sets unsigned 8-bit mono at `rate`; `rate` receives the rate the driver set.
-bool configure(int device, int& rate);
+private:
+    bool drainBlocking();
 
-// Writes every byte, waiting for room whenever the device is full.
-void writeAll(int device, const unsigned char* data, int size);
-
-void reset(int device);
-
-// While set, the fatal reports below use only async-signal-safe calls.
-void reportFromSignalHandler(bool inside);
-
-// The queries below end the process when the device refuses them.
-int outputSpace(int device);
-int fragmentSize(int device);
-void drain(int device);
-void post(int device);
-
-} // namespace oss
+    int device = -1;  // the descriptor of the last open, -1 after a failed one
+};
 
 #endif

@@ -1,0 +1,33 @@
+#ifndef WBK_AUDIO_ALSA_H
+#define WBK_AUDIO_ALSA_H
+
+#include "audioBackEnd.h"
+
+#include <string>
+
+struct _snd_pcm;
+
+// The ALSA back end of Audio: every libasound call on one playback PCM,
+// opened non-blocking. Underruns are recovered from, never reported.
+class AlsaBackEnd : public AudioBackEnd {
+public:
+    // The PCM that open() opens, such as "default" or "hw:0,0".
+    void choosePcm(const std::string& name) { pcmName = name; }
+
+    bool open() override;
+    void reportOpenFailure(int error) const override;
+    bool close() override;
+    bool configure(int& rate) override;
+    bool writeAll(const unsigned char* data, int size) override;
+    void reset() override;
+    int outputSpace() override;
+    int fragmentSize() override;
+    void drain() override;
+    void post() override;
+
+private:
+    std::string pcmName = "default";
+    _snd_pcm* pcm = nullptr;
+};
+
+#endif
