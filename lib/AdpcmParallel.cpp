@@ -106,6 +106,8 @@ using D16 = hn::ScalableTag<std::int16_t>;
 using V16 = hn::Vec<D16>;
 using DU8 = hn::Rebind<std::uint8_t, D16>;  // one byte per 16-bit lane
 using VU8 = hn::Vec<DU8>;
+using D8 = hn::Rebind<std::int8_t, D16>;  // step indices, one per 16-bit lane
+using V8 = hn::Vec<D8>;
 using D32 = hn::Repartition<std::int32_t, D16>;
 
 constexpr std::size_t codesPerLane = 64;
@@ -113,36 +115,73 @@ constexpr std::size_t bytesPerLane = codesPerLane / 2;
 constexpr std::size_t maxLanes = HWY_MAX_BYTES / sizeof(std::int16_t);
 
 // x -> min(max(x + add, lo), hi), lane by lane.
+template <class V>
 struct ClampAdd {
-    V16 add, lo, hi;
+    V add, lo, hi;
 };
 
-HWY_INLINE V16 apply(const ClampAdd& map, V16 x)
+template <class V>
+HWY_INLINE V apply(const ClampAdd<V>& map, V x)
 {
     return hn::Min(hn::Max(hn::Add(x, map.add), map.lo), map.hi);
 }
 
 // `first`, then `second`, as one map.
-HWY_INLINE ClampAdd composeClampAdds(const ClampAdd& first, const ClampAdd& second)
+template <class V>
+HWY_INLINE ClampAdd<V> composeClampAdds(const ClampAdd<V>& first, const ClampAdd<V>& second)
 {
     return {hn::Add(first.add, second.add), apply(second, first.lo), apply(second, first.hi)};
 }
 
 // Clamps the offset to -bound..bound, which changes no result (see the top).
-HWY_INLINE void limitOffset(ClampAdd& map, V16 bound)
+template <class V>
+HWY_INLINE void limitOffset(ClampAdd<V>& map, V bound)
 {
     map.add = hn::Min(hn::Max(map.add, hn::Neg(bound)), bound);
 }
 
 // What one code does to a value kept within 0..bound.
-HWY_INLINE ClampAdd codeMap(V16 add, V16 bound)
+template <class V>
+HWY_INLINE ClampAdd<V> codeMap(V add, V bound)
 {
-    return {add, hn::Zero(D16()), bound};
+    return {add, hn::Zero(hn::DFromV<V>()), bound};
 }
 
 // Walks the lanes in code order: each lane starts where the one before it
 // ends, the first at `carried`. Returns the end of the last lane.
-int walkLanes(const ClampAdd& maps, int carried, V16& starts)
+#if HWY_TARGET <= HWY_AVX3
+
+// Moves every lane `by` lanes up; the lowest `by` lanes take `fill`.
+HWY_INLINE V16 shiftLanesUp(V16 v, V16 fill, int by)
+{
+    const V16 index = hn::Sub(hn::Iota(D16(), 0), hn::Set(D16(), static_cast<std::int16_t>(by)));
+    const __mmask32 kept = ~((1u << by) - 1);
+    return V16{_mm512_mask_permutexvar_epi16(fill.raw, kept, index.raw, v.raw)};
+}
+
+// Composes the lanes' maps in log2(32) rounds of doubling spans, off the
+// chain from block to block; only the last apply waits for `carried`.
+HWY_INLINE int walkLanes(const ClampAdd<V16>& maps, int carried, V16& starts, V16 bound)
+{
+    const D16 d;
+    const ClampAdd<V16> identity{hn::Zero(d), hn::Zero(d), bound};
+    ClampAdd<V16> throughLane = maps;
+    for (int by = 1; by < 32; by *= 2) {
+        const ClampAdd<V16> before{shiftLanesUp(throughLane.add, identity.add, by),
+                              shiftLanesUp(throughLane.lo, identity.lo, by),
+                              shiftLanesUp(throughLane.hi, identity.hi, by)};
+        throughLane = composeClampAdds(before, throughLane);
+        limitOffset(throughLane, bound);
+    }
+    const V16 first = hn::Set(d, static_cast<std::int16_t>(carried));
+    const V16 ends = apply(throughLane, first);
+    starts = shiftLanesUp(ends, first, 1);
+    return hn::ExtractLane(ends, hn::Lanes(d) - 1);
+}
+
+#else
+
+int walkLanes(const ClampAdd<V16>& maps, int carried, V16& starts, V16)
 {
     const D16 d;
     HWY_ALIGN std::int16_t add[maxLanes], lo[maxLanes], hi[maxLanes], start[maxLanes];
@@ -157,6 +196,8 @@ int walkLanes(const ClampAdd& maps, int carried, V16& starts)
     starts = hn::Load(d, start);
     return value;
 }
+
+#endif
 
 // Takes `size` bytes as a sequence of whole vectors and puts its even
 // elements in the first half, its odd ones in the second: the element index
@@ -196,10 +237,9 @@ public:
         table = hn::LoadDup128(hn::ScalableTag<std::int8_t>(), changes);
     }
 
-    HWY_INLINE V16 operator()(VU8 codes) const
+    HWY_INLINE V8 operator()(VU8 codes) const
     {
-        const hn::Rebind<std::int8_t, D16> di8;
-        return hn::PromoteTo(D16(), hn::TableLookupBytes(table, hn::BitCast(di8, codes)));
+        return hn::TableLookupBytes(table, hn::BitCast(D8(), codes));
     }
 
 private:
@@ -303,25 +343,32 @@ void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int
     const DU8 du8;
     const std::size_t lanes = hn::Lanes(d);
     const V16 zero = hn::Zero(d);
-    const V16 stepBound = hn::Set(d, Adpcm::maxStepIndex);
     const V16 sampleBound = hn::Set(d, Adpcm::maxSample);
     const StepChanges stepChanges;
     const DifferenceLookup lookUpDifferences;
     readCodes(stored, block);
     const auto codes = [&](std::size_t code) { return hn::Load(du8, block.codes + code * lanes); };
 
-    // The offsets reach at most 64 * 8: no limit needed.
-    ClampAdd stepMaps{zero, zero, stepBound};
-    for (std::size_t code = 0; code < codesPerLane; ++code)
+    // Step indices in 8-bit lanes: a limit every eight codes keeps the
+    // offsets within 48 + 8 * 8.
+    const V8 stepBound = hn::Set(D8(), Adpcm::maxStepIndex);
+    ClampAdd<V8> stepMaps{hn::Zero(D8()), hn::Zero(D8()), stepBound};
+    for (std::size_t code = 0; code < codesPerLane; ++code) {
         stepMaps = composeClampAdds(stepMaps, codeMap(stepChanges(codes(code)), stepBound));
-    V16 step;
-    stepIndex = walkLanes(stepMaps, stepIndex, step);
+        if (code % 8 == 7)
+            limitOffset(stepMaps, stepBound);
+    }
+    const ClampAdd<V16> wideStepMaps{hn::PromoteTo(d, stepMaps.add), hn::PromoteTo(d, stepMaps.lo),
+                                     hn::PromoteTo(d, stepMaps.hi)};
+    V16 firstSteps;
+    stepIndex = walkLanes(wideStepMaps, stepIndex, firstSteps, hn::PromoteTo(d, stepBound));
+    V8 step = hn::DemoteTo(D8(), firstSteps);
 
     // Eight differences of at most 2910 after a limit keep the offset
     // within 16 bits.
-    ClampAdd sampleMaps{zero, zero, sampleBound};
+    ClampAdd<V16> sampleMaps{zero, zero, sampleBound};
     for (std::size_t code = 0; code < codesPerLane; ++code) {
-        const V16 difference = lookUpDifferences(step, codes(code));
+        const V16 difference = lookUpDifferences(hn::PromoteTo(d, step), codes(code));
         hn::Store(difference, d, block.differences + code * lanes);
         sampleMaps = composeClampAdds(sampleMaps, codeMap(difference, sampleBound));
         if (code % 8 == 7)
@@ -329,7 +376,7 @@ void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int
         step = apply(codeMap(stepChanges(codes(code)), stepBound), step);
     }
     V16 value;
-    sample = walkLanes(sampleMaps, sample, value);
+    sample = walkLanes(sampleMaps, sample, value, sampleBound);
 
     for (std::size_t code = 0; code < codesPerLane; ++code) {
         value = apply(codeMap(hn::Load(d, block.differences + code * lanes), sampleBound), value);
@@ -365,9 +412,14 @@ HWY_EXPORT(decodeBlocks);
 
 void AdpcmParallel::decodeBytes(Adpcm& decoder, const unsigned char* stored, std::size_t count, unsigned char* out)
 {
+    // Stores that straddle cache lines cost dearly: the first few codes go
+    // through the plain loop, so that the blocks' output starts on a line.
+    const std::size_t head = std::min(count, (64 - reinterpret_cast<std::uintptr_t>(out) % 64) % 64 / 2);
+    decoder.decodeBytesSerially(stored, head, out);
     int sample = decoder.sample();
     int stepIndex = decoder.stepIndex();
-    const std::size_t done = HWY_DYNAMIC_DISPATCH(wbk_adpcm::decodeBlocks)(stored, count, out, sample, stepIndex);
+    const std::size_t done = head + HWY_DYNAMIC_DISPATCH(wbk_adpcm::decodeBlocks)(stored + head, count - head,
+                                                                                 out + 2 * head, sample, stepIndex);
     decoder = Adpcm(sample, stepIndex);
     decoder.decodeBytesSerially(stored + done, count - done, out + 2 * done);
 }
