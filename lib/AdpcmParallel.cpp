@@ -16,11 +16,14 @@
 // The stored bytes are transposed into lane order on the way in, the outputs
 // back on the way out.
 //
-// Exactness in 16-bit lanes: each map built here has lo and hi within the
-// bounds 0..H of its value and is only applied to values within them, so once
-// |add| >= H it sends every value to hi (or to lo), however large add is.
-// Clamping add to -H..H after each composition thus changes no result and
-// keeps every sum within 4095 + 2910 (the largest difference) of zero.
+// Exactness in 8- and 16-bit lanes: each map built here has lo and hi within
+// the bounds of its value and is only applied to values within them, so once
+// |add| reaches the width of the bounds (48 or 4095) it sends every value to
+// hi (or to lo), however large add is. Clamping add to that width every few
+// codes thus changes no result and keeps every sum within the lanes. Samples
+// are kept offset by 0x7000, which puts 4095 on the 16-bit maximum: a
+// saturating add then does the upper clamp by itself, and the low byte of
+// (sample + 0x7000) >> 4 is still the output.
 #include "AdpcmParallel.h"
 
 #include <algorithm>
@@ -113,6 +116,7 @@ using D32 = hn::Repartition<std::int32_t, D16>;
 constexpr std::size_t codesPerLane = 64;
 constexpr std::size_t bytesPerLane = codesPerLane / 2;
 constexpr std::size_t maxLanes = HWY_MAX_BYTES / sizeof(std::int16_t);
+constexpr std::int16_t sampleOffset = 0x7000;  // see the top
 
 // x -> min(max(x + add, lo), hi), lane by lane.
 template <class V>
@@ -120,10 +124,11 @@ struct ClampAdd {
     V add, lo, hi;
 };
 
+// The add saturates: a sum beyond the lane's range is beyond hi too.
 template <class V>
 HWY_INLINE V apply(const ClampAdd<V>& map, V x)
 {
-    return hn::Min(hn::Max(hn::Add(x, map.add), map.lo), map.hi);
+    return hn::Min(hn::Max(hn::SaturatedAdd(x, map.add), map.lo), map.hi);
 }
 
 // `first`, then `second`, as one map.
@@ -140,11 +145,31 @@ HWY_INLINE void limitOffset(ClampAdd<V>& map, V bound)
     map.add = hn::Min(hn::Max(map.add, hn::Neg(bound)), bound);
 }
 
-// What one code does to a value kept within 0..bound.
+// A run of no codes, on values kept within lo..hi.
 template <class V>
-HWY_INLINE ClampAdd<V> codeMap(V add, V bound)
+HWY_INLINE ClampAdd<V> identity(V lo, V hi)
 {
-    return {add, hn::Zero(hn::DFromV<V>()), bound};
+    return {hn::Zero(hn::DFromV<V>()), lo, hi};
+}
+
+// What one code does: add, then clamp to the identity's bounds.
+template <class V>
+HWY_INLINE ClampAdd<V> codeMap(V add, const ClampAdd<V>& identity)
+{
+    return {add, identity.lo, identity.hi};
+}
+
+// The same for a sample, whose upper clamp is the saturation.
+HWY_INLINE V16 applyDifference(V16 difference, V16 sample, V16 lowest)
+{
+    return hn::Max(hn::SaturatedAdd(sample, difference), lowest);
+}
+
+// Appends a code to a run of sample maps.
+HWY_INLINE ClampAdd<V16> composeDifference(const ClampAdd<V16>& maps, V16 difference, V16 lowest)
+{
+    return {hn::Add(maps.add, difference), applyDifference(difference, maps.lo, lowest),
+            applyDifference(difference, maps.hi, lowest)};
 }
 
 // Walks the lanes in code order: each lane starts where the one before it
@@ -161,17 +186,17 @@ HWY_INLINE V16 shiftLanesUp(V16 v, V16 fill, int by)
 
 // Composes the lanes' maps in log2(32) rounds of doubling spans, off the
 // chain from block to block; only the last apply waits for `carried`.
-HWY_INLINE int walkLanes(const ClampAdd<V16>& maps, int carried, V16& starts, V16 bound)
+HWY_INLINE int walkLanes(const ClampAdd<V16>& maps, int carried, V16& starts, const ClampAdd<V16>& none,
+                         V16 offsetLimit)
 {
     const D16 d;
-    const ClampAdd<V16> identity{hn::Zero(d), hn::Zero(d), bound};
     ClampAdd<V16> throughLane = maps;
     for (int by = 1; by < 32; by *= 2) {
-        const ClampAdd<V16> before{shiftLanesUp(throughLane.add, identity.add, by),
-                              shiftLanesUp(throughLane.lo, identity.lo, by),
-                              shiftLanesUp(throughLane.hi, identity.hi, by)};
+        const ClampAdd<V16> before{shiftLanesUp(throughLane.add, none.add, by),
+                                   shiftLanesUp(throughLane.lo, none.lo, by),
+                                   shiftLanesUp(throughLane.hi, none.hi, by)};
         throughLane = composeClampAdds(before, throughLane);
-        limitOffset(throughLane, bound);
+        limitOffset(throughLane, offsetLimit);
     }
     const V16 first = hn::Set(d, static_cast<std::int16_t>(carried));
     const V16 ends = apply(throughLane, first);
@@ -181,7 +206,7 @@ HWY_INLINE int walkLanes(const ClampAdd<V16>& maps, int carried, V16& starts, V1
 
 #else
 
-int walkLanes(const ClampAdd<V16>& maps, int carried, V16& starts, V16)
+int walkLanes(const ClampAdd<V16>& maps, int carried, V16& starts, const ClampAdd<V16>&, V16)
 {
     const D16 d;
     HWY_ALIGN std::int16_t add[maxLanes], lo[maxLanes], hi[maxLanes], start[maxLanes];
@@ -342,8 +367,6 @@ void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int
     const D16 d;
     const DU8 du8;
     const std::size_t lanes = hn::Lanes(d);
-    const V16 zero = hn::Zero(d);
-    const V16 sampleBound = hn::Set(d, Adpcm::maxSample);
     const StepChanges stepChanges;
     const DifferenceLookup lookUpDifferences;
     readCodes(stored, block);
@@ -351,36 +374,46 @@ void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int
 
     // Step indices in 8-bit lanes: a limit every eight codes keeps the
     // offsets within 48 + 8 * 8.
-    const V8 stepBound = hn::Set(D8(), Adpcm::maxStepIndex);
-    ClampAdd<V8> stepMaps{hn::Zero(D8()), hn::Zero(D8()), stepBound};
+    const V8 maxStep = hn::Set(D8(), Adpcm::maxStepIndex);
+    const ClampAdd<V8> noCode = identity(hn::Zero(D8()), maxStep);
+    ClampAdd<V8> stepMaps = noCode;
     for (std::size_t code = 0; code < codesPerLane; ++code) {
-        stepMaps = composeClampAdds(stepMaps, codeMap(stepChanges(codes(code)), stepBound));
+        stepMaps = composeClampAdds(stepMaps, codeMap(stepChanges(codes(code)), noCode));
         if (code % 8 == 7)
-            limitOffset(stepMaps, stepBound);
+            limitOffset(stepMaps, maxStep);
     }
-    const ClampAdd<V16> wideStepMaps{hn::PromoteTo(d, stepMaps.add), hn::PromoteTo(d, stepMaps.lo),
-                                     hn::PromoteTo(d, stepMaps.hi)};
+    const auto widen = [&](const ClampAdd<V8>& map) {
+        return ClampAdd<V16>{hn::PromoteTo(d, map.add), hn::PromoteTo(d, map.lo), hn::PromoteTo(d, map.hi)};
+    };
     V16 firstSteps;
-    stepIndex = walkLanes(wideStepMaps, stepIndex, firstSteps, hn::PromoteTo(d, stepBound));
+    stepIndex = walkLanes(widen(stepMaps), stepIndex, firstSteps, widen(noCode), hn::PromoteTo(d, maxStep));
     V8 step = hn::DemoteTo(D8(), firstSteps);
 
     // Eight differences of at most 2910 after a limit keep the offset
     // within 16 bits.
-    ClampAdd<V16> sampleMaps{zero, zero, sampleBound};
+    const V16 lowest = hn::Set(d, sampleOffset);
+    const ClampAdd<V16> noDifference = identity(lowest, hn::Set(d, Adpcm::maxSample + sampleOffset));
+    const V16 offsetLimit = hn::Set(d, Adpcm::maxSample);
+    ClampAdd<V16> sampleMaps = noDifference;
     for (std::size_t code = 0; code < codesPerLane; ++code) {
         const V16 difference = lookUpDifferences(hn::PromoteTo(d, step), codes(code));
         hn::Store(difference, d, block.differences + code * lanes);
-        sampleMaps = composeClampAdds(sampleMaps, codeMap(difference, sampleBound));
+        sampleMaps = composeDifference(sampleMaps, difference, lowest);
         if (code % 8 == 7)
-            limitOffset(sampleMaps, sampleBound);
-        step = apply(codeMap(stepChanges(codes(code)), stepBound), step);
+            limitOffset(sampleMaps, offsetLimit);
+        step = apply(codeMap(stepChanges(codes(code)), noCode), step);
     }
     V16 value;
-    sample = walkLanes(sampleMaps, sample, value, sampleBound);
+    sample = walkLanes(sampleMaps, sample + sampleOffset, value, noDifference, offsetLimit) - sampleOffset;
 
-    for (std::size_t code = 0; code < codesPerLane; ++code) {
-        value = apply(codeMap(hn::Load(d, block.differences + code * lanes), sampleBound), value);
-        hn::Store(hn::DemoteTo(du8, hn::ShiftRight<4>(value)), du8, block.outputColumns + code * lanes);
+    // Two codes' outputs at a time, as the low bytes of their lanes.
+    const hn::Repartition<std::uint8_t, D16> bytes;
+    for (std::size_t code = 0; code < codesPerLane; code += 2) {
+        const V16 first = applyDifference(hn::Load(d, block.differences + code * lanes), value, lowest);
+        value = applyDifference(hn::Load(d, block.differences + (code + 1) * lanes), first, lowest);
+        const auto outputs = hn::ConcatEven(bytes, hn::BitCast(bytes, hn::ShiftRight<4>(value)),
+                                            hn::BitCast(bytes, hn::ShiftRight<4>(first)));
+        hn::Store(outputs, bytes, block.outputColumns + code * lanes);
     }
     transpose(block.outputColumns, out, codesPerLane * lanes, hwy::FloorLog2(lanes), block.scratch);
 }
