@@ -362,6 +362,14 @@ void readCodes(const std::uint8_t* stored, Block& block)
     }
 }
 
+// Asks for the lines of the next block's output ahead of the writes, which
+// would otherwise wait for them at the end of the block.
+void prefetchForWriting(std::uint8_t* out, std::size_t size)
+{
+    for (std::size_t line = 0; line < size; line += 64)
+        __builtin_prefetch(out + line, 1);
+}
+
 void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int& stepIndex, Block& block)
 {
     const D16 d;
@@ -369,6 +377,7 @@ void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int
     const std::size_t lanes = hn::Lanes(d);
     const StepChanges stepChanges;
     const DifferenceLookup lookUpDifferences;
+    prefetchForWriting(out + codesPerLane * lanes, codesPerLane * lanes);
     readCodes(stored, block);
     const auto codes = [&](std::size_t code) { return hn::Load(du8, block.codes + code * lanes); };
 
