@@ -362,14 +362,6 @@ void readCodes(const std::uint8_t* stored, Block& block)
     }
 }
 
-// Asks for the lines of the next block's output ahead of the writes, which
-// would otherwise wait for them at the end of the block.
-void prefetchForWriting(std::uint8_t* out, std::size_t size)
-{
-    for (std::size_t line = 0; line < size; line += 64)
-        __builtin_prefetch(out + line, 1);
-}
-
 void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int& stepIndex, Block& block)
 {
     const D16 d;
@@ -377,7 +369,6 @@ void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int
     const std::size_t lanes = hn::Lanes(d);
     const StepChanges stepChanges;
     const DifferenceLookup lookUpDifferences;
-    prefetchForWriting(out + codesPerLane * lanes, codesPerLane * lanes);
     readCodes(stored, block);
     const auto codes = [&](std::size_t code) { return hn::Load(du8, block.codes + code * lanes); };
 
@@ -407,6 +398,10 @@ void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int
     for (std::size_t code = 0; code < codesPerLane; ++code) {
         const V16 difference = lookUpDifferences(hn::PromoteTo(d, step), codes(code));
         hn::Store(difference, d, block.differences + code * lanes);
+        // A line of the next block's output every 64 bytes of codes, asked
+        // for ahead of the writes, which would otherwise wait for them.
+        if (code * lanes % 64 == 0)
+            __builtin_prefetch(out + (codesPerLane + code) * lanes, 1);
         sampleMaps = composeDifference(sampleMaps, difference, lowest);
         if (code % 8 == 7)
             limitOffset(sampleMaps, offsetLimit);
