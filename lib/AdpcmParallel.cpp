@@ -95,9 +95,10 @@ namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-#if HWY_TARGET == HWY_SCALAR
+#if HWY_TARGET == HWY_SCALAR || HWY_HAVE_SCALABLE || HWY_TARGET == HWY_SVE_256 || HWY_TARGET == HWY_SVE2_128
 
-// A single lane has nothing to run side by side: the plain loop does it all.
+// A single lane has nothing to run side by side, and vectors sized at run
+// time (SVE, RVV) cannot be held in structures: the plain loop does it all.
 std::size_t decodeBlocks(const std::uint8_t*, std::size_t, std::uint8_t*, int&, int&)
 {
     return 0;
