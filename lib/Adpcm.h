@@ -23,7 +23,7 @@ public:
                                                           -1, -1, -1, -1, 2, 4, 6, 8};
     // Runs of at least this many stored bytes are decoded data-parallel.
     // Below one block of the widest lanes (1 KiB) the plain loop does all
-    // the work anyway; `make bench` measured 1.8 times its speed at 2 KiB.
+    // the work anyway; `make bench` measured 1.7 times its speed at 2 KiB.
     static constexpr std::size_t parallelFromBytes = 1024;
 
     Adpcm() = default;

@@ -14,7 +14,9 @@
 // table and composes the sample maps; a second walk gives every lane its first
 // sample. Pass 3 applies the differences from there and writes the outputs.
 // The stored bytes are transposed into lane order on the way in, the outputs
-// back on the way out.
+// back on the way out. With AVX-512 the differences are looked up in
+// registers and the walks are vector prefixes; other instruction sets gather
+// the differences and walk lane by lane.
 //
 // Exactness in 8- and 16-bit lanes: each map built here has lo and hi within
 // the bounds of its value and is only applied to values within them, so once
@@ -450,7 +452,7 @@ HWY_EXPORT(decodeBlocks);
 
 void AdpcmParallel::decodeBytes(Adpcm& decoder, const unsigned char* stored, std::size_t count, unsigned char* out)
 {
-    // Stores that straddle cache lines cost dearly: the first few codes go
+    // Stores that straddle cache lines cost more: the first few codes go
     // through the plain loop, so that the blocks' output starts on a line.
     const std::size_t head = std::min(count, (64 - reinterpret_cast<std::uintptr_t>(out) % 64) % 64 / 2);
     decoder.decodeBytesSerially(stored, head, out);
