@@ -27,7 +27,8 @@ public:
     static constexpr std::size_t parallelFromBytes = 1024;
 
     Adpcm() = default;
-    // Resumes from a state another decoder has reached.
+    // Resumes from a state another decoder has reached (a sample within
+    // 0..4095, a step index within 0..48).
     Adpcm(int sample, int stepIndex) : now(sample), adp(stepIndex) {}
 
     // Step sizes 16 * 1.1^i for i = 0..48, computed exactly in integers.
