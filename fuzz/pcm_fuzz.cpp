@@ -1,9 +1,15 @@
 // Fuzzes the sample decoder: the first input byte is the sample type, the
 // rest the stored bytes. The decoded size must follow the type, 8-bit data
 // must come out offset by 128, and ADPCM must agree byte for byte with the
-// plain decoder below, written straight from the algorithm.
+// codec's plain arithmetic applied one code at a time. The parallel decoder
+// must agree too, under every instruction set the machine runs, on the
+// stored bytes repeated over several blocks of its lanes.
+#include "Adpcm.h"
+#include "AdpcmParallel.h"
 #include "Discard.h"
 #include "Pcm.h"
+
+#include <hwy/targets.h>
 
 #include <climits>
 #include <cstddef>
@@ -12,66 +18,27 @@
 
 namespace {
 
-constexpr int stepCount = 49;
-
-// Step sizes 16 * 1.1^i, kept in integers as the fraction l / p.
-void fillStepSizes(int (&stepSizes)[stepCount])
-{
-    int l = 1;
-    int p = 1;
-    for (int i = 0; i < stepCount; ++i) {
-        stepSizes[i] = l * 16 / p;
-        l *= 11;
-        p *= 10;
-        if (p > 100000) {
-            l /= 10;
-            p /= 10;
-        }
-    }
-}
-
-struct Decoder {
-    int stepSizes[stepCount];
-    int now = 2047;
-    int adp = 0;
-
-    Decoder() { fillStepSizes(stepSizes); }
-
-    // One 4-bit code; returns the output byte, the top 8 of 12 bits.
-    unsigned char decode(int code)
-    {
-        static const int stepChanges[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
-        const int s = (code & 8 ? -1 : 1) * stepSizes[adp];
-        now += s / 8;
-        if (code & 1)
-            now += s / 4;
-        if (code & 2)
-            now += s / 2;
-        if (code & 4)
-            now += s;
-        if (now > 4095)
-            now = 4095;
-        if (now < 0)
-            now = 0;
-        adp += stepChanges[code];
-        if (adp > stepCount - 1)
-            adp = stepCount - 1;
-        if (adp < 0)
-            adp = 0;
-        return static_cast<unsigned char>(now >> 4);
-    }
+struct Decoded {
+    std::vector<unsigned char> samples;
+    int sample = Adpcm::startSample;
+    int stepIndex = 0;
 };
 
 // Low nibble first.
-std::vector<unsigned char> decodeAdpcm(const std::uint8_t* stored, std::size_t size)
+Decoded decodeOneCodeAtATime(const std::uint8_t* stored, std::size_t size)
 {
-    Decoder decoder;
-    std::vector<unsigned char> samples;
+    std::int16_t stepSizes[Adpcm::stepCount];
+    Adpcm::fillStepSizes(stepSizes);
+    Decoded decoded;
     for (std::size_t i = 0; i < size; ++i) {
-        samples.push_back(decoder.decode(stored[i] & 0x0F));
-        samples.push_back(decoder.decode(stored[i] >> 4));
+        for (const unsigned code : {stored[i] & 0x0F, stored[i] >> 4}) {
+            const int difference = Adpcm::codeDifference(stepSizes[decoded.stepIndex], code);
+            decoded.sample = Adpcm::clampSample(decoded.sample + difference);
+            decoded.stepIndex = Adpcm::nextStepIndex(decoded.stepIndex, code);
+            decoded.samples.push_back(static_cast<unsigned char>(decoded.sample >> 4));
+        }
     }
-    return samples;
+    return decoded;
 }
 
 std::vector<unsigned char> decode8Bit(const std::uint8_t* stored, std::size_t size)
@@ -80,6 +47,30 @@ std::vector<unsigned char> decode8Bit(const std::uint8_t* stored, std::size_t si
     for (std::size_t i = 0; i < size; ++i)
         samples.push_back(static_cast<unsigned char>(stored[i] ^ 0x80));
     return samples;
+}
+
+// At least 4 KiB: four blocks of the widest lanes, and a tail.
+std::vector<std::uint8_t> repeated(const std::uint8_t* stored, std::size_t size)
+{
+    std::vector<std::uint8_t> bytes(stored, stored + size);
+    while (!bytes.empty() && bytes.size() < 4096)
+        bytes.insert(bytes.end(), stored, stored + size);
+    return bytes;
+}
+
+void checkParallelDecoder(const std::uint8_t* stored, std::size_t size)
+{
+    const std::vector<std::uint8_t> bytes = repeated(stored, size);
+    const Decoded expected = decodeOneCodeAtATime(bytes.data(), bytes.size());
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        hwy::SetSupportedTargetsForTest(target);
+        Adpcm decoder;
+        std::vector<unsigned char> samples(2 * bytes.size());
+        AdpcmParallel::decodeBytes(decoder, bytes.data(), bytes.size(), samples.data());
+        check(samples == expected.samples);
+        check(decoder.sample() == expected.sample && decoder.stepIndex() == expected.stepIndex);
+    }
+    hwy::SetSupportedTargetsForTest(0);
 }
 
 } // namespace
@@ -98,7 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(pcm.getU8Size() == (adpcm ? 2 : 1) * storedSize);
     check(pcm.getPcmRate() == 0 && static_cast<unsigned char>(pcm.getType()) == type);
 
-    const std::vector<unsigned char> expected = adpcm ? decodeAdpcm(stored, storedSize) : decode8Bit(stored, storedSize);
+    const std::vector<unsigned char> expected =
+        adpcm ? decodeOneCodeAtATime(stored, storedSize).samples : decode8Bit(stored, storedSize);
     check(std::vector<unsigned char>(pcm.getU8Data(), pcm.getU8Data() + pcm.getU8Size()) == expected);
+
+    checkParallelDecoder(stored, storedSize);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "Adpcm.h"
 
+#include "AdpcmParallel.h"
+
 // Carries 1.1^i as the fraction l / p and trims both once p passes 100000;
 // no intermediate value leaves 32 bits.
 void Adpcm::fillStepSizes(std::int16_t (&stepSizes)[stepCount])
@@ -34,10 +36,8 @@ int Adpcm::codeDifference(int stepSize, unsigned code)
 
 int Adpcm::nextStepIndex(int stepIndex, unsigned code)
 {
-    static const std::int8_t stepAdjustment[codeCount] = {-1, -1, -1, -1, 2, 4, 6, 8,
-                                                          -1, -1, -1, -1, 2, 4, 6, 8};
-    const int next = stepIndex + stepAdjustment[code & 15];
-    return next < 0 ? 0 : next > stepCount - 1 ? stepCount - 1 : next;
+    const int next = stepIndex + stepChange[code & 15];
+    return next < 0 ? 0 : next > maxStepIndex ? maxStepIndex : next;
 }
 
 namespace {
@@ -68,6 +68,14 @@ const Adpcm::Tables& Adpcm::tables()
 }
 
 void Adpcm::decodeBytes(const unsigned char* stored, std::size_t count, unsigned char* out)
+{
+    if (count >= parallelFromBytes)
+        AdpcmParallel::decodeBytes(*this, stored, count, out);
+    else
+        decodeBytesSerially(stored, count, out);
+}
+
+void Adpcm::decodeBytesSerially(const unsigned char* stored, std::size_t count, unsigned char* out)
 {
     const Tables& t = tables();
     int sample = now;

@@ -1,3 +1,5 @@
+#include "Adpcm.h"
+#include "AdpcmParallel.h"
 #include "KovaInputStream.h"
 #include "Pcm.h"
 #include "TestFiles.h"
@@ -83,6 +85,38 @@ TEST(PcmDecoder, KnownVectors)
         }
         if (c.adp) {
             EXPECT_EQ(Probe::adp(pcm), *c.adp);
+        }
+    }
+
+    // Both decoders of the codec: each vector alone, and amid codes that go
+    // up and down over three bytes, so that the lanes of the parallel
+    // decoder start at different samples, and return to the start.
+    using Decode = void (*)(Adpcm&, const unsigned char*, std::size_t, unsigned char*);
+    const struct {
+        const char* name;
+        Decode decode;
+    } paths[] = {
+        {"plain loop", [](Adpcm& d, const unsigned char* in, std::size_t n, unsigned char* out) { d.decodeBytesSerially(in, n, out); }},
+        {"parallel", AdpcmParallel::decodeBytes},
+    };
+    std::string around;
+    for (int i = 0; i < 1000; ++i)
+        around += "\x00\x80\x88"s;  // 2051, 2051, 2047
+    for (const auto& path : paths) {
+        for (const auto& c : cases) {
+            for (const std::string& before : {""s, around}) {
+                const std::string stored = before + c.stored + (before.empty() ? "" : around + around);
+                Adpcm decoder;
+                std::vector<unsigned char> out(2 * stored.size());
+                path.decode(decoder, reinterpret_cast<const unsigned char*>(stored.data()), stored.size(), out.data());
+                const auto vector = out.begin() + 2 * before.size();
+                EXPECT_EQ(Samples(vector, vector + c.expected.size()), c.expected)
+                    << path.name << ", " << c.stored.size() << " bytes after " << before.size();
+                if (before.empty() && c.now) {
+                    EXPECT_EQ(decoder.sample(), *c.now) << path.name;
+                    EXPECT_EQ(decoder.stepIndex(), *c.adp) << path.name;
+                }
+            }
         }
     }
 }
