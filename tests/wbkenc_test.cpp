@@ -135,8 +135,7 @@ TEST_F(WbkencTest, EncodesWhatLibsndfileReads)
         const std::string rate = std::to_string(c.expectedRate);
         EXPECT_EQ(result.out, "wrote " + name + ": " + count + " samples at " + rate + " Hz (" + duration + " s), " +
                                   (adpcm ? "ADPCM" : "signed 8-bit") + ", SNR " + snrText(c.expected, played) +
-                                  " dB, 0 clipped\npack it with: wbkpack BANK.wbk " + name + " (sample rate " +
-                                  rate + ")\n")
+                                  " dB, 0 clipped\npack it with: wbkpack -r " + rate + " BANK.wbk " + name + "\n")
             << c.output;
         EXPECT_EQ(result.err, "") << c.output;
         EXPECT_EQ(result.status, 0) << c.output;

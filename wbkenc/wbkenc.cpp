@@ -231,8 +231,7 @@ void printSummary(const Options& options, Format format, int rate, const SampleW
     std::cout << "wrote " << options.output << ": " << writer.samples() << " samples at " << rate << " Hz ("
               << duration << " s), " << (format == Format::adpcm ? "ADPCM" : "signed 8-bit") << ", SNR "
               << formatSnr(writer.snr()) << ", " << writer.clipped() << " clipped\n"
-              << "pack it with: wbkpack BANK.wbk " << options.output << " (sample rate " << rate << ")"
-              << std::endl;
+              << "pack it with: wbkpack -r " << rate << " BANK.wbk " << options.output << std::endl;
 }
 
 } // namespace
