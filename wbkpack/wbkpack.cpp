@@ -234,11 +234,13 @@ void lockBank(std::unique_ptr<KovaOutputStream>& wbk, const char* wbkFileName)
     }
 }
 
-[[noreturn]] void failWrite(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName)
+// The bank stream is left open: closing it would write out what the failed
+// write left in its buffer, behind the end the bank was just cut back to. Its
+// descriptor closes with the process.
+[[noreturn]] void failWrite(KovaInputStream& pcm, const char* wbkFileName)
 {
     printWriteError(wbkFileName);
     undoChanges();
-    wbk.close();
     pcm.close();
     std::exit(-1);
 }
@@ -289,7 +291,7 @@ void writeHeader(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFil
     wbk.write(author.data(), authorSize);
 
     if (wbk.fail())
-        failWrite(wbk, pcm, wbkFileName);
+        failWrite(pcm, wbkFileName);
 }
 
 void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName, unsigned char type,
@@ -311,7 +313,7 @@ void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName
         left -= count;
     }
     if (wbk.fail())
-        failWrite(wbk, pcm, wbkFileName);
+        failWrite(pcm, wbkFileName);
 }
 
 // Devices and file systems that cannot sync answer EINVAL: nothing to wait for.
@@ -337,7 +339,7 @@ void makeDurable(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFil
 {
     wbk.flush();
     if (wbk.fail() || !synced(wbk.fd()) || (newBank && !syncDirectoryOf(wbkFileName)))
-        failWrite(wbk, pcm, wbkFileName);
+        failWrite(pcm, wbkFileName);
 }
 
 int appendSample(const char* wbkFileName, const char* pcmFileName, const char* rateOption)
