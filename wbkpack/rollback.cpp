@@ -115,6 +115,9 @@ void commit()
 
 void undoChanges()
 {
+    // Called from the main flow, the undoing must not be cut short by a
+    // signal whose handler would find nothing left to undo.
+    const SignalBlock block;
     if (!state.armed)
         return;
     state.armed = 0;

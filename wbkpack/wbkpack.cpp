@@ -156,9 +156,10 @@ off_t lengthOf(int fd)
     return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : 0;
 }
 
-[[noreturn]] void failRead(const char* wbkFileName)
+// Reports a failed system call on the bank: "can not lock bank.wbk : ...".
+[[noreturn]] void failOn(const char* action, const char* wbkFileName)
 {
-    std::cerr << "can not read " << wbkFileName << std::flush;
+    std::cerr << "can not " << action << " " << wbkFileName << std::flush;
     std::perror(" ");
     std::exit(-1);
 }
@@ -179,15 +180,8 @@ BankCheck requireWholeBank(int fd, const char* wbkFileName)
                   << " cuts it back to its last whole entry" << std::endl;
         break;
     case BankCheck::unreadable:
-        failRead(wbkFileName);
+        failOn("read", wbkFileName);
     }
-    std::exit(-1);
-}
-
-[[noreturn]] void failLock(const char* wbkFileName)
-{
-    std::cerr << "can not lock " << wbkFileName << std::flush;
-    std::perror(" ");
     std::exit(-1);
 }
 
@@ -196,13 +190,16 @@ BankCheck requireWholeBank(int fd, const char* wbkFileName)
 void precheckBank(KovaOutputStream& wbk, const char* wbkFileName)
 {
     if (flock(wbk.fd(), LOCK_SH) != 0)
-        failLock(wbkFileName);
+        failOn("lock", wbkFileName);
     requireWholeBank(wbk.fd(), wbkFileName);
     flock(wbk.fd(), LOCK_UN);
 }
 
+// Opens (or creates) the bank with the signals held back until the undoing
+// knows the file, so that an interrupted run never leaves a new empty bank.
 std::unique_ptr<KovaOutputStream> openBank(const char* wbkFileName)
 {
+    const SignalBlock block;
     auto wbk = std::make_unique<KovaOutputStream>(wbkFileName, std::ios::in | std::ios::out | std::ios::app |
                                                                    std::ios::binary);
     if (!wbk->good()) {
@@ -226,10 +223,9 @@ void lockBank(std::unique_ptr<KovaOutputStream>& wbk, const char* wbkFileName)
 {
     for (;;) {
         if (flock(wbk->fd(), LOCK_EX) != 0)
-            failLock(wbkFileName);
+            failOn("lock", wbkFileName);
         if (isFileAtPath(wbk->fd(), wbkFileName))
             return;
-        const SignalBlock block;
         wbk = openBank(wbkFileName);
     }
 }
@@ -322,11 +318,15 @@ bool synced(int fd)
     return fsync(fd) == 0 || errno == EINVAL;
 }
 
-// Makes a new bank's directory entry durable too.
+// Makes a new bank's directory entry durable too: the entry of the file
+// itself, in the directory a symbolic link leads to.
 bool syncDirectoryOf(const char* path)
 {
-    const char* slash = std::strrchr(path, '/');
-    const std::string directory = slash ? std::string(path, slash == path ? 1 : slash - path) : ".";
+    const std::unique_ptr<char, decltype(&std::free)> real(realpath(path, nullptr), &std::free);
+    if (!real)
+        return false;
+    const char* slash = std::strrchr(real.get(), '/');
+    const std::string directory(real.get(), slash == real.get() ? 1 : slash - real.get());
     const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -352,7 +352,7 @@ int appendSample(const char* wbkFileName, const char* pcmFileName, const char* r
     KovaInputStream pcm(pcmFileName, std::ios::in | std::ios::binary);
     if (!pcm.good()) {
         printOpenError(pcmFileName);
-        return -1;
+        std::exit(-1);  // the bank stays open for the undoing at exit
     }
     checkSample(pcm, pcmFileName);
     precheckBank(*wbk, wbkFileName);
@@ -385,7 +385,7 @@ int repairBank(const char* wbkFileName)
         return -1;
     }
     if (flock(fd, LOCK_EX) != 0)
-        failLock(wbkFileName);
+        failOn("lock", wbkFileName);
     const off_t length = lengthOf(fd);
     const BankCheck check = checkBank(fd, length);
     if (check.verdict != BankCheck::damaged) {
