@@ -285,6 +285,7 @@ std::vector<DamagedBank> damagedBanks()
         {whole + sampleEntry(0, "b.pc8", 8000, "").substr(0, 5), "the entry at offset 65 is cut short after 5 bytes",
          whole.size()},
         {bankHeader().substr(0, 12), "the header is cut short after 12 bytes", 0},
+        {"WB", "the header is cut short after 2 bytes", 0},
     };
 }
 
@@ -337,6 +338,28 @@ TEST_F(WbkpackTest, RepairCutsBackToTheLastWholeEntry)
     run.workDir = dir.path();
     EXPECT_EQ(runProgram(WBKPACK, run).status, 255);
     EXPECT_EQ(readBytes(dir / "s.pc8"), "data");
+}
+
+// An empty file, a bank of only a header and a bank with an entry are whole:
+// repairing leaves them as they are, and a run adds one entry (and a header
+// to the empty file only).
+TEST_F(WbkpackTest, WholeBanksAreLeftAsTheyAre)
+{
+    writeBytes(dir / "s.pc8", "data");
+    const std::string entry = sampleEntry(0, "s.pc8", 8000, "data");
+    for (const std::string& whole : {""s, bankHeader(), bankHeader() + sampleEntry(0, "a.pc8", 8000, "AA")}) {
+        writeBytes(dir / "bank.wbk", whole);
+        ProgramRun run;
+        run.args = {"--repair", "bank.wbk"};
+        run.workDir = dir.path();
+        const ProgramResult result = runProgram(WBKPACK, run);
+        EXPECT_EQ(result.out, "bank.wbk is whole: nothing to remove\n") << whole.size();
+        EXPECT_EQ(result.status, 0) << whole.size();
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), whole);
+
+        ASSERT_EQ(pack("bank.wbk", "s.pc8", "8000\n").status, 0);
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), (whole.empty() ? bankHeader() : whole) + entry) << whole.size();
+    }
 }
 
 TEST_F(WbkpackTest, RefusesAudioFilesOfContainerFormats)
