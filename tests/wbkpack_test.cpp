@@ -521,9 +521,10 @@ std::optional<std::vector<Entry>> entriesOf(const std::string& bank)
 
 // Rounds of three runs at once on one bank, with samples up to 1 MiB, where
 // runs fail at random: a bad rate, the file size limit, a signal at a random
-// moment. After each round the bank holds, whole and once, every entry of the
-// runs that said "done" and no entry of a run that failed, once a partial
-// entry of a run killed by SIGKILL has been repaired.
+// moment or once the run has started. After each round the bank holds, whole
+// and once, every entry of the runs that said "done" and no entry of a run
+// that failed, once a partial entry of a run killed by SIGKILL has been
+// repaired.
 TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -557,9 +558,13 @@ TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
             case 1:
                 run.how.fileSizeLimit = pick(1, 3 << 20);
                 break;
-            case 2:
-            case 3:
+            case 2:  // a signal at a random moment, often before the run starts
                 run.how.stopAfterMs = pick(1, 10);
+                run.how.stopSignal = signals[pick(0, std::size(signals) - 1)];
+                break;
+            case 3:  // a signal once the run has started: while it waits for the lock or writes
+                run.how.stopAfterMs = 60000;
+                run.how.stopWhenOutput = "now appending";
                 run.how.stopSignal = signals[pick(0, std::size(signals) - 1)];
                 break;
             }
