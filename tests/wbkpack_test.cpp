@@ -207,6 +207,19 @@ TEST_F(WbkpackTest, RefusedRunsLeaveBanksUntouched)
     }
 }
 
+TEST_F(WbkpackTest, RefusesTheBankAsItsOwnSample)
+{
+    writeBytes(dir / "s.pc8", "data");
+    ASSERT_EQ(pack("bank.wbk", "s.pc8", "8000\n").status, 0);
+    const std::string before = readBytes(dir / "bank.wbk");
+    for (const std::string sample : {"bank.wbk", "./bank.wbk"}) {
+        const ProgramResult result = pack("bank.wbk", sample, "8000\n");
+        EXPECT_EQ(result.status, 255) << sample;
+        EXPECT_EQ(result.err, sample + " is the bank bank.wbk itself: a bank cannot be appended to itself\n");
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), before) << sample;
+    }
+}
+
 // Ended at the rate prompt by any signal that ends a process and can be
 // caught, a run leaves an existing bank as it was, removes the bank it
 // created, and dies by that signal.
@@ -365,20 +378,22 @@ TEST_F(WbkpackTest, WholeBanksAreLeftAsTheyAre)
 TEST_F(WbkpackTest, RefusesAudioFilesOfContainerFormats)
 {
     struct Case {
-        std::string sample, start, format;
+        std::string sample, start, format, converted, typeNotice;
     } cases[] = {
-        {"voice.wav", "RIFF", "WAV"},
-        {"dir/voice.aiff", "FORM", "AIFF"},
-        {"voice.flac", "fLaC", "FLAC"},
-        {"voice.ogg", "OggS", "Ogg"},
+        {"voice.wav", "RIFF", "WAV", "voice.pcm", ""},
+        {"dir/voice.aiff", "FORM", "AIFF", "voice.pcm", ""},
+        {"voice.flac", "fLaC", "FLAC", "voice.pcm", ""},
+        {"voice.ogg", "OggS", "Ogg", "voice.pcm", ""},
+        // never suggests the input's own name
+        {"voice.pcm", "RIFF", "WAV", "voice-converted.pcm", "voice.pcm is not pcm data.\n.pcm is not supported.\n"},
     };
     mkdir((dir / "dir").c_str(), 0755);
     for (const auto& c : cases) {
         writeBytes(dir / c.sample, c.start + std::string(100, '\0'));
         const ProgramResult result = pack("bank.wbk", c.sample, "8000\n");
-        EXPECT_EQ(result.err, c.sample + " is a " + c.format +
+        EXPECT_EQ(result.err, c.typeNotice + c.sample + " is a " + c.format +
                                   " file, not raw sample data: convert it first, e.g. with: wbkenc " + c.sample +
-                                  " voice.pcm\n");
+                                  " " + c.converted + "\n");
         EXPECT_EQ(result.status, 255);
         EXPECT_FALSE(fileExists(dir / "bank.wbk"));
     }

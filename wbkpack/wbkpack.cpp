@@ -142,8 +142,9 @@ void checkSample(KovaInputStream& pcm, const char* pcmFileName)
     for (const auto& container : containers) {
         if (std::memcmp(start, container.magic, sizeof start) != 0)
             continue;
-        std::string converted = baseName(pcmFileName);
-        converted = converted.substr(0, converted.rfind('.')) + ".pcm";
+        const std::string name = baseName(pcmFileName);
+        const std::string stem = name.substr(0, name.rfind('.'));
+        const std::string converted = stem + (name == stem + ".pcm" ? "-converted.pcm" : ".pcm");
         std::cerr << pcmFileName << " is a " << container.format << " file, not raw sample data: convert it first, "
                   << "e.g. with: wbkenc " << pcmFileName << " " << converted << std::endl;
         std::exit(-1);
@@ -342,6 +343,16 @@ void makeDurable(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFil
         failWrite(pcm, wbkFileName);
 }
 
+// A bank given as its own sample would be copied into itself as it grows.
+void refuseBankAsSample(int bankFd, const char* wbkFileName, const char* pcmFileName)
+{
+    if (!isFileAtPath(bankFd, pcmFileName))
+        return;
+    std::cerr << pcmFileName << " is the bank " << wbkFileName << " itself: a bank cannot be appended to itself"
+              << std::endl;
+    std::exit(-1);  // the bank stays open for the undoing at exit
+}
+
 int appendSample(const char* wbkFileName, const char* pcmFileName, const char* rateOption)
 {
     const unsigned char type = sampleTypeOf(pcmFileName);
@@ -354,6 +365,7 @@ int appendSample(const char* wbkFileName, const char* pcmFileName, const char* r
         printOpenError(pcmFileName);
         std::exit(-1);  // the bank stays open for the undoing at exit
     }
+    refuseBankAsSample(wbk->fd(), wbkFileName, pcmFileName);
     checkSample(pcm, pcmFileName);
     precheckBank(*wbk, wbkFileName);
 
