@@ -221,6 +221,29 @@ TEST_F(WbkdeckExportTest, InterruptedRunRemovesTheFileBeingWritten)
     }
 }
 
+// A signal ignored by whoever started the run (as nohup ignores SIGHUP) does
+// not stop it: the export goes on until the file size limit ends the large
+// sample, which is then reported and removed as any failed write is.
+TEST_F(WbkdeckExportTest, SignalIgnoredAtTheStartDoesNotStopTheRun)
+{
+    const std::uint32_t largeSize = 256u << 20;
+    const std::string path = bank(sampleEntry(1, "large", 8000, "", largeSize));
+    ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(largeSize)), 0);
+    std::ofstream(path, std::ios::binary | std::ios::app) << sampleEntry(0, "last", 8000, "1");
+    ProgramRun run;
+    run.args = {"-c", "trap '' HUP; exec \"$0\" -w test.wbk", WBKDECK};
+    run.workDir = dir.path();
+    run.fileSizeLimit = 64 << 20;
+    run.stopAfterMs = 60000;
+    run.stopWhenOutput = "now creating \"large.wav\"";
+    run.stopSignal = SIGHUP;
+    const ProgramResult result = runProgram("/bin/sh", run);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "can not write to large.wav : File too large\nlarge.wav removed.\n");
+    EXPECT_FALSE(fileExists(dir / "large.wav"));
+    EXPECT_TRUE(fileExists(dir / "last.wav"));
+}
+
 // The size of an entry is checked before its file is made.
 TEST_F(WbkdeckExportTest, TruncatedBankStopsBeforeTheOversizedEntry)
 {

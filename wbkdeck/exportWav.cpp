@@ -8,6 +8,8 @@
 #include "sampleHeader.h"
 #include "visibleText.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -29,10 +31,15 @@ void noteInterruption(int signalNumber)
     interruption = signalNumber;
 }
 
+// A signal that was ignored when the run started (nohup, a background job of
+// a shell without job control) stays ignored.
 void catchInterruptions()
 {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
-        std::signal(signalNumber, noteInterruption);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+        struct sigaction current = {};
+        if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            std::signal(signalNumber, noteInterruption);
+    }
 }
 
 void stopIfInterrupted()
