@@ -272,6 +272,17 @@ TEST_F(WbkdeckExportTest, SampleTooLargeForWavIsSkipped)
     EXPECT_EQ(readWav(dir / "after.wav").samples, decodedAsPlayed(0, "a"));
 }
 
+// The ".wav" is shown after the name as -d and the listing show it, even when
+// the name ends in a Shift-JIS lead byte.
+TEST_F(WbkdeckExportTest, NameEndingInALeadByteIsShownAsStored)
+{
+    const std::string path = bank(sampleEntry(0, "end\x82", 8000, "x"));
+    const ProgramResult result = deck({"-w", path});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, header(path) + creatingLine("end\xA3" "a.wav", "8bit", 1, 8000));
+    EXPECT_EQ(readWav(dir / "end\x82.wav").samples, decodedAsPlayed(0, "x"));
+}
+
 TEST_F(WbkdeckExportTest, ListsAsPlaybackDoesWithoutTheDevice)
 {
     const std::string path = bank(sampleEntry(0, "a.pc8", 8000, "abcd") + sampleEntry(1, "\x83\x41.pcm", 16540, "xyz"));

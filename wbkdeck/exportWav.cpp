@@ -118,8 +118,9 @@ const char* whyNoWav(const SampleHeader& header)
 
 bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
 {
-    const std::string name = std::string(header.name) + ".wav";
-    printCreating(header, name.c_str(), rawText);
+    const char suffix[] = ".wav";
+    const std::string name = header.name + std::string(suffix);
+    printCreating(header, suffix, rawText);
     if (const char* reason = whyNoWav(header)) {
         std::cerr << "wbkdeck: skipping \"" << visibleText(name.c_str(), 1) << "\": " << reason << std::endl;
         wbk.skip(header.size);
