@@ -325,6 +325,7 @@ TEST_F(WbkdeckExportTest, OptionHandling)
         {{"-x", "test.wbk"}, 255, "", "wbkdeck: unknown option -x\n" + usage},
         {{"-dx", "test.wbk"}, 255, "", "wbkdeck: unknown option -x\n" + usage},
         {{"--dump", "test.wbk"}, 255, "", "wbkdeck: unknown option --dump\n" + usage},
+        {{"--help=x", "test.wbk"}, 255, "", "wbkdeck: unknown option --help=x\n" + usage},
         {{"-w", "test.wbk", "more"}, 255, "", "wbkdeck: unexpected argument after the bank: more\n" + usage},
         {{"test.wbk", "-d"}, 255, "", "wbkdeck: unexpected argument after the bank: -d\n" + usage},
         {{"-d", "-w", "test.wbk"}, 255, "", "wbkdeck: only one of -d, -w and -l can be given\n" + usage},

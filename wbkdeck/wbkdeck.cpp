@@ -84,6 +84,15 @@ Mode modeOf(int option)
     return option == 'd' ? Mode::extract : option == 'w' ? Mode::exportWav : Mode::list;
 }
 
+// A long option as it was given (also "--help=x", which getopt names by its
+// short twin), a short one by the letter that getopt refused.
+std::string refusedOption(const char* lastArgument)
+{
+    if (std::strncmp(lastArgument, "--", 2) == 0)
+        return lastArgument;
+    return {'-', char(optopt)};
+}
+
 // At most one mode option, then the bank and nothing after it.
 Arguments parseArguments(int argc, char* argv[])
 {
@@ -111,8 +120,8 @@ Arguments parseArguments(int argc, char* argv[])
             arguments.mode = modeOf(option);
             modeGiven = true;
             break;
-        default:  // a short option is named by optopt, a long one by the argument just read
-            refuseUsage("unknown option " + (optopt ? std::string{'-', char(optopt)} : argv[optind - 1]));
+        default:
+            refuseUsage("unknown option " + refusedOption(argv[optind - 1]));
         }
     }
     if (optind >= argc) {
