@@ -308,6 +308,20 @@ TEST_F(WbkdeckExportTest, ListsAsPlaybackDoesWithoutTheDevice)
     EXPECT_NE(device.log(), "");
 }
 
+// Output lost on a full disk is a failure, in every mode that ends normally.
+TEST_F(WbkdeckExportTest, StandardOutputThatCannotBeWrittenFailsTheRun)
+{
+    bank(sampleEntry(0, "a", 8000, "x"));
+    for (const char* mode : {"-l", "-d", "-w"}) {
+        ProgramRun run;
+        run.args = {"-c", std::string("exec \"$0\" ") + mode + " test.wbk >/dev/full", WBKDECK};
+        run.workDir = dir.path();
+        const ProgramResult result = runProgram("/bin/sh", run);
+        EXPECT_EQ(result.status, 255) << mode;
+        EXPECT_EQ(result.err, "wbkdeck: can not write to standard output\n") << mode;
+    }
+}
+
 TEST_F(WbkdeckExportTest, OptionHandling)
 {
     const std::string usage = "Usage: wbkdeck [-d|-w|-l] BANK\n";

@@ -155,6 +155,16 @@ bool runMode(Mode mode, KovaInputStream& wbk, std::int64_t endPosition, const ch
     return false;
 }
 
+// True when everything printed reached standard output; a listing lost on a
+// full disk must not end with status 0.
+bool outputWritten()
+{
+    if (std::cout.flush())
+        return true;
+    std::cerr << "wbkdeck: can not write to standard output" << std::endl;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -179,5 +189,6 @@ int main(int argc, char* argv[])
     std::cout << "now loading ";
     writeText(wbkFileName);
     std::cout << "." << std::flush;
-    return runMode(arguments.mode, wbk, endPosition, wbkFileName) ? 0 : -1;
+    const bool allDone = runMode(arguments.mode, wbk, endPosition, wbkFileName);
+    return outputWritten() && allDone ? 0 : -1;
 }
