@@ -66,7 +66,8 @@ struct Arguments {
 const char usage[] = "Usage: wbkdeck [-d|-w|-l] BANK\n";
 
 const char help[] = "Checks the sound bank BANK and prints its author, then\n"
-                    "  (no option)  lists the samples and plays them through /dev/dsp, one per character read\n"
+                    "  (no option)  lists the samples and plays them, one per character read, through\n"
+                    "               /dev/dsp or ALSA (WBK_AUDIO=oss, alsa or alsa:PCM chooses)\n"
                     "  -l           lists the samples only\n"
                     "  -d           extracts every sample's stored data into a file named after it\n"
                     "  -w           exports every sample as an unsigned 8-bit WAV file, named after it + \".wav\"\n"
