@@ -322,6 +322,25 @@ TEST_F(WbkdeckExportTest, StandardOutputThatCannotBeWrittenFailsTheRun)
     }
 }
 
+// -l reads no sample data: a sparse bank of 2 GiB lists within 256 MiB of
+// address space, where decoding it would need 6 GiB.
+TEST_F(WbkdeckExportTest, ListingNeedsNoMemoryForTheSamples)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#endif
+    const std::uint32_t storedSize = 0x7FFFFFEE;
+    const std::string path = bank(sampleEntry(1, "huge", 8000, "", storedSize));
+    ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(storedSize)), 0);
+    ProgramRun run;
+    run.args = {"-c", "ulimit -v 262144 && exec \"$0\" -l test.wbk", WBKDECK};
+    run.workDir = dir.path();
+    const ProgramResult result = runProgram("/bin/sh", run);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(linesOf(result.out).back(), "0\tadpcm   \t2147483630\t8000\thuge   \t536871");
+}
+
 TEST_F(WbkdeckExportTest, OptionHandling)
 {
     const std::string usage = "Usage: wbkdeck [-d|-w|-l] BANK\n";

@@ -54,11 +54,6 @@ void stopIfInterrupted()
 // pad byte after odd-sized data, in 32 bits.
 constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
 
-std::size_t decodedSize(int type, std::size_t storedSize)
-{
-    return isAdpcm(type) ? 2 * storedSize : storedSize;
-}
-
 // Turns stored data into unsigned 8-bit samples piece by piece, carrying the
 // ADPCM decoder's state from one piece to the next.
 class EntryDecoder {
