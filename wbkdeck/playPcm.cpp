@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -58,7 +59,8 @@ SampleHeader headerOf(const Pcm& pcm)
 {
     SampleHeader header;
     header.type = static_cast<unsigned char>(pcm.getType());
-    std::strncpy(header.name, pcm.getFileName(), sampleNameSize);
+    const char* name = pcm.getFileName();
+    std::copy_n(name, strnlen(name, sampleNameSize), header.name);
     header.rate = pcm.getPcmRate();
     header.size = static_cast<std::uint32_t>(pcm.getSize());
     return header;
