@@ -221,6 +221,29 @@ TEST_F(WbkdeckExportTest, InterruptedRunRemovesTheFileBeingWritten)
     }
 }
 
+// A signal ignored by whoever started the run (as nohup ignores SIGHUP) does
+// not stop it: the export goes on until the file size limit ends the large
+// sample, which is then reported and removed as any failed write is.
+TEST_F(WbkdeckExportTest, SignalIgnoredAtTheStartDoesNotStopTheRun)
+{
+    const std::uint32_t largeSize = 256u << 20;
+    const std::string path = bank(sampleEntry(1, "large", 8000, "", largeSize));
+    ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(largeSize)), 0);
+    std::ofstream(path, std::ios::binary | std::ios::app) << sampleEntry(0, "last", 8000, "1");
+    ProgramRun run;
+    run.args = {"-c", "trap '' HUP; exec \"$0\" -w test.wbk", WBKDECK};
+    run.workDir = dir.path();
+    run.fileSizeLimit = 64 << 20;
+    run.stopAfterMs = 60000;
+    run.stopWhenOutput = "now creating \"large.wav\"";
+    run.stopSignal = SIGHUP;
+    const ProgramResult result = runProgram("/bin/sh", run);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "can not write to large.wav : File too large\nlarge.wav removed.\n");
+    EXPECT_FALSE(fileExists(dir / "large.wav"));
+    EXPECT_TRUE(fileExists(dir / "last.wav"));
+}
+
 // The size of an entry is checked before its file is made.
 TEST_F(WbkdeckExportTest, TruncatedBankStopsBeforeTheOversizedEntry)
 {
@@ -249,6 +272,17 @@ TEST_F(WbkdeckExportTest, SampleTooLargeForWavIsSkipped)
     EXPECT_EQ(readWav(dir / "after.wav").samples, decodedAsPlayed(0, "a"));
 }
 
+// The ".wav" is shown after the name as -d and the listing show it, even when
+// the name ends in a Shift-JIS lead byte.
+TEST_F(WbkdeckExportTest, NameEndingInALeadByteIsShownAsStored)
+{
+    const std::string path = bank(sampleEntry(0, "end\x82", 8000, "x"));
+    const ProgramResult result = deck({"-w", path});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, header(path) + creatingLine("end\xA3" "a.wav", "8bit", 1, 8000));
+    EXPECT_EQ(readWav(dir / "end\x82.wav").samples, decodedAsPlayed(0, "x"));
+}
+
 TEST_F(WbkdeckExportTest, ListsAsPlaybackDoesWithoutTheDevice)
 {
     const std::string path = bank(sampleEntry(0, "a.pc8", 8000, "abcd") + sampleEntry(1, "\x83\x41.pcm", 16540, "xyz"));
@@ -274,6 +308,39 @@ TEST_F(WbkdeckExportTest, ListsAsPlaybackDoesWithoutTheDevice)
     EXPECT_NE(device.log(), "");
 }
 
+// Output lost on a full disk is a failure, in every mode that ends normally.
+TEST_F(WbkdeckExportTest, StandardOutputThatCannotBeWrittenFailsTheRun)
+{
+    bank(sampleEntry(0, "a", 8000, "x"));
+    for (const char* mode : {"-l", "-d", "-w"}) {
+        ProgramRun run;
+        run.args = {"-c", std::string("exec \"$0\" ") + mode + " test.wbk >/dev/full", WBKDECK};
+        run.workDir = dir.path();
+        const ProgramResult result = runProgram("/bin/sh", run);
+        EXPECT_EQ(result.status, 255) << mode;
+        EXPECT_EQ(result.err, "wbkdeck: can not write to standard output\n") << mode;
+    }
+}
+
+// -l reads no sample data: a sparse bank of 2 GiB lists within 256 MiB of
+// address space, where decoding it would need 6 GiB.
+TEST_F(WbkdeckExportTest, ListingNeedsNoMemoryForTheSamples)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#endif
+    const std::uint32_t storedSize = 0x7FFFFFEE;
+    const std::string path = bank(sampleEntry(1, "huge", 8000, "", storedSize));
+    ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(storedSize)), 0);
+    ProgramRun run;
+    run.args = {"-c", "ulimit -v 262144 && exec \"$0\" -l test.wbk", WBKDECK};
+    run.workDir = dir.path();
+    const ProgramResult result = runProgram("/bin/sh", run);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(linesOf(result.out).back(), "0\tadpcm   \t2147483630\t8000\thuge   \t536871");
+}
+
 TEST_F(WbkdeckExportTest, OptionHandling)
 {
     const std::string usage = "Usage: wbkdeck [-d|-w|-l] BANK\n";
@@ -291,6 +358,7 @@ TEST_F(WbkdeckExportTest, OptionHandling)
         {{"-x", "test.wbk"}, 255, "", "wbkdeck: unknown option -x\n" + usage},
         {{"-dx", "test.wbk"}, 255, "", "wbkdeck: unknown option -x\n" + usage},
         {{"--dump", "test.wbk"}, 255, "", "wbkdeck: unknown option --dump\n" + usage},
+        {{"--help=x", "test.wbk"}, 255, "", "wbkdeck: unknown option --help=x\n" + usage},
         {{"-w", "test.wbk", "more"}, 255, "", "wbkdeck: unexpected argument after the bank: more\n" + usage},
         {{"test.wbk", "-d"}, 255, "", "wbkdeck: unexpected argument after the bank: -d\n" + usage},
         {{"-d", "-w", "test.wbk"}, 255, "", "wbkdeck: only one of -d, -w and -l can be given\n" + usage},

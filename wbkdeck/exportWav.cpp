@@ -8,6 +8,8 @@
 #include "sampleHeader.h"
 #include "visibleText.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -29,10 +31,15 @@ void noteInterruption(int signalNumber)
     interruption = signalNumber;
 }
 
+// A signal that was ignored when the run started (nohup, a background job of
+// a shell without job control) stays ignored.
 void catchInterruptions()
 {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
-        std::signal(signalNumber, noteInterruption);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+        struct sigaction current = {};
+        if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            std::signal(signalNumber, noteInterruption);
+    }
 }
 
 void stopIfInterrupted()
@@ -46,11 +53,6 @@ void stopIfInterrupted()
 // The RIFF size field counts the 36 bytes of header after it, the data and a
 // pad byte after odd-sized data, in 32 bits.
 constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
-
-std::size_t decodedSize(int type, std::size_t storedSize)
-{
-    return isAdpcm(type) ? 2 * storedSize : storedSize;
-}
 
 // Turns stored data into unsigned 8-bit samples piece by piece, carrying the
 // ADPCM decoder's state from one piece to the next.
@@ -111,8 +113,9 @@ const char* whyNoWav(const SampleHeader& header)
 
 bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
 {
-    const std::string name = std::string(header.name) + ".wav";
-    printCreating(header, name.c_str(), rawText);
+    const char suffix[] = ".wav";
+    const std::string name = header.name + std::string(suffix);
+    printCreating(header, suffix, rawText);
     if (const char* reason = whyNoWav(header)) {
         std::cerr << "wbkdeck: skipping \"" << visibleText(name.c_str(), 1) << "\": " << reason << std::endl;
         wbk.skip(header.size);

@@ -35,10 +35,10 @@ bool writeFile(KovaInputStream& wbk, const SampleHeader& header)
 
 } // namespace
 
-void printCreating(const SampleHeader& header, const char* fileName, int rawText)
+void printCreating(const SampleHeader& header, const char* suffix, int rawText)
 {
     std::cout << "now creating \"";
-    std::cout << visibleText(fileName, rawText);
+    std::cout << visibleText(header.name, rawText) << suffix;
     std::cout << "\"\tformat=" << (isAdpcm(header.type) ? "adpcm" : "8bit") << "\tsize=" << header.size
               << "byte\trate=" << header.rate << "hz\t" << std::endl;
 }
@@ -62,7 +62,7 @@ bool extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
     bool allWritten = true;
     while (hasMoreSamples(wbk, endPosition)) {
         const SampleHeader header = readSampleHeader(wbk);
-        printCreating(header, header.name, rawText);
+        printCreating(header, "", rawText);
         allWritten = writeFile(wbk, header) && allWritten;
     }
     wbk.close();

@@ -13,9 +13,10 @@
 // Closes the bank. True when every sample was written.
 bool extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText);
 
-// The line announcing the file made from an entry: its name, format, stored
-// size and rate.
-void printCreating(const SampleHeader& header, const char* fileName, int rawText);
+// The line announcing the file made from an entry: its name with `suffix`
+// appended, format, stored size and rate. The name is converted on its own, so
+// that a lead byte at its end cannot take the suffix's first byte as its trail.
+void printCreating(const SampleHeader& header, const char* suffix, int rawText);
 
 // Creates the new file `name` below the working directory, or reports why it
 // cannot and returns nullptr.

@@ -7,9 +7,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -25,6 +27,8 @@ void writeText(const char* text, int rawText)
     std::cout << visibleText(text, rawText);
 }
 
+using Headers = std::vector<SampleHeader>;
+
 // Decodes every entry of the bank, one dot per entry.
 Samples loadSamples(KovaInputStream& wbk, std::int64_t endPosition)
 {
@@ -38,21 +42,45 @@ Samples loadSamples(KovaInputStream& wbk, std::int64_t endPosition)
     return samples;
 }
 
-void printListing(const Samples& samples, int rawText)
+// Reads what the listing shows of every entry and passes over the data, with
+// the same dots and the same checks as loading, but without the memory.
+Headers readHeaders(KovaInputStream& wbk, std::int64_t endPosition)
+{
+    Headers headers;
+    while (hasMoreSamples(wbk, endPosition)) {
+        headers.push_back(readSampleHeader(wbk));
+        wbk.skip(headers.back().size);
+        std::cout << "." << std::flush;
+    }
+    return headers;
+}
+
+SampleHeader headerOf(const Pcm& pcm)
+{
+    SampleHeader header;
+    header.type = static_cast<unsigned char>(pcm.getType());
+    const char* name = pcm.getFileName();
+    std::copy_n(name, strnlen(name, sampleNameSize), header.name);
+    header.rate = pcm.getPcmRate();
+    header.size = static_cast<std::uint32_t>(pcm.getSize());
+    return header;
+}
+
+void printListing(const Headers& headers, int rawText)
 {
     std::cout << "No. \t format \t size  \t rate \t original data \t length " << std::endl;
     std::cout << "--- \t--------\t-------\t------\t---------------\t--------" << std::endl;
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-        const Pcm& pcm = *samples[k];
-        std::cout << k << "\t" << (isAdpcm(pcm.getType()) ? "adpcm   " : "8bit    ") << "\t" << pcm.getSize() << "\t"
-                  << pcm.getPcmRate() << "\t";
-        writeText(pcm.getFileName(), rawText);
+    for (std::size_t k = 0; k < headers.size(); ++k) {
+        const SampleHeader& header = headers[k];
+        std::cout << k << "\t" << (isAdpcm(header.type) ? "adpcm   " : "8bit    ") << "\t" << header.size << "\t"
+                  << header.rate << "\t";
+        writeText(header.name, rawText);
         // The playing time of the decoded samples; an ADPCM byte holds two.
         std::cout << "   \t";
-        if (pcm.getPcmRate() == 0)
+        if (header.rate == 0)
             std::cout << "-";
         else
-            std::cout << static_cast<double>(pcm.getU8Size()) / pcm.getPcmRate();
+            std::cout << static_cast<double>(decodedSize(header.type, header.size)) / header.rate;
         std::cout << std::endl;
     }
 }
@@ -93,29 +121,31 @@ void playSamples(const Samples& samples, int rawText)
     }
 }
 
-// Loads the bank, closes it and prints the listing.
-Samples loadAndList(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+// Ends the loading line, closes the bank and prints the listing.
+void finishLoading(KovaInputStream& wbk, const Headers& headers, const char* wbkFileName, int rawText)
 {
-    Samples samples = loadSamples(wbk, endPosition);
     std::cout << "done." << std::endl;
     writeText(wbkFileName, rawText);
-    std::cout << " has " << samples.size() << " PCM" << std::endl;
+    std::cout << " has " << headers.size() << " PCM" << std::endl;
     wbk.close();
 
-    printListing(samples, rawText);
-    return samples;
+    printListing(headers, rawText);
 }
 
 } // namespace
 
 void listPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
 {
-    loadAndList(wbk, endPosition, wbkFileName, rawText);
+    finishLoading(wbk, readHeaders(wbk, endPosition), wbkFileName, rawText);
 }
 
 void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
 {
-    const Samples samples = loadAndList(wbk, endPosition, wbkFileName, rawText);
+    const Samples samples = loadSamples(wbk, endPosition);
+    Headers headers;
+    for (const auto& pcm : samples)
+        headers.push_back(headerOf(*pcm));
+    finishLoading(wbk, headers, wbkFileName, rawText);
     if (!Audio::openAudioDevice()) {
         std::perror("can not open Audio Device");
         std::exit(-1);

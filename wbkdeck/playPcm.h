@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-// Loads every sample of the bank and lists them as playback does, without
+// Lists every sample of the bank as playback does, without decoding them or
 // touching the audio device. Closes the bank.
 void listPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText);
 

@@ -35,4 +35,10 @@ bool readDataInChunks(KovaInputStream& wbk, std::uint32_t size,
 
 inline bool isAdpcm(int type) { return type == 1 || type == 3; }
 
+// The unsigned 8-bit samples that `storedSize` bytes decode to: two per ADPCM byte.
+inline std::size_t decodedSize(int type, std::size_t storedSize)
+{
+    return isAdpcm(type) ? 2 * storedSize : storedSize;
+}
+
 #endif

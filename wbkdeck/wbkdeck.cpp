@@ -66,7 +66,8 @@ struct Arguments {
 const char usage[] = "Usage: wbkdeck [-d|-w|-l] BANK\n";
 
 const char help[] = "Checks the sound bank BANK and prints its author, then\n"
-                    "  (no option)  lists the samples and plays them through /dev/dsp, one per character read\n"
+                    "  (no option)  lists the samples and plays them, one per character read, through\n"
+                    "               /dev/dsp or ALSA (WBK_AUDIO=oss, alsa or alsa:PCM chooses)\n"
                     "  -l           lists the samples only\n"
                     "  -d           extracts every sample's stored data into a file named after it\n"
                     "  -w           exports every sample as an unsigned 8-bit WAV file, named after it + \".wav\"\n"
@@ -82,6 +83,15 @@ const char help[] = "Checks the sound bank BANK and prints its author, then\n"
 Mode modeOf(int option)
 {
     return option == 'd' ? Mode::extract : option == 'w' ? Mode::exportWav : Mode::list;
+}
+
+// A long option as it was given (also "--help=x", which getopt names by its
+// short twin), a short one by the letter that getopt refused.
+std::string refusedOption(const char* lastArgument)
+{
+    if (std::strncmp(lastArgument, "--", 2) == 0)
+        return lastArgument;
+    return {'-', char(optopt)};
 }
 
 // At most one mode option, then the bank and nothing after it.
@@ -111,8 +121,8 @@ Arguments parseArguments(int argc, char* argv[])
             arguments.mode = modeOf(option);
             modeGiven = true;
             break;
-        default:  // a short option is named by optopt, a long one by the argument just read
-            refuseUsage("unknown option " + (optopt ? std::string{'-', char(optopt)} : argv[optind - 1]));
+        default:
+            refuseUsage("unknown option " + refusedOption(argv[optind - 1]));
         }
     }
     if (optind >= argc) {
@@ -146,6 +156,16 @@ bool runMode(Mode mode, KovaInputStream& wbk, std::int64_t endPosition, const ch
     return false;
 }
 
+// True when everything printed reached standard output; a listing lost on a
+// full disk must not end with status 0.
+bool outputWritten()
+{
+    if (std::cout.flush())
+        return true;
+    std::cerr << "wbkdeck: can not write to standard output" << std::endl;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -170,5 +190,6 @@ int main(int argc, char* argv[])
     std::cout << "now loading ";
     writeText(wbkFileName);
     std::cout << "." << std::flush;
-    return runMode(arguments.mode, wbk, endPosition, wbkFileName) ? 0 : -1;
+    const bool allDone = runMode(arguments.mode, wbk, endPosition, wbkFileName);
+    return outputWritten() && allDone ? 0 : -1;
 }
