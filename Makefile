@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME ?= 60
-FUZZERS = scenario sjis pcm bank encoder
+FUZZERS = $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
@@ -47,7 +47,7 @@ bench:
 # findings go to $(FUZZ_BUILD)/artifacts.
 fuzz:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DWBK_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZERS:%=%_fuzz)
 	mkdir -p $(FUZZ_BUILD)/artifacts
 	for name in $(FUZZERS); do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$name && cp fuzz/corpus/$$name/* $(FUZZ_BUILD)/corpus/$$name/ && \

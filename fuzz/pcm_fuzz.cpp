@@ -62,7 +62,7 @@ void checkParallelDecoder(const std::uint8_t* stored, std::size_t size)
 {
     const std::vector<std::uint8_t> bytes = repeated(stored, size);
     const Decoded expected = decodeOneCodeAtATime(bytes.data(), bytes.size());
-    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+    for (const std::int64_t target : AdpcmParallel::targets()) {
         hwy::SetSupportedTargetsForTest(target);
         Adpcm decoder;
         std::vector<unsigned char> samples(2 * bytes.size());

@@ -365,7 +365,9 @@ void readCodes(const std::uint8_t* stored, Block& block)
     }
 }
 
-void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int& stepIndex, Block& block)
+// `nextOut` is where the next block's output goes, null after the last.
+void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, const std::uint8_t* nextOut, int& sample,
+                 int& stepIndex, Block& block)
 {
     const D16 d;
     const DU8 du8;
@@ -403,8 +405,8 @@ void decodeBlock(const std::uint8_t* stored, std::uint8_t* out, int& sample, int
         hn::Store(difference, d, block.differences + code * lanes);
         // A line of the next block's output every 64 bytes of codes, asked
         // for ahead of the writes, which would otherwise wait for them.
-        if (code * lanes % 64 == 0)
-            __builtin_prefetch(out + (codesPerLane + code) * lanes, 1);
+        if (nextOut && code * lanes % 64 == 0)
+            __builtin_prefetch(nextOut + code * lanes, 1);
         sampleMaps = composeDifference(sampleMaps, difference, lowest);
         if (code % 8 == 7)
             limitOffset(sampleMaps, offsetLimit);
@@ -433,8 +435,11 @@ std::size_t decodeBlocks(const std::uint8_t* stored, std::size_t count, std::uin
     const std::size_t blockBytes = bytesPerLane * hn::Lanes(D16());
     Block block;
     std::size_t done = 0;
-    for (; count - done >= blockBytes; done += blockBytes)
-        decodeBlock(stored + done, out + 2 * done, sample, stepIndex, block);
+    for (; count - done >= blockBytes; done += blockBytes) {
+        const bool last = count - done < 2 * blockBytes;
+        decodeBlock(stored + done, out + 2 * done, last ? nullptr : out + 2 * (done + blockBytes), sample,
+                    stepIndex, block);
+    }
     return done;
 }
 
@@ -462,6 +467,11 @@ void AdpcmParallel::decodeBytes(Adpcm& decoder, const unsigned char* stored, std
                                                                                  out + 2 * head, sample, stepIndex);
     decoder = Adpcm(sample, stepIndex);
     decoder.decodeBytesSerially(stored + done, count - done, out + 2 * done);
+}
+
+std::vector<std::int64_t> AdpcmParallel::targets()
+{
+    return hwy::SupportedAndGeneratedTargets();
 }
 
 #endif

@@ -4,6 +4,8 @@
 #include "Adpcm.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 // The ADPCM decoder spread over SIMD lanes: the same output bytes and end
 // state as Adpcm::decodeBytesSerially, several times faster on long runs.
@@ -16,6 +18,11 @@ public:
     // and advancing `decoder`. Whole blocks of stored bytes go through the
     // lanes; the few bytes after the last block through the plain loop.
     static void decodeBytes(Adpcm& decoder, const unsigned char* stored, std::size_t count, unsigned char* out);
+    // The instruction sets (Highway targets) this decoder was built for that
+    // the processor runs, best first: tests force each in turn with
+    // hwy::SetSupportedTargetsForTest. Only this file knows them all, since
+    // it is built with extra targets enabled.
+    static std::vector<std::int64_t> targets();
 };
 
 #endif

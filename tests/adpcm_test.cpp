@@ -21,15 +21,17 @@ Bytes randomCodes(std::size_t count, unsigned seed)
     return bytes;
 }
 
-// Decoding in pieces of any size carries the state across the cuts, and the
-// byte-wise loop agrees with the one-code step.
+// Decoding in pieces of any size, on either side of the switch to the
+// parallel decoder, carries the state across the cuts, and the byte-wise
+// loop agrees with the one-code step.
 TEST(Adpcm, PiecesAndSingleCodesMatchOneCall)
 {
-    const Bytes stored = randomCodes(1000, 7);
+    const Bytes stored = randomCodes(5 * Adpcm::parallelFromBytes, 7);
     Bytes whole(2 * stored.size());
     Adpcm().decodeBytes(stored.data(), stored.size(), whole.data());
 
-    for (std::size_t piece : {1, 3, 64, 999}) {
+    for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{64}, Adpcm::parallelFromBytes - 1,
+                              Adpcm::parallelFromBytes, 2 * Adpcm::parallelFromBytes + 5}) {
         Adpcm decoder;
         Bytes pieces(whole.size());
         for (std::size_t at = 0; at < stored.size(); at += piece) {
@@ -110,7 +112,7 @@ void compareWithThePlainLoop(const Adpcm& start, const Bytes& stored, const std:
 // runs in pieces from extreme states.
 TEST(AdpcmParallel, MatchesThePlainLoop)
 {
-    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+    for (const std::int64_t target : AdpcmParallel::targets()) {
         hwy::SetSupportedTargetsForTest(target);
         for (std::size_t length = 0; length <= 300; ++length) {
             for (std::size_t blocks : {0, 4096})
