@@ -130,10 +130,17 @@ Options parseOptions(int argc, char* argv[])
     return options;
 }
 
-bool exists(const std::string& path)
+// OUTPUT is replaced only with -f, and never when it is a directory: that
+// would fail only after all the work. A symbolic link is replaced itself.
+void checkOutputPlace(const Options& options)
 {
     struct stat info;
-    return lstat(path.c_str(), &info) == 0;
+    if (lstat(options.output.c_str(), &info) != 0)
+        return;
+    if (S_ISDIR(info.st_mode))
+        refuse(options.output + " is a directory");
+    if (!options.replace)
+        refuse(options.output + " exists (use -f to replace it)");
 }
 
 // Encodes blocks of samples into the output and measures the decoded result
@@ -240,8 +247,7 @@ int main(int argc, char* argv[])
 {
     const Options options = parseOptions(argc, argv);
     const Format format = formatOf(options.output);
-    if (!options.replace && exists(options.output))
-        refuse(options.output + " exists (use -f to replace it)");
+    checkOutputPlace(options);
 
     AudioSource source(options.input);
     if (!source.error().empty())
