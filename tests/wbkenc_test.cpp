@@ -269,6 +269,26 @@ TEST_F(WbkencTest, FailedOrStoppedRunLeavesNoOutput)
     EXPECT_TRUE(fileExists(dir / "out.pcm"));
 }
 
+// The suggested wbkpack command can be pasted into a shell as it is.
+TEST_F(WbkencTest, SuggestsACommandToPaste)
+{
+    writeWav(dir / "in.wav", SF_FORMAT_PCM_16, 8000, {sine(10, 1000, 440, 8000)});
+    const struct {
+        const char* output;
+        const char* word;
+    } cases[] = {
+        {"plain-name_1.pcm", "plain-name_1.pcm"},
+        {"my voice.pcm", "'my voice.pcm'"},
+        {"it's $HOME.pc8", "'it'\\''s $HOME.pc8'"},
+    };
+    for (const auto& c : cases) {
+        const ProgramResult result = encode({"in.wav", c.output});
+        EXPECT_NE(result.out.find(std::string("\npack it with: wbkpack -r 8000 BANK.wbk ") + c.word + "\n"),
+                  std::string::npos)
+            << result.out;
+    }
+}
+
 TEST_F(WbkencTest, HelpAndVersion)
 {
     const ProgramResult help = encode({"--help"});

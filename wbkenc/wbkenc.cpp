@@ -231,6 +231,20 @@ std::string formatSnr(double decibels)
     return text;
 }
 
+// `name` as one shell word, quoted only when it needs to be, so that the
+// suggested command line can be pasted as it is.
+std::string shellWord(const std::string& name)
+{
+    const bool plain = !name.empty() && name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                "0123456789._/+-,:@%") == std::string::npos;
+    if (plain)
+        return name;
+    std::string quoted = "'";
+    for (char c : name)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 void printSummary(const Options& options, Format format, int rate, const SampleWriter& writer)
 {
     char duration[32];
@@ -238,7 +252,7 @@ void printSummary(const Options& options, Format format, int rate, const SampleW
     std::cout << "wrote " << options.output << ": " << writer.samples() << " samples at " << rate << " Hz ("
               << duration << " s), " << (format == Format::adpcm ? "ADPCM" : "signed 8-bit") << ", SNR "
               << formatSnr(writer.snr()) << ", " << writer.clipped() << " clipped\n"
-              << "pack it with: wbkpack -r " << rate << " BANK.wbk " << options.output << std::endl;
+              << "pack it with: wbkpack -r " << rate << " BANK.wbk " << shellWord(options.output) << std::endl;
 }
 
 } // namespace
