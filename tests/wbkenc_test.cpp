@@ -185,6 +185,7 @@ TEST_F(WbkencTest, RefusalsLeaveNothingBehind)
         {{"in.wav", "a.pcm", "b.pcm"}, "wbkenc: expected INPUT and OUTPUT (see wbkenc --help)\n"},
         {{"-x", "in.wav", "a.pcm"}, "wbkenc: unknown option -x (see wbkenc --help)\n"},
         {{"--loud", "in.wav", "a.pcm"}, "wbkenc: unknown option --loud (see wbkenc --help)\n"},
+        {{"--version=2", "in.wav", "a.pcm"}, "wbkenc: option --version takes no value (see wbkenc --help)\n"},
         {{"in.wav", "a.pcm", "-r"}, "wbkenc: option -r needs a value (see wbkenc --help)\n"},
         {{"-r", "0", "in.wav", "a.pcm"}, "wbkenc: -r takes a rate from 1 to 65535, not '0'\n"},
         {{"-r", "65536", "in.wav", "a.pcm"}, "wbkenc: -r takes a rate from 1 to 65535, not '65536'\n"},

@@ -90,6 +90,18 @@ int numberArgument(const char* text, int first, int last, const char* option, co
     return static_cast<int>(value);
 }
 
+// What getopt refused: an unknown short or long option, or a value given
+// to a long option that takes none (then getopt reports it by its letter).
+std::string optionError(int letter, const std::string& word)
+{
+    const std::size_t equals = word.find('=');
+    if (word.compare(0, 2, "--") == 0 && equals != std::string::npos)
+        return "option " + word.substr(0, equals) + " takes no value";
+    if (letter)
+        return std::string("unknown option -") + static_cast<char>(letter);
+    return "unknown option " + word;
+}
+
 Options parseOptions(int argc, char* argv[])
 {
     static const option longOptions[] = {
@@ -119,8 +131,7 @@ Options parseOptions(int argc, char* argv[])
         case ':':
             refuse(std::string("option -") + static_cast<char>(optopt) + " needs a value (see wbkenc --help)");
         default:
-            refuse(optopt ? std::string("unknown option -") + static_cast<char>(optopt) + " (see wbkenc --help)"
-                          : std::string("unknown option ") + argv[optind - 1] + " (see wbkenc --help)");
+            refuse(optionError(optopt, argv[optind - 1]) + " (see wbkenc --help)");
         }
     }
     if (argc - optind != 2)
