@@ -64,33 +64,53 @@ void AdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector<unsigne
 }
 
 // Extends the paths by one code each and keeps the cheapest `width`
-// extensions that end in distinct decoder states. Every path yields its
-// extensions cheapest first, so merging them stops after `width` distinct
-// ones; of several that reach nearly one state the first, the cheapest, is
-// kept.
+// extensions that end in distinct decoder states.
 void AdpcmEncoder::step(std::int16_t sample)
 {
     // The sample in the decoder's 8-bit output scale, times 256.
     const std::int32_t target = sample + 32768;
+    startCursors(target);
+    chooseExtensions(target);
+    nextPaths.resize(chosen.size());
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        const Candidate& candidate = chosen[i];
+        Path& path = nextPaths[i];
+        path = paths[candidate.parent];
+        path.state = candidate.state;
+        path.cost = candidate.cost;
+        path.setCode(fed, candidate.code);
+    }
+    paths.swap(nextPaths);
+    lastSample = sample;
+    ++fed;
+}
+
+// One cursor per path, and their order by what each offers next: its cost,
+// with the cursor's index in the low bits to break ties.
+void AdpcmEncoder::startCursors(std::int32_t target)
+{
     cursors.clear();
-    for (std::size_t parent = 0; parent < paths.size(); ++parent)
-        cursors.emplace_back(paths[parent], static_cast<std::uint16_t>(parent), target);
-    // What each cursor offers next, by cost, with the cursor's index in the
-    // low bits, kept in order: a taken cursor's next key moves only a few
-    // places back.
     keys.clear();
     order.clear();
-    for (std::size_t i = 0; i < cursors.size(); ++i) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        cursors.emplace_back(paths[i], static_cast<std::uint16_t>(i), target);
         keys.push_back(keyOf(cursors[i], i));
         order.push_back(static_cast<std::uint8_t>(i));
         for (std::size_t j = i; j > 0 && keys[order[j]] < keys[order[j - 1]]; --j)
             std::swap(order[j], order[j - 1]);
     }
+}
+
+// Every cursor yields its extensions cheapest first, so merging them stops
+// after `width` distinct ones; of several that reach nearly one state the
+// first, the cheapest, is kept. A taken cursor's next key moves only a few
+// places back in the order.
+void AdpcmEncoder::chooseExtensions(std::int32_t target)
+{
     if (++stepNumber == 0) {
         std::fill(chosenAt.begin(), chosenAt.end(), 0);
         stepNumber = 1;
     }
-
     chosen.clear();
     while (chosen.size() < static_cast<std::size_t>(width) && keys[order.front()] != INT64_MAX) {
         const std::size_t index = order.front();
@@ -107,19 +127,6 @@ void AdpcmEncoder::step(std::int16_t sample)
             chosen.push_back(candidate);
         }
     }
-
-    nextPaths.resize(chosen.size());
-    for (std::size_t i = 0; i < chosen.size(); ++i) {
-        const Candidate& candidate = chosen[i];
-        Path& path = nextPaths[i];
-        path = paths[candidate.parent];
-        path.state = candidate.state;
-        path.cost = candidate.cost;
-        path.setCode(fed, candidate.code);
-    }
-    paths.swap(nextPaths);
-    lastSample = sample;
-    ++fed;
 }
 
 namespace {

@@ -98,6 +98,8 @@ private:
     };
 
     void step(std::int16_t sample);
+    void startCursors(std::int32_t target);
+    void chooseExtensions(std::int32_t target);
     static std::int64_t keyOf(const Cursor& cursor, std::size_t index);
     void settleOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
     void settle(unsigned code, std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
