@@ -4,11 +4,14 @@
 
 namespace {
 
-// Two decoder states this close lead to nearly the same futures; keeping
-// only the cheaper leaves room in the beam for paths that differ more.
-bool nearlySameState(const Adpcm& a, const Adpcm& b)
+// Two decoder states with the same key (the same step index, samples within
+// the same four values) lead to nearly the same futures; keeping only the
+// cheaper leaves room in the beam for paths that differ more.
+constexpr int sampleBuckets = (Adpcm::maxSample >> 2) + 1;
+
+std::size_t stateKey(const Adpcm& state)
 {
-    return a.sample() >> 2 == b.sample() >> 2 && a.stepIndex() == b.stepIndex();
+    return static_cast<std::size_t>(state.stepIndex() * sampleBuckets + (state.sample() >> 2));
 }
 
 } // namespace
@@ -29,6 +32,8 @@ AdpcmEncoder::AdpcmEncoder(int width) : width(std::clamp(width, 1, maxWidth)), p
     chosen.reserve(this->width);
     cursors.reserve(this->width);
     keys.reserve(this->width);
+    order.reserve(this->width);
+    chosenAt.assign(static_cast<std::size_t>(Adpcm::stepCount) * sampleBuckets, 0);
 }
 
 void AdpcmEncoder::encode(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
@@ -54,47 +59,18 @@ void AdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector<unsigne
     }
     const Path& best = paths.front();
     while (settled < fed)
-        settle(best.recent[settled % settleDelay], bytes, outputs);
+        settle(best.code(settled), bytes, outputs);
     finished = true;
 }
 
 // Extends the paths by one code each and keeps the cheapest `width`
-// extensions that end in distinct decoder states. Every path yields its
-// extensions cheapest first, so merging them stops after `width` distinct
-// ones; of several that reach nearly one state the first, the cheapest, is
-// kept.
+// extensions that end in distinct decoder states.
 void AdpcmEncoder::step(std::int16_t sample)
 {
     // The sample in the decoder's 8-bit output scale, times 256.
     const std::int32_t target = sample + 32768;
-    cursors.clear();
-    for (std::size_t parent = 0; parent < paths.size(); ++parent)
-        cursors.emplace_back(paths[parent], static_cast<std::uint16_t>(parent), target);
-    // What each cursor offers next, by cost, with the cursor's index in the
-    // low bits; a plain scan for the least beats a heap at these sizes.
-    keys.clear();
-    for (std::size_t i = 0; i < cursors.size(); ++i)
-        keys.push_back(keyOf(cursors[i], i));
-
-    chosen.clear();
-    while (chosen.size() < static_cast<std::size_t>(width)) {
-        std::int64_t least = INT64_MAX;
-        for (std::int64_t key : keys)
-            least = std::min(least, key);
-        if (least == INT64_MAX)
-            break;
-        const std::size_t index = static_cast<std::size_t>(least % maxWidth);
-        Cursor& cursor = cursors[index];
-        const Candidate candidate = cursor.take(paths[cursor.parent], target);
-        keys[index] = keyOf(cursor, index);
-        const bool seen = std::any_of(chosen.begin(), chosen.end(), [&](const Candidate& other) {
-            return nearlySameState(other.state, candidate.state);
-        });
-        if (!seen)
-            chosen.push_back(candidate);
-    }
-
-    const std::size_t slot = fed % settleDelay;
+    startCursors(target);
+    chooseExtensions(target);
     nextPaths.resize(chosen.size());
     for (std::size_t i = 0; i < chosen.size(); ++i) {
         const Candidate& candidate = chosen[i];
@@ -102,11 +78,55 @@ void AdpcmEncoder::step(std::int16_t sample)
         path = paths[candidate.parent];
         path.state = candidate.state;
         path.cost = candidate.cost;
-        path.recent[slot] = static_cast<std::uint16_t>(candidate.code | candidate.state.output() << 4);
+        path.setCode(fed, candidate.code);
     }
     paths.swap(nextPaths);
     lastSample = sample;
     ++fed;
+}
+
+// One cursor per path, and their order by what each offers next: its cost,
+// with the cursor's index in the low bits to break ties.
+void AdpcmEncoder::startCursors(std::int32_t target)
+{
+    cursors.clear();
+    keys.clear();
+    order.clear();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        cursors.emplace_back(paths[i], static_cast<std::uint16_t>(i), target);
+        keys.push_back(keyOf(cursors[i], i));
+        order.push_back(static_cast<std::uint8_t>(i));
+        for (std::size_t j = i; j > 0 && keys[order[j]] < keys[order[j - 1]]; --j)
+            std::swap(order[j], order[j - 1]);
+    }
+}
+
+// Every cursor yields its extensions cheapest first, so merging them stops
+// after `width` distinct ones; of several that reach nearly one state the
+// first, the cheapest, is kept. A taken cursor's next key moves only a few
+// places back in the order.
+void AdpcmEncoder::chooseExtensions(std::int32_t target)
+{
+    if (++stepNumber == 0) {
+        std::fill(chosenAt.begin(), chosenAt.end(), 0);
+        stepNumber = 1;
+    }
+    chosen.clear();
+    while (chosen.size() < static_cast<std::size_t>(width) && keys[order.front()] != INT64_MAX) {
+        const std::size_t index = order.front();
+        Cursor& cursor = cursors[index];
+        const Candidate candidate = cursor.take(paths[cursor.parent], target);
+        keys[index] = keyOf(cursor, index);
+        std::size_t place = 0;
+        for (; place + 1 < order.size() && keys[order[place + 1]] < keys[index]; ++place)
+            order[place] = order[place + 1];
+        order[place] = static_cast<std::uint8_t>(index);
+        std::uint32_t& chosenStep = chosenAt[stateKey(candidate.state)];
+        if (chosenStep != stepNumber) {
+            chosenStep = stepNumber;
+            chosen.push_back(candidate);
+        }
+    }
 }
 
 namespace {
@@ -178,26 +198,27 @@ AdpcmEncoder::Candidate AdpcmEncoder::Cursor::take(const Path& path, std::int32_
 // paths that chose otherwise, and rebases the costs so they never overflow.
 void AdpcmEncoder::settleOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs)
 {
-    const std::size_t slot = settled % settleDelay;
-    const std::uint16_t oldest = paths.front().recent[slot];
+    const std::uint64_t position = settled;
+    const unsigned oldest = paths.front().code(position);
     const std::int64_t base = paths.front().cost;
     settle(oldest, bytes, outputs);
     paths.erase(std::remove_if(paths.begin(), paths.end(),
-                               [&](const Path& path) { return (path.recent[slot] & 15) != (oldest & 15); }),
+                               [&](const Path& path) { return path.code(position) != oldest; }),
                 paths.end());
     for (Path& path : paths)
         path.cost -= base;
 }
 
-void AdpcmEncoder::settle(std::uint16_t codeAndOutput, std::vector<unsigned char>& bytes,
-                          std::vector<unsigned char>* outputs)
+// The settled codes run through a decoder of their own, whose outputs are
+// what a player gets.
+void AdpcmEncoder::settle(unsigned code, std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs)
 {
-    const unsigned code = codeAndOutput & 15;
     if (settled % 2 == 0)
         lowNibble = code;
     else
         bytes.push_back(static_cast<unsigned char>(lowNibble | code << 4));
+    const unsigned char output = settledState.decode(code);
     if (outputs)
-        outputs->push_back(static_cast<unsigned char>(codeAndOutput >> 4));
+        outputs->push_back(output);
     ++settled;
 }

@@ -19,7 +19,8 @@
 // decoder's 8-bit output against the sample, and the `width` cheapest
 // extensions are kept, no two ending in nearly the same decoder state (same
 // step index, samples within the same four values). Width 1 is the greedy
-// closed loop.
+// closed loop. The default width and delay were chosen with `make bench`:
+// wider or later buys little more and costs speed.
 //
 // Delay: a code is settled once `settleDelay` samples have followed it. The
 // cheapest sequence decides it and the sequences that disagree are dropped,
@@ -32,9 +33,9 @@
 class AdpcmEncoder {
 public:
     static constexpr int greedyWidth = 1;
-    static constexpr int defaultWidth = 12;
+    static constexpr int defaultWidth = 13;
     static constexpr int maxWidth = 64;
-    static constexpr int settleDelay = 32;
+    static constexpr int settleDelay = 64;
 
     // `width` is clamped to 1..maxWidth.
     explicit AdpcmEncoder(int width = defaultWidth);
@@ -50,13 +51,28 @@ public:
 
 private:
     // One code sequence of the beam: the decoder state at its end, its total
-    // error, and its last settleDelay codes, each with its 8-bit output in
-    // the bits above it, kept in a ring indexed by the code's position.
+    // error, and its last settleDelay codes, four bits each, kept in a ring
+    // indexed by the code's position (small, as paths are copied a lot).
     struct Path {
+        static constexpr int codesPerWord = 16;
+        static constexpr int words = settleDelay / codesPerWord;
+
         Adpcm state;
         std::int64_t cost = 0;
-        std::uint16_t recent[settleDelay] = {};
+        std::uint64_t recent[words] = {};
+
+        unsigned code(std::uint64_t position) const
+        {
+            return static_cast<unsigned>(recent[position / codesPerWord % words] >> shiftOf(position)) & 15;
+        }
+        void setCode(std::uint64_t position, unsigned code)
+        {
+            std::uint64_t& word = recent[position / codesPerWord % words];
+            word = (word & ~(std::uint64_t{15} << shiftOf(position))) | std::uint64_t{code} << shiftOf(position);
+        }
+        static unsigned shiftOf(std::uint64_t position) { return position % codesPerWord * 4; }
     };
+    static_assert(settleDelay % Path::codesPerWord == 0, "the ring holds whole words");
     // An extension of a path by one code, waiting to be chosen.
     struct Candidate {
         std::int64_t cost;
@@ -82,19 +98,27 @@ private:
     };
 
     void step(std::int16_t sample);
+    void startCursors(std::int32_t target);
+    void chooseExtensions(std::int32_t target);
     static std::int64_t keyOf(const Cursor& cursor, std::size_t index);
     void settleOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
-    void settle(std::uint16_t codeAndOutput, std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
+    void settle(unsigned code, std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
 
     int width;
     std::vector<Path> paths;
     std::vector<Path> nextPaths;
     std::vector<Cursor> cursors;
     std::vector<std::int64_t> keys;
+    std::vector<std::uint8_t> order;  // cursor indices by their keys, least first
+    // The step at which a decoder state (stateKey) was last chosen, so that a
+    // candidate near one already chosen is found with one lookup.
+    std::vector<std::uint32_t> chosenAt;
+    std::uint32_t stepNumber = 0;
     std::vector<Candidate> chosen;
     std::uint64_t fed = 0;
     std::uint64_t settled = 0;
     std::int16_t lastSample = 0;
+    Adpcm settledState;  // the decoder after the settled codes: their outputs
     unsigned lowNibble = 0;
     bool finished = false;
 };

@@ -7,6 +7,8 @@
 #include <sndfile.hh>
 
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <csignal>
@@ -117,6 +119,8 @@ TEST_F(WbkencTest, EncodesWhatLibsndfileReads)
         {"stereo.wav", SF_FORMAT_PCM_24, 16540, {tone, other}, {}, "stereo.pcm", mixed, 16540, 30},
         {"44k.wav", SF_FORMAT_PCM_16, 44100, {sine(22050, 12000, 440, 44100)}, {"-r", "11025"}, "11k.pcm",
          sine(5513, 12000, 440, 11025), 11025, 25},
+        {"8k.wav", SF_FORMAT_PCM_16, 8000, {sine(4000, 12000, 440, 8000)}, {"-r", "44100"}, "44k.pc8",
+         sine(22050, 12000, 440, 44100), 44100, 30},
     };
     for (const auto& c : cases) {
         writeWav(dir / c.input, c.subtype, c.rate, c.channels);
@@ -170,6 +174,7 @@ TEST_F(WbkencTest, RefusalsLeaveNothingBehind)
     writeWav(dir / "empty.wav", SF_FORMAT_PCM_16, 16540, {Samples{}});
     writeBytes(dir / "text.wav", "not audio at all");
     writeBytes(dir / "old.pcm", "old");
+    ASSERT_EQ(mkdir((dir / "dir.pcm").c_str(), 0755), 0);
     const std::set<std::string> before = filesIn(dir.path());
     const struct {
         std::vector<std::string> args;
@@ -180,6 +185,7 @@ TEST_F(WbkencTest, RefusalsLeaveNothingBehind)
         {{"in.wav", "a.pcm", "b.pcm"}, "wbkenc: expected INPUT and OUTPUT (see wbkenc --help)\n"},
         {{"-x", "in.wav", "a.pcm"}, "wbkenc: unknown option -x (see wbkenc --help)\n"},
         {{"--loud", "in.wav", "a.pcm"}, "wbkenc: unknown option --loud (see wbkenc --help)\n"},
+        {{"--version=2", "in.wav", "a.pcm"}, "wbkenc: option --version takes no value (see wbkenc --help)\n"},
         {{"in.wav", "a.pcm", "-r"}, "wbkenc: option -r needs a value (see wbkenc --help)\n"},
         {{"-r", "0", "in.wav", "a.pcm"}, "wbkenc: -r takes a rate from 1 to 65535, not '0'\n"},
         {{"-r", "65536", "in.wav", "a.pcm"}, "wbkenc: -r takes a rate from 1 to 65535, not '65536'\n"},
@@ -189,6 +195,7 @@ TEST_F(WbkencTest, RefusalsLeaveNothingBehind)
         {{"in.wav", "a.Pcm"}, "wbkenc: OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): a.Pcm\n"},
         {{"in.wav", "pcm"}, "wbkenc: OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): pcm\n"},
         {{"in.wav", "old.pcm"}, "wbkenc: old.pcm exists (use -f to replace it)\n"},
+        {{"-f", "in.wav", "dir.pcm"}, "wbkenc: dir.pcm is a directory\n"},
         {{"missing.wav", "a.pcm"}, "wbkenc: can not read missing.wav: System error : No such file or directory.\n"},
         {{"text.wav", "a.pcm"}, "wbkenc: can not read text.wav: Format not recognised.\n"},
         {{"empty.wav", "a.pcm"}, "wbkenc: empty.wav holds no samples\n"},
@@ -217,6 +224,15 @@ TEST_F(WbkencTest, ReplacesOnlyWithF)
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(readBytes(dir / "out.pcm").size(), 51u);
     EXPECT_EQ(fileMode(dir / "out.pcm"), 0644u);
+
+    // A symbolic link is replaced itself; what it pointed to stays.
+    ASSERT_EQ(symlink("out.pcm", (dir / "link.pcm").c_str()), 0);
+    EXPECT_EQ(encode({"-f", "in.wav", "link.pcm"}).status, 0);
+    EXPECT_EQ(readBytes(dir / "link.pcm").size(), 51u);
+    EXPECT_EQ(readBytes(dir / "out.pcm").size(), 51u);
+    struct stat info;
+    ASSERT_EQ(lstat((dir / "link.pcm").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
 }
 
 // A failing write (here at the file size limit), an interruption or a kill
@@ -242,6 +258,35 @@ TEST_F(WbkencTest, FailedOrStoppedRunLeavesNoOutput)
         if (signal != SIGKILL) {
             EXPECT_EQ(filesIn(dir.path()), before) << "signal " << signal;
         }
+    }
+
+    // A hangup that was ignored when wbkenc started (nohup) stays ignored.
+    ProgramRun run;
+    run.args = {"-c", "trap '' HUP; exec \"$0\" -q 3 long.wav out.pcm", WBKENC};
+    run.workDir = dir.path();
+    run.stopAfterMs = 200;
+    run.stopSignal = SIGHUP;
+    EXPECT_EQ(runProgram("/bin/sh", run).status, 0);
+    EXPECT_TRUE(fileExists(dir / "out.pcm"));
+}
+
+// The suggested wbkpack command can be pasted into a shell as it is.
+TEST_F(WbkencTest, SuggestsACommandToPaste)
+{
+    writeWav(dir / "in.wav", SF_FORMAT_PCM_16, 8000, {sine(10, 1000, 440, 8000)});
+    const struct {
+        const char* output;
+        const char* word;
+    } cases[] = {
+        {"plain-name_1.pcm", "plain-name_1.pcm"},
+        {"my voice.pcm", "'my voice.pcm'"},
+        {"it's $HOME.pc8", "'it'\\''s $HOME.pc8'"},
+    };
+    for (const auto& c : cases) {
+        const ProgramResult result = encode({"in.wav", c.output});
+        EXPECT_NE(result.out.find(std::string("\npack it with: wbkpack -r 8000 BANK.wbk ") + c.word + "\n"),
+                  std::string::npos)
+            << result.out;
     }
 }
 

@@ -76,12 +76,15 @@ bool AudioSource::next(std::vector<std::int32_t>& out)
         }
         // Past the end of the input soxr is called with none to flush its
         // filter; it is done when it gives nothing back.
+        // Upsampling hands it only as much input as gives about one block,
+        // so that memory stays small whatever the ratio.
         const std::size_t left = mono.size() - monoUsed;
-        const std::size_t capacity = static_cast<std::size_t>(left * ratio) + blockFrames;
+        const std::size_t feed = std::min(left, static_cast<std::size_t>(std::ceil(blockFrames / ratio)));
+        const std::size_t capacity = static_cast<std::size_t>(std::ceil(feed * ratio)) + blockFrames;
         resampled.resize(capacity);
         std::size_t used = 0, made = 0;
         const soxr_error_t failure = soxr_process(resampler.get(), inputDone ? nullptr : mono.data() + monoUsed,
-                                                  left, &used, resampled.data(), capacity, &made);
+                                                  feed, &used, resampled.data(), capacity, &made);
         if (failure) {
             readError = std::string("resampling failed: ") + failure;
             break;

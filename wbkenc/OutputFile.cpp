@@ -33,6 +33,29 @@ void removeAndDie(int signalNumber)
     std::raise(signalNumber);
 }
 
+sigset_t cleanupSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signalNumber : cleanupSignals)
+        sigaddset(&set, signalNumber);
+    return set;
+}
+
+// A signal ignored by whoever started the process (nohup, the SIGINT of a
+// background job) stays ignored.
+void catchCleanupSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = removeAndDie;
+    action.sa_mask = cleanupSignalSet();
+    for (int signalNumber : cleanupSignals) {
+        struct sigaction previous {};
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+            sigaction(signalNumber, &action, nullptr);
+    }
+}
+
 // ".NAME.XXXXXX" in the directory of `path`.
 std::string temporaryTemplate(const std::string& path)
 {
@@ -59,20 +82,25 @@ OutputFile::OutputFile(const std::string& path) : path(path)
         return;
     }
     std::strcpy(temporaryPath, name.c_str());
-    for (int signalNumber : cleanupSignals)
-        std::signal(signalNumber, removeAndDie);
+    catchCleanupSignals();
     // Beyond the file size limit a write fails (EFBIG) and is reported,
     // instead of the process being killed with the file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    // No signal may come between the file's creation and its being known.
+    const sigset_t blocked = cleanupSignalSet();
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &blocked, &previous);
     fd = mkstemp(temporaryPath);
-    if (fd < 0) {
-        fail("create");
-        return;
+    const int createError = errno;
+    if (fd >= 0) {
+        temporaryExists = 1;
+        std::atexit(removeTemporary);
     }
-    temporaryExists = 1;
-    std::atexit(removeTemporary);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = createError;
     // mkstemp makes 0600; the sample gets what a new file would get.
-    fchmod(fd, 0666 & ~currentUmask());
+    if (fd < 0 || fchmod(fd, 0666 & ~currentUmask()) != 0)
+        fail("create");
 }
 
 OutputFile::~OutputFile()
@@ -107,12 +135,16 @@ bool OutputFile::commit(bool replace)
 {
     if (!failure.empty())
         return false;
-    if (fsync(fd) != 0 || close(fd) != 0) {
-        fd = -1;
+    const bool synced = fsync(fd) == 0;
+    const int syncError = errno;
+    const bool closed = close(fd) == 0;
+    fd = -1;
+    if (!synced || !closed) {
+        if (!synced)
+            errno = syncError;
         fail("write");
         return false;
     }
-    fd = -1;
     // Without `replace`, a hard link puts the file in place only if OUTPUT
     // does not exist, with no window in between; rename then replaces.
     if (!replace && link(temporaryPath, path.c_str()) != 0) {

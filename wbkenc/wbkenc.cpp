@@ -90,6 +90,18 @@ int numberArgument(const char* text, int first, int last, const char* option, co
     return static_cast<int>(value);
 }
 
+// What getopt refused: an unknown short or long option, or a value given
+// to a long option that takes none (then getopt reports it by its letter).
+std::string optionError(int letter, const std::string& word)
+{
+    const std::size_t equals = word.find('=');
+    if (word.compare(0, 2, "--") == 0 && equals != std::string::npos)
+        return "option " + word.substr(0, equals) + " takes no value";
+    if (letter)
+        return std::string("unknown option -") + static_cast<char>(letter);
+    return "unknown option " + word;
+}
+
 Options parseOptions(int argc, char* argv[])
 {
     static const option longOptions[] = {
@@ -119,8 +131,7 @@ Options parseOptions(int argc, char* argv[])
         case ':':
             refuse(std::string("option -") + static_cast<char>(optopt) + " needs a value (see wbkenc --help)");
         default:
-            refuse(optopt ? std::string("unknown option -") + static_cast<char>(optopt) + " (see wbkenc --help)"
-                          : std::string("unknown option ") + argv[optind - 1] + " (see wbkenc --help)");
+            refuse(optionError(optopt, argv[optind - 1]) + " (see wbkenc --help)");
         }
     }
     if (argc - optind != 2)
@@ -130,10 +141,17 @@ Options parseOptions(int argc, char* argv[])
     return options;
 }
 
-bool exists(const std::string& path)
+// OUTPUT is replaced only with -f, and never when it is a directory: that
+// would fail only after all the work. A symbolic link is replaced itself.
+void checkOutputPlace(const Options& options)
 {
     struct stat info;
-    return lstat(path.c_str(), &info) == 0;
+    if (lstat(options.output.c_str(), &info) != 0)
+        return;
+    if (S_ISDIR(info.st_mode))
+        refuse(options.output + " is a directory");
+    if (!options.replace)
+        refuse(options.output + " exists (use -f to replace it)");
 }
 
 // Encodes blocks of samples into the output and measures the decoded result
@@ -224,6 +242,20 @@ std::string formatSnr(double decibels)
     return text;
 }
 
+// `name` as one shell word, quoted only when it needs to be, so that the
+// suggested command line can be pasted as it is.
+std::string shellWord(const std::string& name)
+{
+    const bool plain = !name.empty() && name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                "0123456789._/+-,:@%") == std::string::npos;
+    if (plain)
+        return name;
+    std::string quoted = "'";
+    for (char c : name)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 void printSummary(const Options& options, Format format, int rate, const SampleWriter& writer)
 {
     char duration[32];
@@ -231,7 +263,7 @@ void printSummary(const Options& options, Format format, int rate, const SampleW
     std::cout << "wrote " << options.output << ": " << writer.samples() << " samples at " << rate << " Hz ("
               << duration << " s), " << (format == Format::adpcm ? "ADPCM" : "signed 8-bit") << ", SNR "
               << formatSnr(writer.snr()) << ", " << writer.clipped() << " clipped\n"
-              << "pack it with: wbkpack -r " << rate << " BANK.wbk " << options.output << std::endl;
+              << "pack it with: wbkpack -r " << rate << " BANK.wbk " << shellWord(options.output) << std::endl;
 }
 
 } // namespace
@@ -240,8 +272,7 @@ int main(int argc, char* argv[])
 {
     const Options options = parseOptions(argc, argv);
     const Format format = formatOf(options.output);
-    if (!options.replace && exists(options.output))
-        refuse(options.output + " exists (use -f to replace it)");
+    checkOutputPlace(options);
 
     AudioSource source(options.input);
     if (!source.error().empty())
