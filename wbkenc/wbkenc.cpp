@@ -44,7 +44,7 @@ const char usage[] =
     "  -h, --help   show this help\n"
     "  --version    show the version\n"
     "\n"
-    "Example: wbkenc -r 16540 voice.wav voice.pcm && wbkpack voices.wbk voice.pcm\n";
+    "Example: wbkenc -r 16540 voice.wav voice.pcm && wbkpack -r 16540 voices.wbk voice.pcm\n";
 
 enum class Format { signed8Bit, adpcm };
 
