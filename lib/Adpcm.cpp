@@ -44,11 +44,12 @@ namespace {
 
 Adpcm::Tables buildTables()
 {
+    std::int16_t stepSize[Adpcm::stepCount];
+    Adpcm::fillStepSizes(stepSize);
     Adpcm::Tables t{};
-    Adpcm::fillStepSizes(t.stepSize);
     for (int adp = 0; adp < Adpcm::stepCount; ++adp) {
         for (unsigned code = 0; code < Adpcm::codeCount; ++code) {
-            t.difference[adp][code] = static_cast<std::int16_t>(Adpcm::codeDifference(t.stepSize[adp], code));
+            t.difference[adp][code] = static_cast<std::int16_t>(Adpcm::codeDifference(stepSize[adp], code));
             t.nextStep[adp][code] = static_cast<std::uint8_t>(Adpcm::nextStepIndex(adp, code));
         }
     }

@@ -47,7 +47,6 @@ public:
     // lookups, adds and clamps. The step index after a whole byte is kept
     // too, so that a byte-wise loop carries one lookup from byte to byte.
     struct Tables {
-        std::int16_t stepSize[stepCount];
         std::int16_t difference[stepCount][codeCount];
         std::uint8_t nextStep[stepCount][codeCount];
         std::uint8_t nextStepAfterByte[stepCount][256];
@@ -57,7 +56,6 @@ public:
     int sample() const { return now; }
     int stepIndex() const { return adp; }
     unsigned char output() const { return static_cast<unsigned char>(now >> 4); }
-    void reset() { *this = Adpcm(); }
 
     // Applies one code (0..15) and returns the 8-bit output.
     unsigned char decode(unsigned code) { return decode(code, tables()); }
