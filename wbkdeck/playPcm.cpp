@@ -21,7 +21,6 @@ namespace {
 constexpr int initialRate = 16540;
 
 using Samples = std::vector<std::unique_ptr<Pcm>>;
-
 using Headers = std::vector<SampleHeader>;
 
 // Decodes every entry of the bank, one dot per entry.
