@@ -116,12 +116,7 @@ bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
     const char suffix[] = ".wav";
     const std::string name = header.name + std::string(suffix);
     printCreating(header, suffix, rawText);
-    if (const char* reason = whyNoWav(header)) {
-        std::cerr << "wbkdeck: skipping \"" << visibleText(name.c_str(), 1) << "\": " << reason << std::endl;
-        wbk.skip(header.size);
-        return false;
-    }
-    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str());
+    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str(), whyNoWav(header));
     if (!file) {
         wbk.skip(header.size);
         return false;

@@ -43,9 +43,9 @@ void printCreating(const SampleHeader& header, const char* suffix, int rawText)
               << "byte\trate=" << header.rate << "hz\t" << std::endl;
 }
 
-std::unique_ptr<KovaOutputStream> createEntryFile(const char* name)
+std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* refusal)
 {
-    if (const char* reason = whyOutsideWorkingDirectory(name)) {
+    if (const char* reason = refusal ? refusal : whyOutsideWorkingDirectory(name)) {
         std::cerr << "wbkdeck: skipping \"" << visibleText(name, 1) << "\": " << reason << std::endl;
         return nullptr;
     }

@@ -19,7 +19,8 @@ bool extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText);
 void printCreating(const SampleHeader& header, const char* suffix, int rawText);
 
 // Creates the new file `name` below the working directory, or reports why it
-// cannot and returns nullptr.
-std::unique_ptr<KovaOutputStream> createEntryFile(const char* name);
+// cannot and returns nullptr. A `refusal` given by the caller is reported as
+// the reason to skip the file, before the name is looked at.
+std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* refusal = nullptr);
 
 #endif

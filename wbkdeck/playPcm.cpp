@@ -21,12 +21,6 @@ namespace {
 constexpr int initialRate = 16540;
 
 using Samples = std::vector<std::unique_ptr<Pcm>>;
-
-void writeText(const char* text, int rawText)
-{
-    std::cout << visibleText(text, rawText);
-}
-
 using Headers = std::vector<SampleHeader>;
 
 // Decodes every entry of the bank, one dot per entry.
@@ -73,10 +67,8 @@ void printListing(const Headers& headers, int rawText)
     for (std::size_t k = 0; k < headers.size(); ++k) {
         const SampleHeader& header = headers[k];
         std::cout << k << "\t" << (isAdpcm(header.type) ? "adpcm   " : "8bit    ") << "\t" << header.size << "\t"
-                  << header.rate << "\t";
-        writeText(header.name, rawText);
+                  << header.rate << "\t" << visibleText(header.name, rawText) << "   \t";
         // The playing time of the decoded samples; an ADPCM byte holds two.
-        std::cout << "   \t";
         if (header.rate == 0)
             std::cout << "-";
         else
@@ -107,8 +99,7 @@ void playSamples(const Samples& samples, int rawText)
                       << std::endl;
             continue;
         }
-        writeText(pcm.getFileName(), rawText);
-        std::cout << ":now playing " << k << "-th pcm..." << std::flush;
+        std::cout << visibleText(pcm.getFileName(), rawText) << ":now playing " << k << "-th pcm..." << std::flush;
         if (!pcm.play()) {
             const int error = errno;
             std::cout << std::endl;
@@ -125,8 +116,7 @@ void playSamples(const Samples& samples, int rawText)
 void finishLoading(KovaInputStream& wbk, const Headers& headers, const char* wbkFileName, int rawText)
 {
     std::cout << "done." << std::endl;
-    writeText(wbkFileName, rawText);
-    std::cout << " has " << headers.size() << " PCM" << std::endl;
+    std::cout << visibleText(wbkFileName, rawText) << " has " << headers.size() << " PCM" << std::endl;
     wbk.close();
 
     printListing(headers, rawText);

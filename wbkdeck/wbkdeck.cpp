@@ -23,11 +23,6 @@ namespace {
 constexpr int magicSize = 8;
 constexpr int authorSize = 32;
 
-void writeText(const char* text)
-{
-    std::cout << visibleText(text, 0);
-}
-
 // Only "WBK" and the byte after it count; the rest of the magic is ignored.
 void checkMagic(KovaInputStream& wbk)
 {
@@ -45,9 +40,7 @@ void printAuthor(KovaInputStream& wbk)
 {
     char author[authorSize + 1] = {};
     wbk.read(author, authorSize);
-    std::cout << "the auther of this .wbk is ";
-    writeText(author);
-    std::cout << std::endl;
+    std::cout << "the auther of this .wbk is " << visibleText(author, 0) << std::endl;
 }
 
 [[noreturn]] void failAllocation()
@@ -187,9 +180,7 @@ int main(int argc, char* argv[])
 
     checkMagic(wbk);
     printAuthor(wbk);
-    std::cout << "now loading ";
-    writeText(wbkFileName);
-    std::cout << "." << std::flush;
+    std::cout << "now loading " << visibleText(wbkFileName, 0) << "." << std::flush;
     const bool allDone = runMode(arguments.mode, wbk, endPosition, wbkFileName);
     return outputWritten() && allDone ? 0 : -1;
 }

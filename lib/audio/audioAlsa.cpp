@@ -27,11 +27,6 @@ bool reportFailure(const char* step, int error)
     return false;
 }
 
-void printLabel(const char* label, int value)
-{
-    std::cerr << label << value << '\n';
-}
-
 } // namespace
 
 bool AlsaBackEnd::open()

@@ -20,11 +20,6 @@ constexpr int mono = 0;
 // are tolerated, more would only spin.
 constexpr int maxRefusalsInARow = 3;
 
-void printLabel(const char* label, int value)
-{
-    std::cerr << label << value << '\n';
-}
-
 // A control that failed is reported through perror, one that set another
 // value than asked for as a plain line.
 void reportStep(bool callFailed, const char* systemText, const char* plainText)

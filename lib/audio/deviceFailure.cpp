@@ -8,12 +8,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <iostream>
 
 namespace {
 
 volatile sig_atomic_t insideSignalHandler = 0;
 
 } // namespace
+
+void printLabel(const char* label, int value)
+{
+    std::cerr << label << value << '\n';
+}
 
 void reportFromSignalHandler(bool inside)
 {

@@ -1,7 +1,10 @@
 #ifndef WBK_DEVICE_FAILURE_H
 #define WBK_DEVICE_FAILURE_H
 
-// The fatal end of a device query, shared by the back ends.
+// The failure reports shared by the back ends.
+
+// One line of a report on a setting: the label, then the value, as "rate=8000".
+void printLabel(const char* label, int value);
 
 // While set, failFatally uses only async-signal-safe calls.
 void reportFromSignalHandler(bool inside);
