@@ -25,32 +25,44 @@ using namespace std::string_literals;
 
 class WbkpackTest : public ::testing::Test {
 protected:
-    ProgramResult pack(const std::string& bank, const std::string& sample, const std::string& rate,
-                       ProgramRun run = {})
+    // Runs wbkpack in the test directory, as user "tester" unless `run` sets the environment.
+    ProgramResult wbkpack(std::vector<std::string> args, ProgramRun run = {})
     {
-        run.args = {bank, sample};
-        run.input = rate;
+        run.args = std::move(args);
         run.workDir = dir.path();
         if (run.setEnv.empty() && run.unsetEnv.empty())
             run.setEnv = {"LOGNAME=tester"};
         return runProgram(WBKPACK, run);
     }
 
+    ProgramResult pack(const std::string& bank, const std::string& sample, const std::string& rate,
+                       ProgramRun run = {})
+    {
+        run.input = rate;
+        return wbkpack({bank, sample}, run);
+    }
+
+    ProgramResult repair(const std::string& bank) { return wbkpack({"--repair", bank}); }
+
+    // Writes a bank of one entry; returns its bytes.
+    std::string existingBank(const std::string& bank)
+    {
+        const std::string bytes = bankHeader() + sampleEntry(0, "old.pc8", 8000, "old");
+        writeBytes(dir / bank, bytes);
+        return bytes;
+    }
+
+    // A run that is stopped once it waits at the rate prompt for s.pc8.
+    static ProgramRun stoppedAtThePrompt()
+    {
+        ProgramRun run;
+        run.stopAfterMs = 20000;
+        run.stopWhenOutput = "input sample rate of s.pc8:";
+        return run;
+    }
+
     TempDir dir;
 };
-
-TEST_F(WbkpackTest, FewerThanTwoOperandsPrintsUsage)
-{
-    for (const auto& args : {std::vector<std::string>{}, {"bank.wbk"}}) {
-        ProgramRun run;
-        run.args = args;
-        run.argv0 = "wbkpack";
-        const ProgramResult result = runProgram(WBKPACK, run);
-        EXPECT_EQ(result.err, "Usage:wbkpack .wbk .[pc8|pcm]\n");
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.status, 255);
-    }
-}
 
 TEST_F(WbkpackTest, FirstRunWritesHeaderAndEntry)
 {
@@ -193,9 +205,7 @@ TEST_F(WbkpackTest, RefusedRunsLeaveBanksUntouched)
     mkdir((dir / "sampledir").c_str(), 0755);
     writeBytes(dir / "huge.pc8", "");
     ASSERT_EQ(truncate((dir / "huge.pc8").c_str(), 0x80000000LL), 0);  // sparse: no disk used
-    writeBytes(dir / "old.pc8", "old");
-    ASSERT_EQ(pack("old.wbk", "old.pc8", "8000\n").status, 0);
-    const std::string before = readBytes(dir / "old.wbk");
+    const std::string before = existingBank("old.wbk");
     for (const auto& c : cases) {
         for (const std::string bank : {"old.wbk", "new.wbk"}) {
             const ProgramResult result = pack(bank, c.sample, c.input);
@@ -209,9 +219,7 @@ TEST_F(WbkpackTest, RefusedRunsLeaveBanksUntouched)
 
 TEST_F(WbkpackTest, RefusesTheBankAsItsOwnSample)
 {
-    writeBytes(dir / "s.pc8", "data");
-    ASSERT_EQ(pack("bank.wbk", "s.pc8", "8000\n").status, 0);
-    const std::string before = readBytes(dir / "bank.wbk");
+    const std::string before = existingBank("bank.wbk");
     for (const std::string sample : {"bank.wbk", "./bank.wbk"}) {
         const ProgramResult result = pack("bank.wbk", sample, "8000\n");
         EXPECT_EQ(result.status, 255) << sample;
@@ -226,15 +234,11 @@ TEST_F(WbkpackTest, RefusesTheBankAsItsOwnSample)
 TEST_F(WbkpackTest, SignalAtThePromptLeavesNoTrace)
 {
     writeBytes(dir / "s.pc8", "data");
-    writeBytes(dir / "old.pc8", "old");
-    ASSERT_EQ(pack("old.wbk", "old.pc8", "8000\n").status, 0);
-    const std::string before = readBytes(dir / "old.wbk");
+    const std::string before = existingBank("old.wbk");
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
                              SIGXCPU, SIGIO, SIGPWR, SIGRTMIN + 3}) {
         for (const std::string bank : {"old.wbk", "new.wbk"}) {
-            ProgramRun run;
-            run.stopAfterMs = 10000;
-            run.stopWhenOutput = "input sample rate of s.pc8:";
+            ProgramRun run = stoppedAtThePrompt();
             run.stopSignal = signalNumber;
             const ProgramResult result = pack(bank, "s.pc8", "", run);
             EXPECT_EQ(result.out, "now appending s.pc8 to " + bank + "...\ninput sample rate of s.pc8:");
@@ -250,9 +254,7 @@ TEST_F(WbkpackTest, SignalAtThePromptLeavesNoTrace)
 // bytes (still in the stream's buffer when the write fails) or in its data.
 TEST_F(WbkpackTest, WriteFailureAfterWritingBeganRestoresTheBank)
 {
-    writeBytes(dir / "old.pc8", "old");
-    ASSERT_EQ(pack("bank.wbk", "old.pc8", "8000\n").status, 0);
-    const std::string before = readBytes(dir / "bank.wbk");
+    const std::string before = existingBank("bank.wbk");
     writeBytes(dir / "big.pc8", std::string(300000, 'x'));
     for (const long limit : {long(before.size()) + 10, 100000L}) {
         ProgramRun run;
@@ -281,8 +283,6 @@ TEST_F(WbkpackTest, FailedRunThroughADanglingLinkLeavesNoTrace)
 
 // ---- Validation: a run appends to a whole bank or to nothing.
 
-const std::string repairHint = " cuts it back to its last whole entry\n";
-
 // Banks as a killed run leaves them, and a file that is no bank at all.
 struct DamagedBank {
     std::string bytes, damage;
@@ -307,15 +307,16 @@ TEST_F(WbkpackTest, RefusesWhatIsNotAWholeBankTouchingNothing)
     writeBytes(dir / "s.pc8", "data");
     struct Case {
         std::string bank, bytes, err;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"tone.pc8", "\x01\x7f\x80\xff",
          "tone.pc8 is not a sound bank: it does not start with WBK (the bank comes first: wbkpack BANK SAMPLE)\n"},
     };
-    std::vector<Case> all(std::begin(cases), std::end(cases));
     for (const auto& damaged : damagedBanks())
-        all.push_back({"bank.wbk", damaged.bytes,
-                       "bank.wbk is damaged: " + damaged.damage + "; wbkpack --repair bank.wbk" + repairHint});
-    for (const auto& c : all) {
+        cases.push_back({"bank.wbk", damaged.bytes,
+                         "bank.wbk is damaged: " + damaged.damage +
+                             "; wbkpack --repair bank.wbk cuts it back to its last whole entry\n"});
+    for (const auto& c : cases) {
         writeBytes(dir / c.bank, c.bytes);
         const ProgramResult result = pack(c.bank, "s.pc8", "8000\n");
         EXPECT_EQ(result.err, c.err);
@@ -326,53 +327,39 @@ TEST_F(WbkpackTest, RefusesWhatIsNotAWholeBankTouchingNothing)
     }
 }
 
+// Repairing cuts a damaged bank back to its last whole entry and leaves a
+// whole one (an empty file, a header only, a bank with an entry) as it is;
+// either way a run then adds one entry (and a header to an empty file only).
 TEST_F(WbkpackTest, RepairCutsBackToTheLastWholeEntry)
 {
     writeBytes(dir / "s.pc8", "data");
-    for (const auto& damaged : damagedBanks()) {
-        writeBytes(dir / "bank.wbk", damaged.bytes);
-        ProgramRun run;
-        run.args = {"--repair", "bank.wbk"};
-        run.workDir = dir.path();
-        ProgramResult result = runProgram(WBKPACK, run);
-        EXPECT_EQ(result.out, "removed " + std::to_string(damaged.bytes.size() - damaged.wholeLength) +
-                                  " bytes from the end of bank.wbk; whole entries kept: " +
-                                  std::to_string(damaged.wholeLength ? 1 : 0) + "\n");
-        EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(readBytes(dir / "bank.wbk"), damaged.bytes.substr(0, damaged.wholeLength));
-
-        result = runProgram(WBKPACK, run);
-        EXPECT_EQ(result.out, "bank.wbk is whole: nothing to remove\n");
-        EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(pack("bank.wbk", "s.pc8", "8000\n").status, 0);
-    }
-    ProgramRun run;
-    run.args = {"--repair", "s.pc8"};
-    run.workDir = dir.path();
-    EXPECT_EQ(runProgram(WBKPACK, run).status, 255);
-    EXPECT_EQ(readBytes(dir / "s.pc8"), "data");
-}
-
-// An empty file, a bank of only a header and a bank with an entry are whole:
-// repairing leaves them as they are, and a run adds one entry (and a header
-// to the empty file only).
-TEST_F(WbkpackTest, WholeBanksAreLeftAsTheyAre)
-{
-    writeBytes(dir / "s.pc8", "data");
     const std::string entry = sampleEntry(0, "s.pc8", 8000, "data");
-    for (const std::string& whole : {""s, bankHeader(), bankHeader() + sampleEntry(0, "a.pc8", 8000, "AA")}) {
-        writeBytes(dir / "bank.wbk", whole);
-        ProgramRun run;
-        run.args = {"--repair", "bank.wbk"};
-        run.workDir = dir.path();
-        const ProgramResult result = runProgram(WBKPACK, run);
-        EXPECT_EQ(result.out, "bank.wbk is whole: nothing to remove\n") << whole.size();
-        EXPECT_EQ(result.status, 0) << whole.size();
-        EXPECT_EQ(readBytes(dir / "bank.wbk"), whole);
+    const std::string whole = "bank.wbk is whole: nothing to remove\n";
+    const std::string oneEntry = bankHeader() + sampleEntry(0, "a.pc8", 8000, "AA");
+    struct Case {
+        std::string bytes, out;
+        std::size_t wholeLength;
+    };
+    std::vector<Case> cases = {{"", whole, 0}, {bankHeader(), whole, 40}, {oneEntry, whole, oneEntry.size()}};
+    for (const auto& damaged : damagedBanks())
+        cases.push_back({damaged.bytes,
+                         "removed " + std::to_string(damaged.bytes.size() - damaged.wholeLength) +
+                             " bytes from the end of bank.wbk; whole entries kept: " +
+                             std::to_string(damaged.wholeLength ? 1 : 0) + "\n",
+                         damaged.wholeLength});
+    for (const auto& c : cases) {
+        writeBytes(dir / "bank.wbk", c.bytes);
+        const ProgramResult result = repair("bank.wbk");
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.status, 0) << c.out;
+        const std::string kept = c.bytes.substr(0, c.wholeLength);
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), kept) << c.out;
 
-        ASSERT_EQ(pack("bank.wbk", "s.pc8", "8000\n").status, 0);
-        EXPECT_EQ(readBytes(dir / "bank.wbk"), (whole.empty() ? bankHeader() : whole) + entry) << whole.size();
+        ASSERT_EQ(pack("bank.wbk", "s.pc8", "8000\n").status, 0) << c.out;
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), (kept.empty() ? bankHeader() : kept) + entry) << c.out;
     }
+    EXPECT_EQ(repair("s.pc8").status, 255);
+    EXPECT_EQ(readBytes(dir / "s.pc8"), "data");
 }
 
 TEST_F(WbkpackTest, RefusesAudioFilesOfContainerFormats)
@@ -401,6 +388,7 @@ TEST_F(WbkpackTest, RefusesAudioFilesOfContainerFormats)
 
 // ---- Options: the two-operand form stays as it is.
 
+// A refused command line prints nothing on standard output and creates no file.
 TEST_F(WbkpackTest, OptionsAndOperands)
 {
     const std::string usage = "Usage: wbkpack [-r RATE] BANK SAMPLE\n       wbkpack --repair BANK\n";
@@ -419,28 +407,26 @@ TEST_F(WbkpackTest, OptionsAndOperands)
         {{"bank.wbk", "s.pc8", "-r"}, "", "wbkpack: -r needs a sample rate\n" + usage, 255},
         {{"--repair"}, "", "wbkpack: --repair needs the bank to repair\n" + usage, 255},
         {{"-r", "0", "bank.wbk", "s.pc8"}, "", "the sample rate must be a whole number from 1 to 65535.\n", 255},
+        {{"bank.wbk"}, "", "Usage:wbkpack .wbk .[pc8|pcm]\n", 255},
+        {{}, "", "Usage:wbkpack .wbk .[pc8|pcm]\n", 255},
     };
     for (const auto& c : cases) {
         ProgramRun run;
-        run.args = c.args;
-        run.workDir = dir.path();
-        const ProgramResult result = runProgram(WBKPACK, run);
-        EXPECT_EQ(result.out.substr(0, c.outStart.size()), c.outStart) << c.args[0];
-        EXPECT_EQ(result.err, c.err) << c.args[0];
-        EXPECT_EQ(result.status, c.status) << c.args[0];
-        EXPECT_FALSE(fileExists(dir / "bank.wbk")) << c.args[0];
-        EXPECT_FALSE(fileExists(dir / c.args[0])) << c.args[0];
+        run.argv0 = "wbkpack";
+        const ProgramResult result = wbkpack(c.args, run);
+        const std::string first = c.args.empty() ? "(none)" : c.args[0];
+        EXPECT_EQ(c.status == 0 ? result.out.substr(0, c.outStart.size()) : result.out, c.outStart) << first;
+        EXPECT_EQ(result.err, c.err) << first;
+        EXPECT_EQ(result.status, c.status) << first;
+        EXPECT_FALSE(fileExists(dir / "bank.wbk")) << first;
+        EXPECT_FALSE(fileExists(dir / first)) << first;
     }
 }
 
 TEST_F(WbkpackTest, RateOptionReplacesThePrompt)
 {
     writeBytes(dir / "s.pc8", "data");
-    ProgramRun run;
-    run.args = {"-r", "22050", "bank.wbk", "s.pc8"};
-    run.workDir = dir.path();
-    run.setEnv = {"LOGNAME=tester"};
-    const ProgramResult result = runProgram(WBKPACK, run);
+    const ProgramResult result = wbkpack({"-r", "22050", "bank.wbk", "s.pc8"});
     EXPECT_EQ(result.out, "now appending s.pc8 to bank.wbk...\ndone\n");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(readBytes(dir / "bank.wbk"), bankHeader() + sampleEntry(0, "s.pc8", 22050, "data"));
@@ -452,7 +438,7 @@ TEST_F(WbkpackTest, RateOptionReplacesThePrompt)
 // then the run is interrupted, answers a bad rate, or goes on.
 TEST_F(WbkpackTest, WhatHappensWhileARunWaitsAtItsPrompt)
 {
-    const std::string oldBank = bankHeader() + sampleEntry(0, "old.pc8", 8000, "old");
+    const std::string oldBank = existingBank("bank.wbk");
     const std::string header = bankHeader();
     const std::string theirEntry = sampleEntry(0, "b.pc8", 11025, "BBB");
     const std::string ourEntry = sampleEntry(0, "s.pc8", 8000, "data");
@@ -487,10 +473,8 @@ TEST_F(WbkpackTest, WhatHappensWhileARunWaitsAtItsPrompt)
     for (const auto& c : cases) {
         std::remove((dir / "bank.wbk").c_str());
         if (c.bankExists)
-            writeBytes(dir / "bank.wbk", oldBank);
-        ProgramRun run;
-        run.stopAfterMs = 20000;
-        run.stopWhenOutput = "input sample rate of s.pc8:";
+            existingBank("bank.wbk");
+        ProgramRun run = stoppedAtThePrompt();
         run.beforeStop = c.meanwhile;
         run.stopSignal = c.stopSignal;
         run.stopInput = c.stopInput;
@@ -508,8 +492,9 @@ bool endsWith(const std::string& text, const std::string& end)
 struct Entry {
     std::string name, data;
     int rate;
-    bool operator<(const Entry& other) const { return std::tie(name, rate, data) < std::tie(other.name, other.rate, other.data); }
-    bool operator==(const Entry& other) const { return name == other.name && rate == other.rate && data == other.data; }
+    auto key() const { return std::tie(name, rate, data); }
+    bool operator<(const Entry& other) const { return key() < other.key(); }
+    bool operator==(const Entry& other) const { return key() == other.key(); }
 };
 
 // The entries of a bank that is whole, or nothing.
@@ -608,10 +593,7 @@ TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
             // Only SIGKILL can leave a partial entry; the next run refuses it
             // and repairing cuts it off.
             EXPECT_NE(doneOrKilled.size(), done.size()) << "round " << round;
-            ProgramRun repair;
-            repair.args = {"--repair", bank};
-            repair.workDir = dir.path();
-            EXPECT_EQ(runProgram(WBKPACK, repair).status, 0) << "round " << round;
+            EXPECT_EQ(repair(bank).status, 0) << "round " << round;
             entries = entriesOf(readBytes(dir / bank));
         }
         ASSERT_TRUE(entries) << "round " << round;

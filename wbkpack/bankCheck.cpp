@@ -1,5 +1,6 @@
 #include "bankCheck.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,7 +11,15 @@ namespace {
 // Readers look at the first three bytes of the magic only.
 constexpr char magic[] = "WBK";
 constexpr off_t magicCheckSize = 3;
+constexpr off_t bankHeaderSize = 40;
+constexpr off_t entryHeadSize = 23;
 constexpr off_t sizeFieldOffset = 19;
+
+off_t lengthOf(int fd)
+{
+    struct stat info;
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : 0;
+}
 
 bool readAt(int fd, unsigned char* bytes, off_t count, off_t offset)
 {
@@ -25,19 +34,12 @@ bool readAt(int fd, unsigned char* bytes, off_t count, off_t offset)
     return true;
 }
 
-BankCheck damagedAt(const BankCheck& walked, const std::string& what)
+// The walk so far, ended with `verdict`.
+BankCheck endedAs(BankCheck walked, BankCheck::Verdict verdict, const std::string& damage = "")
 {
-    BankCheck check = walked;
-    check.verdict = BankCheck::damaged;
-    check.damage = what;
-    return check;
-}
-
-BankCheck unreadable()
-{
-    BankCheck check;
-    check.verdict = BankCheck::unreadable;
-    return check;
+    walked.verdict = verdict;
+    walked.damage = damage;
+    return walked;
 }
 
 // Checks the header; a file shorter than a header that starts like one is a
@@ -45,41 +47,44 @@ BankCheck unreadable()
 BankCheck checkHeader(int fd, off_t length)
 {
     BankCheck check;
+    check.length = length;
     if (length == 0)
         return check;
     unsigned char start[magicCheckSize] = {};
     const off_t compared = length < magicCheckSize ? length : magicCheckSize;
     if (!readAt(fd, start, compared, 0))
-        return unreadable();
-    if (std::memcmp(start, magic, compared) != 0) {
-        check.verdict = BankCheck::notBank;
-        return check;
-    }
+        return endedAs(check, BankCheck::unreadable);
+    if (std::memcmp(start, magic, compared) != 0)
+        return endedAs(check, BankCheck::notBank);
     if (length < bankHeaderSize)
-        return damagedAt(check, "the header is cut short after " + std::to_string(length) + " bytes");
+        return endedAs(check, BankCheck::damaged,
+                       "the header is cut short after " + std::to_string(length) + " bytes");
     check.wholeLength = bankHeaderSize;
     return check;
 }
 
 } // namespace
 
-BankCheck checkBank(int fd, off_t length)
+BankCheck checkBank(int fd)
 {
+    const off_t length = lengthOf(fd);
     BankCheck check = checkHeader(fd, length);
-    if (check.verdict != BankCheck::whole || length == 0)
+    if (check.verdict != BankCheck::whole)
         return check;
     for (off_t offset = bankHeaderSize; offset < length; ++check.entries) {
         const off_t left = length - offset;
         const std::string entry = "the entry at offset " + std::to_string(offset);
         if (left < entryHeadSize)
-            return damagedAt(check, entry + " is cut short after " + std::to_string(left) + " bytes");
+            return endedAs(check, BankCheck::damaged,
+                           entry + " is cut short after " + std::to_string(left) + " bytes");
         unsigned char size[4];
         if (!readAt(fd, size, sizeof size, offset + sizeFieldOffset))
-            return unreadable();
+            return endedAs(check, BankCheck::unreadable);
         const std::uint32_t claimed = size[0] | size[1] << 8 | size[2] << 16 | std::uint32_t(size[3]) << 24;
         if (claimed > left - entryHeadSize)
-            return damagedAt(check, entry + " claims " + std::to_string(claimed) + " bytes but only " +
-                                        std::to_string(left - entryHeadSize) + " remain");
+            return endedAs(check, BankCheck::damaged,
+                           entry + " claims " + std::to_string(claimed) + " bytes but only " +
+                               std::to_string(left - entryHeadSize) + " remain");
         offset += entryHeadSize + claimed;
         check.wholeLength = offset;
     }

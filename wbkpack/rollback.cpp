@@ -37,19 +37,31 @@ void collectUndoingSignals()
         sigaddset(&undoingSignals, signalNumber);
 }
 
-bool isStillAtItsPath(const struct stat& file)
-{
-    struct stat atPath;
-    return stat(state.path, &atPath) == 0 && atPath.st_dev == file.st_dev && atPath.st_ino == file.st_ino;
-}
-
 // Removes a bank this run created when it is empty and still the file at
 // its path; the caller holds the lock.
 void removeIfEmptyAndOurs()
 {
     struct stat file;
-    if (state.created && fstat(state.fd, &file) == 0 && file.st_size == 0 && isStillAtItsPath(file))
+    if (state.created && fstat(state.fd, &file) == 0 && file.st_size == 0 && isFileAtPath(state.fd, state.path))
         unlink(state.path);
+}
+
+void undoChanges()
+{
+    // Called at exit, the undoing must not be cut short by a signal whose
+    // handler would find nothing left to undo.
+    const SignalBlock block;
+    if (!state.armed)
+        return;
+    state.armed = 0;
+    if (state.length >= 0) {
+        ftruncate(state.fd, state.length);
+        if (state.length == 0)
+            removeIfEmptyAndOurs();
+    } else if (state.created && flock(state.fd, LOCK_EX | LOCK_NB) == 0) {
+        // Anyone holding the lock is writing to the bank, which is then not empty.
+        removeIfEmptyAndOurs();
+    }
 }
 
 void undoAndDie(int signalNumber)
@@ -60,6 +72,13 @@ void undoAndDie(int signalNumber)
 }
 
 } // namespace
+
+bool isFileAtPath(int fd, const char* path)
+{
+    struct stat open, atPath;
+    return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
+           open.st_ino == atPath.st_ino;
+}
 
 SignalBlock::SignalBlock()
 {
@@ -111,22 +130,4 @@ void commit()
 {
     sigprocmask(SIG_BLOCK, &undoingSignals, nullptr);
     state.armed = 0;
-}
-
-void undoChanges()
-{
-    // Called from the main flow, the undoing must not be cut short by a
-    // signal whose handler would find nothing left to undo.
-    const SignalBlock block;
-    if (!state.armed)
-        return;
-    state.armed = 0;
-    if (state.length >= 0) {
-        ftruncate(state.fd, state.length);
-        if (state.length == 0)
-            removeIfEmptyAndOurs();
-    } else if (state.created && flock(state.fd, LOCK_EX | LOCK_NB) == 0) {
-        // Anyone holding the lock is writing to the bank, which is then not empty.
-        removeIfEmptyAndOurs();
-    }
 }

@@ -26,8 +26,9 @@ void beginWriting(off_t length);
 // reporting success.
 void commit();
 
-// Undoes now, when the run is refused after the bank was opened.
-void undoChanges();
+// True when the file open on `fd` is the file at `path` now; safe in a
+// signal handler.
+bool isFileAtPath(int fd, const char* path);
 
 // Holds the undoing signals back while what the undoing reads changes.
 class SignalBlock {

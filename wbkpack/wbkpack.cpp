@@ -11,13 +11,11 @@
 #include <fcntl.h>
 #include <getopt.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +26,8 @@
 #include <vector>
 
 namespace {
+
+using namespace std::string_literals;
 
 constexpr std::int64_t maxSampleSize = INT32_MAX;
 constexpr std::size_t nameSize = 16;
@@ -54,6 +54,34 @@ struct Options {
 [[noreturn]] void refuseUsage(const std::string& reason)
 {
     std::cerr << "wbkpack: " << reason << "\n" << usage << std::flush;
+    std::exit(-1);
+}
+
+// Ends the run with one line on standard error. Once the bank is open, the
+// undoing at exit takes back what this run did to it.
+[[noreturn]] void refuse(const std::string& message)
+{
+    std::cerr << message << std::endl;
+    std::exit(-1);
+}
+
+[[noreturn]] void failOpen(const char* name)
+{
+    printOpenError(name);
+    std::exit(-1);
+}
+
+[[noreturn]] void failWrite(const char* wbkFileName)
+{
+    printWriteError(wbkFileName);
+    std::exit(-1);
+}
+
+// Reports a failed system call on the bank: "can not lock bank.wbk : ...".
+[[noreturn]] void failOn(const char* action, const char* wbkFileName)
+{
+    std::cerr << "can not " << action << " " << wbkFileName << std::flush;
+    std::perror(" ");
     std::exit(-1);
 }
 
@@ -128,10 +156,8 @@ void noteCutName(const char* pcmFileName)
 // container format rather than raw sample bytes.
 void checkSample(KovaInputStream& pcm, const char* pcmFileName)
 {
-    if (pcm.getFileSize() > maxSampleSize) {
-        std::cerr << pcmFileName << " is too large: a sample must be smaller than 2147483648 bytes." << std::endl;
-        std::exit(-1);
-    }
+    if (pcm.getFileSize() > maxSampleSize)
+        refuse(pcmFileName + " is too large: a sample must be smaller than 2147483648 bytes."s);
     static const struct {
         const char* magic;
         const char* format;
@@ -145,45 +171,26 @@ void checkSample(KovaInputStream& pcm, const char* pcmFileName)
         const std::string name = baseName(pcmFileName);
         const std::string stem = name.substr(0, name.rfind('.'));
         const std::string converted = stem + (name == stem + ".pcm" ? "-converted.pcm" : ".pcm");
-        std::cerr << pcmFileName << " is a " << container.format << " file, not raw sample data: convert it first, "
-                  << "e.g. with: wbkenc " << pcmFileName << " " << converted << std::endl;
-        std::exit(-1);
+        refuse(pcmFileName + " is a "s + container.format + " file, not raw sample data: convert it first, " +
+               "e.g. with: wbkenc " + pcmFileName + " " + converted);
     }
 }
 
-off_t lengthOf(int fd)
+// Ends the run unless `check` found a whole bank.
+void requireWhole(const BankCheck& check, const char* wbkFileName)
 {
-    struct stat info;
-    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : 0;
-}
-
-// Reports a failed system call on the bank: "can not lock bank.wbk : ...".
-[[noreturn]] void failOn(const char* action, const char* wbkFileName)
-{
-    std::cerr << "can not " << action << " " << wbkFileName << std::flush;
-    std::perror(" ");
-    std::exit(-1);
-}
-
-// Walks the bank open on `fd` and ends the run unless it is whole.
-BankCheck requireWholeBank(int fd, const char* wbkFileName)
-{
-    const BankCheck check = checkBank(fd, lengthOf(fd));
     switch (check.verdict) {
     case BankCheck::whole:
-        return check;
+        return;
     case BankCheck::notBank:
-        std::cerr << wbkFileName << " is not a sound bank: it does not start with WBK (the bank comes first: "
-                  << "wbkpack BANK SAMPLE)" << std::endl;
-        break;
+        refuse(wbkFileName + " is not a sound bank: it does not start with WBK (the bank comes first: "s +
+               "wbkpack BANK SAMPLE)");
     case BankCheck::damaged:
-        std::cerr << wbkFileName << " is damaged: " << check.damage << "; wbkpack --repair " << wbkFileName
-                  << " cuts it back to its last whole entry" << std::endl;
-        break;
+        refuse(wbkFileName + " is damaged: "s + check.damage + "; wbkpack --repair " + wbkFileName +
+               " cuts it back to its last whole entry");
     case BankCheck::unreadable:
         failOn("read", wbkFileName);
     }
-    std::exit(-1);
 }
 
 // Refuses a file that is not a whole bank before the user is asked anything,
@@ -192,7 +199,7 @@ void precheckBank(KovaOutputStream& wbk, const char* wbkFileName)
 {
     if (flock(wbk.fd(), LOCK_SH) != 0)
         failOn("lock", wbkFileName);
-    requireWholeBank(wbk.fd(), wbkFileName);
+    requireWhole(checkBank(wbk.fd()), wbkFileName);
     flock(wbk.fd(), LOCK_UN);
 }
 
@@ -203,19 +210,10 @@ std::unique_ptr<KovaOutputStream> openBank(const char* wbkFileName)
     const SignalBlock block;
     auto wbk = std::make_unique<KovaOutputStream>(wbkFileName, std::ios::in | std::ios::out | std::ios::app |
                                                                    std::ios::binary);
-    if (!wbk->good()) {
-        printOpenError(wbkFileName);
-        std::exit(-1);
-    }
+    if (!wbk->good())
+        failOpen(wbkFileName);
     watchBank(wbk->fd(), wbk->createdFile());
     return wbk;
-}
-
-bool isFileAtPath(int fd, const char* path)
-{
-    struct stat open, atPath;
-    return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
-           open.st_ino == atPath.st_ino;
 }
 
 // Takes the exclusive lock on the file that is at the bank's path now: while
@@ -231,17 +229,6 @@ void lockBank(std::unique_ptr<KovaOutputStream>& wbk, const char* wbkFileName)
     }
 }
 
-// The bank stream is left open: closing it would write out what the failed
-// write left in its buffer, behind the end the bank was just cut back to. Its
-// descriptor closes with the process.
-[[noreturn]] void failWrite(KovaInputStream& pcm, const char* wbkFileName)
-{
-    printWriteError(wbkFileName);
-    undoChanges();
-    pcm.close();
-    std::exit(-1);
-}
-
 // Accepts a whole number that fits the 16-bit rate field; anything else ends
 // the run before the bank is touched.
 int parseRate(const std::string& answer)
@@ -253,10 +240,8 @@ int parseRate(const std::string& answer)
     while (end != text && std::isspace(static_cast<unsigned char>(*end)))
         ++end;
     if (answer.size() > maxRateLine || end == text || *end != '\0' || errno != 0 || rate < 1 ||
-        rate > UINT16_MAX) {
-        std::cerr << "the sample rate must be a whole number from 1 to 65535." << std::endl;
-        std::exit(-1);
-    }
+        rate > UINT16_MAX)
+        refuse("the sample rate must be a whole number from 1 to 65535.");
     return static_cast<int>(rate);
 }
 
@@ -276,7 +261,7 @@ int askRate(const char* pcmFileName)
     return parseRate(readLine(maxRateLine));
 }
 
-void writeHeader(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName)
+void writeHeader(KovaOutputStream& wbk, const char* wbkFileName)
 {
     static const char magic[8] = {'W', 'B', 'K', 0, 0, 0, 0, 0};
     wbk.write(magic, sizeof magic);
@@ -288,7 +273,7 @@ void writeHeader(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFil
     wbk.write(author.data(), authorSize);
 
     if (wbk.fail())
-        failWrite(pcm, wbkFileName);
+        failWrite(wbkFileName);
 }
 
 void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName, unsigned char type,
@@ -310,7 +295,7 @@ void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName
         left -= count;
     }
     if (wbk.fail())
-        failWrite(pcm, wbkFileName);
+        failWrite(wbkFileName);
 }
 
 // Devices and file systems that cannot sync answer EINVAL: nothing to wait for.
@@ -336,21 +321,18 @@ bool syncDirectoryOf(const char* path)
     return ok;
 }
 
-void makeDurable(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName, bool newBank)
+void makeDurable(KovaOutputStream& wbk, const char* wbkFileName, bool newBank)
 {
     wbk.flush();
     if (wbk.fail() || !synced(wbk.fd()) || (newBank && !syncDirectoryOf(wbkFileName)))
-        failWrite(pcm, wbkFileName);
+        failWrite(wbkFileName);
 }
 
 // A bank given as its own sample would be copied into itself as it grows.
 void refuseBankAsSample(int bankFd, const char* wbkFileName, const char* pcmFileName)
 {
-    if (!isFileAtPath(bankFd, pcmFileName))
-        return;
-    std::cerr << pcmFileName << " is the bank " << wbkFileName << " itself: a bank cannot be appended to itself"
-              << std::endl;
-    std::exit(-1);  // the bank stays open for the undoing at exit
+    if (isFileAtPath(bankFd, pcmFileName))
+        refuse(pcmFileName + " is the bank "s + wbkFileName + " itself: a bank cannot be appended to itself");
 }
 
 int appendSample(const char* wbkFileName, const char* pcmFileName, const char* rateOption)
@@ -361,10 +343,8 @@ int appendSample(const char* wbkFileName, const char* pcmFileName, const char* r
     std::unique_ptr<KovaOutputStream> wbk = openBank(wbkFileName);
 
     KovaInputStream pcm(pcmFileName, std::ios::in | std::ios::binary);
-    if (!pcm.good()) {
-        printOpenError(pcmFileName);
-        std::exit(-1);  // the bank stays open for the undoing at exit
-    }
+    if (!pcm.good())
+        failOpen(pcmFileName);
     refuseBankAsSample(wbk->fd(), wbkFileName, pcmFileName);
     checkSample(pcm, pcmFileName);
     precheckBank(*wbk, wbkFileName);
@@ -374,12 +354,13 @@ int appendSample(const char* wbkFileName, const char* pcmFileName, const char* r
     const int rate = rateOption ? givenRate : askRate(pcmFileName);
 
     lockBank(wbk, wbkFileName);
-    const off_t length = requireWholeBank(wbk->fd(), wbkFileName).wholeLength;
-    beginWriting(length);
-    if (length == 0)
-        writeHeader(*wbk, pcm, wbkFileName);
+    const BankCheck check = checkBank(wbk->fd());
+    requireWhole(check, wbkFileName);
+    beginWriting(check.wholeLength);
+    if (check.wholeLength == 0)
+        writeHeader(*wbk, wbkFileName);
     addPcm(*wbk, pcm, wbkFileName, type, pcmFileName, rate);
-    makeDurable(*wbk, pcm, wbkFileName, length == 0);
+    makeDurable(*wbk, wbkFileName, check.wholeLength == 0);
 
     commit();
     pcm.close();
@@ -392,22 +373,18 @@ int appendSample(const char* wbkFileName, const char* pcmFileName, const char* r
 int repairBank(const char* wbkFileName)
 {
     const int fd = open(wbkFileName, O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        printOpenError(wbkFileName);
-        return -1;
-    }
+    if (fd < 0)
+        failOpen(wbkFileName);
     if (flock(fd, LOCK_EX) != 0)
         failOn("lock", wbkFileName);
-    const off_t length = lengthOf(fd);
-    const BankCheck check = checkBank(fd, length);
+    const BankCheck check = checkBank(fd);
     if (check.verdict != BankCheck::damaged) {
-        requireWholeBank(fd, wbkFileName);
+        requireWhole(check, wbkFileName);
         std::cout << wbkFileName << " is whole: nothing to remove" << std::endl;
     } else if (ftruncate(fd, check.wholeLength) != 0 || !synced(fd)) {
-        printWriteError(wbkFileName);
-        return -1;
+        failWrite(wbkFileName);
     } else {
-        std::cout << "removed " << length - check.wholeLength << " bytes from the end of " << wbkFileName
+        std::cout << "removed " << check.length - check.wholeLength << " bytes from the end of " << wbkFileName
                   << "; whole entries kept: " << check.entries << std::endl;
     }
     close(fd);
