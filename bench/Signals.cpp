@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <random>
 
 namespace {
@@ -85,7 +84,7 @@ std::vector<std::int16_t> speechLike(int rate, double seconds)
                 // The radiated glottal pulse falls by about 6 dB an octave.
                 glottis = 0.9 * glottis + pulse - 0.02 * noise(random);
                 source = 0.6 * source + 0.4 * glottis;
-                x = formant[0].run(source, now.f1, 60, rate) * 1.0;
+                x = formant[0].run(source, now.f1, 60, rate);
                 x += formant[1].run(source, now.f2, 90, rate) * 0.8;
                 x += formant[2].run(source, now.f3, 120, rate) * 0.6;
                 x += formant[3].run(source, 3500, 200, rate) * 0.4;

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 // Signal-to-noise ratio of decoded 8-bit output (128 is silence) against the
-// samples it was made from. The mean of the error
-// is removed first, so a constant offset does not count as noise.
+// samples it was made from. The mean of the error is removed first, so a
+// constant offset does not count as noise.
 class SnrMeter {
 public:
     // A sample in the scale of signed 16-bit and the 8-bit output decoded

@@ -135,32 +135,26 @@ bool OutputFile::commit(bool replace)
 {
     if (!failure.empty())
         return false;
-    const bool synced = fsync(fd) == 0;
-    const int syncError = errno;
-    const bool closed = close(fd) == 0;
-    fd = -1;
-    if (!synced || !closed) {
-        if (!synced)
-            errno = syncError;
+    if (fsync(fd) != 0)
         fail("write");
+    if (close(fd) != 0)
+        fail("write");
+    fd = -1;
+    if (!failure.empty())
         return false;
-    }
     // Without `replace`, a hard link puts the file in place only if OUTPUT
-    // does not exist, with no window in between; rename then replaces.
-    if (!replace && link(temporaryPath, path.c_str()) != 0) {
-        if (errno == EEXIST) {
-            failure = path + " exists (use -f to replace it)";
-            return false;
+    // does not exist, with no window in between; with it, rename replaces.
+    if (!replace) {
+        if (link(temporaryPath, path.c_str()) == 0) {
+            removeTemporary();
+            return true;
         }
         // A file system without hard links: check, then rename.
         struct stat info;
-        if (lstat(path.c_str(), &info) == 0) {
+        if (errno == EEXIST || lstat(path.c_str(), &info) == 0) {
             failure = path + " exists (use -f to replace it)";
             return false;
         }
-    } else if (!replace) {
-        removeTemporary();
-        return true;
     }
     if (rename(temporaryPath, path.c_str()) != 0) {
         fail("write");

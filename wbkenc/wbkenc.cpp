@@ -5,6 +5,7 @@
 #include "Progress.h"
 
 #include "AdpcmEncoder.h"
+#include "Pcm.h"
 #include "Pcm8Encoder.h"
 #include "SnrMeter.h"
 
@@ -174,9 +175,11 @@ public:
             return;
         }
         bytes.resize(samples.size());
+        outputs.resize(samples.size());
         pcm8.encode(samples.data(), samples.size(), reinterpret_cast<signed char*>(bytes.data()));
+        Pcm::signedToUnsigned(bytes.data(), bytes.size(), outputs.data());
         for (std::size_t i = 0; i < samples.size(); ++i)
-            meter.add(samples[i], static_cast<unsigned char>(bytes[i] ^ 0x80));
+            meter.add(samples[i], outputs[i]);
         file.write(bytes.data(), bytes.size());
     }
 
