@@ -8,6 +8,7 @@
 #include "Pcm.h"
 #include "Pcm8Encoder.h"
 #include "SnrMeter.h"
+#include "sampleFormat.h"
 
 #include <getopt.h>
 #include <sys/stat.h>
@@ -47,7 +48,7 @@ const char usage[] =
     "\n"
     "Example: wbkenc -r 16540 voice.wav voice.pcm && wbkpack -r 16540 voices.wbk voice.pcm\n";
 
-enum class Format { signed8Bit, adpcm };
+using Format = SampleFormat;
 
 struct Options {
     int rate = 0;  // 0: the input's
@@ -63,19 +64,12 @@ struct Options {
     std::exit(-1);
 }
 
-bool endsWith(const std::string& name, const char* suffix)
-{
-    const std::size_t length = std::strlen(suffix);
-    return name.size() >= length && name.compare(name.size() - length, length, suffix) == 0;
-}
-
 // Decided from the name exactly as wbkpack decides the sample type.
 Format formatOf(const std::string& output)
 {
-    if (endsWith(output, ".pc8") || endsWith(output, ".PC8"))
-        return Format::signed8Bit;
-    if (endsWith(output, ".pcm") || endsWith(output, ".PCM"))
-        return Format::adpcm;
+    const Format format = sampleFormatOf(output.c_str());
+    if (format != Format::unnamed)
+        return format;
     refuse("OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): " + output);
 }
 

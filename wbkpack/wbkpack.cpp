@@ -7,6 +7,7 @@
 #include "bankCheck.h"
 #include "printError.h"
 #include "rollback.h"
+#include "sampleFormat.h"
 
 #include <fcntl.h>
 #include <getopt.h>
@@ -118,18 +119,9 @@ Options parseOptions(int argc, char* argv[])
     return options;
 }
 
-bool endsWith(const std::string& name, const char* suffix)
-{
-    const std::size_t length = std::strlen(suffix);
-    return name.size() >= length && name.compare(name.size() - length, length, suffix) == 0;
-}
-
 unsigned char sampleTypeOf(const char* sampleName)
 {
-    const std::string name(sampleName);
-    if (endsWith(name, ".pc8") || endsWith(name, ".PC8"))
-        return 0;
-    if (endsWith(name, ".pcm") || endsWith(name, ".PCM")) {
+    if (sampleFormatOf(sampleName) == SampleFormat::adpcm) {
         std::cerr << sampleName << " is not pcm data." << std::endl;
         std::cerr << ".pcm is not supported." << std::endl;
         return 1;
