@@ -72,6 +72,7 @@ void prepareChild(const std::string& program, const ProgramRun& run, ChildSetup&
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     umask(run.umask);
+    std::signal(SIGPIPE, SIG_DFL);  // as a shell starts it; the runner itself ignores SIGPIPE
     if (run.fileSizeLimit > 0) {
         const rlimit limit{static_cast<rlim_t>(run.fileSizeLimit), static_cast<rlim_t>(run.fileSizeLimit)};
         setrlimit(RLIMIT_FSIZE, &limit);
@@ -95,7 +96,8 @@ void stop(pid_t child, const ProgramRun& run, int& in)
         run.beforeStop();
     if (run.stopSignal != 0) {
         kill(child, run.stopSignal);
-        return;
+        if (run.stopInput.empty())
+            return;
     }
     for (std::size_t written = 0; in >= 0 && written < run.stopInput.size();) {
         const ssize_t n = write(in, run.stopInput.data() + written, run.stopInput.size() - written);

@@ -19,8 +19,8 @@ struct ProgramRun {
     std::string argv0;                   // empty: the program path
     int stopAfterMs = 0;                 // >0: keep standard input open and stop the program then
     std::string stopWhenOutput;          // with stopAfterMs: stop it as soon as stdout holds this
-    int stopSignal = 9;                  // the signal that stops it (SIGKILL); 0: no signal, but
-    std::string stopInput;               //   this is written to standard input, which is then closed
+    int stopSignal = 9;                  // the signal sent to stop it (SIGKILL); 0: none
+    std::string stopInput;               // then written to standard input, which is then closed
     std::function<void()> beforeStop;    // runs once, just before the program is stopped
     long fileSizeLimit = 0;              // >0: RLIMIT_FSIZE in bytes
 };

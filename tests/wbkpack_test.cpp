@@ -249,6 +249,20 @@ TEST_F(WbkpackTest, SignalAtThePromptLeavesNoTrace)
     }
 }
 
+// Under nohup the hangup that would end the run is ignored: the run goes on.
+TEST_F(WbkpackTest, SignalIgnoredAtTheStartDoesNotStopTheRun)
+{
+    writeBytes(dir / "s.pc8", "data");
+    ProgramRun run = stoppedAtThePrompt();
+    run.args = {"-c", "trap '' HUP; exec \"$0\" bank.wbk s.pc8", WBKPACK};
+    run.workDir = dir.path();
+    run.stopSignal = SIGHUP;
+    run.stopInput = "8000\n";
+    const ProgramResult result = runProgram("/bin/sh", run);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "now appending s.pc8 to bank.wbk...\ninput sample rate of s.pc8:done\n");
+}
+
 // A write that fails after writing began, here at the file size limit, cuts
 // the bank back to what it was: the limit falls inside the entry's first
 // bytes (still in the stream's buffer when the write fails) or in its data.

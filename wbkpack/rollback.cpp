@@ -71,6 +71,13 @@ void undoAndDie(int signalNumber)
     raise(signalNumber);
 }
 
+// A signal ignored from the start, as under nohup, stays ignored.
+bool isIgnored(int signalNumber)
+{
+    struct sigaction current;
+    return sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 } // namespace
 
 bool isFileAtPath(int fd, const char* path)
@@ -98,7 +105,7 @@ void installRollback()
     action.sa_handler = undoAndDie;
     action.sa_mask = undoingSignals;
     for (int signalNumber = 1; signalNumber <= SIGRTMAX; ++signalNumber)
-        if (sigismember(&undoingSignals, signalNumber) == 1)
+        if (sigismember(&undoingSignals, signalNumber) == 1 && !isIgnored(signalNumber))
             sigaction(signalNumber, &action, nullptr);
     signal(SIGXFSZ, SIG_IGN);
 }
