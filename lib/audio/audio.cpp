@@ -1,9 +1,9 @@
 #include "audio.h"
 
-#include "audio/audioOpenSoundSystem.h"
-#include "audio/deviceFailure.h"
+#include "backends/audioOpenSoundSystem.h"
+#include "backends/deviceFailure.h"
 #ifdef WBK_WITH_ALSA
-#include "audio/audioAlsa.h"
+#include "backends/audioAlsa.h"
 #endif
 
 #include <cerrno>

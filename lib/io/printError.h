@@ -6,4 +6,7 @@
 void printOpenError(const char* name);
 void printWriteError(const char* name);
 
+// "Can't open NAME.": a file that cannot be opened or sized for reading.
+void printCantOpen(const char* name);
+
 #endif

@@ -4,7 +4,7 @@
 #include <string>
 
 // Zero-terminated Shift-JIS text from a bank, ready for a terminal or a pipe:
-// converted to EUC-JP as Scenario::writeSjis does (kept as it is when
+// converted to EUC-JP as writeSjisText does (kept as it is when
 // `isOutputSjis` is nonzero), with every control byte (below 0x20, and 0x7F)
 // written as \xHH. That covers the control bytes the conversion makes of
 // user-defined characters (lead bytes 0xF0 to 0xFC) too, so the text stays on

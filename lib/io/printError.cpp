@@ -26,3 +26,8 @@ void printWriteError(const char* name)
     std::perror(" ");
     std::cerr << shown << " may be broken." << std::endl;
 }
+
+void printCantOpen(const char* name)
+{
+    std::cerr << "Can't open " << visibleText(name, 1) << "." << std::endl;
+}

@@ -1,6 +1,6 @@
 #include "KovaInputStream.h"
 
-#include "visibleText.h"
+#include "printError.h"
 
 #include <sys/stat.h>
 
@@ -32,7 +32,7 @@ KovaInputStream::KovaInputStream(const char* name, std::ios::openmode mode)
 {
     fileSize = sizeOf(*this, name);
     if (fileSize < 0) {
-        std::cerr << "Can't open " << visibleText(name, 1) << "." << std::endl;
+        printCantOpen(name);
         std::exit(-1);
     }
     kovaFileSize = fileSize;

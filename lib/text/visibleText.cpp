@@ -1,6 +1,6 @@
 #include "visibleText.h"
 
-#include "Scenario.h"
+#include "sjisToEuc.h"
 
 #include <cstdio>
 #include <cstring>
@@ -32,7 +32,7 @@ std::string escapeControls(const std::string& bytes)
 std::string visibleText(const char* text, int isOutputSjis)
 {
     std::ostringstream converted;
-    Scenario::writeSjis(converted, text, static_cast<int>(std::strlen(text)), isOutputSjis);
+    writeSjisText(converted, text, static_cast<int>(std::strlen(text)), isOutputSjis);
     return escapeControls(converted.str());
 }
 
