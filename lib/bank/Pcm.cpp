@@ -1,11 +1,14 @@
 #include "Pcm.h"
 
 #include "Adpcm.h"
+#include "Bank.h"
 #include "KovaInputStream.h"
+#include "SampleDecoder.h"
 
 #include "audio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstddef>
 
@@ -19,6 +22,18 @@ Pcm::Pcm(unsigned char type, KovaInputStream& wbk) : type(type)
     wbk.requireRemaining(sizeOfAdpcm);
     adpcmData.reset(new unsigned char[sizeOfAdpcm]);
     wbk.read(adpcmData.get(), sizeOfAdpcm);
+    adpcm2U8();
+}
+
+Pcm::Pcm(const Bank& bank, const BankEntry& entry)
+    : type(entry.type), PcmRate(entry.rate), sizeOfAdpcm(entry.size)
+{
+    // The decoded size is counted in 32 bits.
+    if (entry.decodedSize() > UINT32_MAX)
+        throw BankError("the entry is too large to decode in memory", EFBIG);
+    adpcmData.reset(new unsigned char[entry.size]);
+    std::copy(entry.name.begin(), entry.name.end(), fileName);
+    bank.readData(entry, adpcmData.get());
     adpcm2U8();
 }
 
@@ -43,7 +58,7 @@ void Pcm::adpcm2U8()
 
 void Pcm::signedToUnsigned(const unsigned char* stored, std::size_t count, unsigned char* out)
 {
-    std::transform(stored, stored + count, out, [](unsigned char byte) { return static_cast<unsigned char>(byte ^ 0x80); });
+    SampleDecoder::signedToUnsigned(stored, count, out);
 }
 
 void Pcm::decodeAdpcm()

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+class Bank;
+struct BankEntry;
 class KovaInputStream;
 
 // One sample entry of a sound bank, decoded in full into unsigned 8-bit mono
@@ -17,6 +19,9 @@ public:
     // Reads the rest of an entry whose type byte the caller has already read;
     // the stream is left at the start of the next entry.
     Pcm(unsigned char type, KovaInputStream& wbk);
+    // Reads and decodes an entry of an open bank; BankError when it cannot
+    // be read or decodes to 4 GiB or more.
+    Pcm(const Bank& bank, const BankEntry& entry);
     // Decodes `size` (>= 0) stored bytes held in memory: no name, rate 0.
     Pcm(unsigned char type, const unsigned char* stored, int size);
 

@@ -1,0 +1,55 @@
+#include "BankLock.h"
+
+#include "Bank.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+BankLock::BankLock(const std::string& path, bool create)
+{
+    for (;;) {
+        openBank(path, create);
+        if (flock(file, LOCK_EX) != 0) {
+            const int error = errno;
+            close(file);
+            throw BankError("can not lock the bank", error);
+        }
+        if (isFileAtPath(file, path.c_str()))
+            return;
+        close(file);
+    }
+}
+
+BankLock::~BankLock()
+{
+    close(file);
+}
+
+// Opens the bank for reading and writing; O_EXCL first, so that created()
+// tells whether this run made the file.
+void BankLock::openBank(const std::string& path, bool create)
+{
+    createdFile = false;
+    file = -1;
+    if (create) {
+        file = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0664);
+        createdFile = file >= 0;
+        if (file < 0 && errno != EEXIST)
+            throw BankError("can not open the bank", errno);
+    }
+    if (file < 0 || !createdFile)
+        file = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (file < 0)
+        throw BankError("can not open the bank", errno);
+}
+
+bool BankLock::isFileAtPath(int fd, const char* path)
+{
+    struct stat open, atPath;
+    return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
+           open.st_ino == atPath.st_ino;
+}

@@ -1,0 +1,34 @@
+#ifndef WBK_BANK_LOCK_H
+#define WBK_BANK_LOCK_H
+
+#include <string>
+
+// An exclusive lock (flock) on the file at a bank's path. While a run waits
+// for the lock, the bank may be replaced (an edit renames a new bank over
+// it) or removed: once the lock is held, the file is checked to still be the
+// one at the path, and opened again otherwise. Whatever is decided under the
+// lock holds until it is released. Failing system calls throw BankError.
+class BankLock {
+public:
+    // With `create`, a missing bank is created empty (permission 0664 less
+    // the umask); created() tells.
+    BankLock(const std::string& path, bool create);
+    ~BankLock();
+    BankLock(const BankLock&) = delete;
+    BankLock& operator=(const BankLock&) = delete;
+
+    int fd() const { return file; }
+    bool created() const { return createdFile; }
+
+    // True when the file open on `fd` is the file at `path` now. Makes only
+    // system calls that are safe in a signal handler.
+    static bool isFileAtPath(int fd, const char* path);
+
+private:
+    void openBank(const std::string& path, bool create);
+
+    int file = -1;
+    bool createdFile = false;
+};
+
+#endif

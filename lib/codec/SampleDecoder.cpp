@@ -1,0 +1,16 @@
+#include "SampleDecoder.h"
+
+#include <algorithm>
+
+void SampleDecoder::signedToUnsigned(const unsigned char* stored, std::size_t count, unsigned char* out)
+{
+    std::transform(stored, stored + count, out, [](unsigned char byte) { return static_cast<unsigned char>(byte ^ 0x80); });
+}
+
+void SampleDecoder::decode(const unsigned char* stored, std::size_t count, unsigned char* out)
+{
+    if (adpcm)
+        decoder.decodeBytes(stored, count, out);
+    else
+        signedToUnsigned(stored, count, out);
+}
