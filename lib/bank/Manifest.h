@@ -1,0 +1,66 @@
+#ifndef WBK_MANIFEST_H
+#define WBK_MANIFEST_H
+
+#include "Bank.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A bank described as text, one entry per line, from which `wbkpack --build`
+// makes the bank again byte for byte:
+//
+//   wbk manifest 1
+//   magic	WBK\x00\x00\x00\x00\x00
+//   author	wbkpack:someone
+//   8bit	16540	a440.pc8	a440.pc8
+//   adpcm	11025	voice	old.wbk#3
+//   255	0	\x83\x41	raw.bin
+//
+// Lines end in LF (CRLF accepted); blank lines and lines starting with '#'
+// are ignored; fields are separated by one TAB. In magic, author, NAME and
+// SOURCE, bytes 0x20 to 0x7E other than the backslash stand for themselves, a
+// backslash is "\\" and every other byte is "\xHH". SOURCE is an entry of a
+// bank, "PATH#N" (a '#' inside a plain path is written "\x23"), or a file.
+
+// A line that is not understood: what() names the line number.
+class ManifestError : public std::runtime_error {
+public:
+    ManifestError(int line, const std::string& reason);
+    int line() const { return lineNumber; }
+
+private:
+    int lineNumber;
+};
+
+struct ManifestEntry {
+    unsigned char type = 0;
+    std::uint16_t rate = 0;
+    std::string name;                         // raw bytes, at most 16
+    std::string sourcePath;                   // raw bytes, as written (relative paths not yet resolved)
+    std::optional<std::uint32_t> sourceEntry; // N of "PATH#N"; none for a file
+    int line = 0;                             // where it was read; 0 for entries not read from text
+};
+
+struct Manifest {
+    std::optional<Bank::Magic> magic;
+    std::optional<Bank::Author> author;
+    std::vector<ManifestEntry> entries;
+};
+
+// Reads a manifest; ManifestError for the first bad line.
+Manifest readManifest(std::istream& in);
+// Writes one that readManifest reads back to the same.
+void writeManifest(std::ostream& out, const Manifest& manifest);
+
+// The escaping of manifest fields, and back (std::invalid_argument for a bad escape).
+std::string escapeManifestText(const std::string& bytes);
+std::string unescapeManifestText(const std::string& text);
+
+// The type field: "8bit" for 0, "adpcm" for 1, else the byte in decimal.
+std::string manifestTypeName(unsigned char type);
+
+#endif
