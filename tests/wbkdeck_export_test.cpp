@@ -154,6 +154,7 @@ TEST_F(WbkdeckExportTest, EntryThatCannotBeWrittenIsReportedAndTheRunFails)
         {"exists", 8000, "can not open exists.wav : File exists\n"},
         {"link", 8000, "can not open link.wav : File exists\n"},
         {"silent", 0, "wbkdeck: skipping \"silent.wav\": a sample of rate 0 cannot be written as WAV\n"},
+        {std::string("\0hidden", 7), 8000, "wbkdeck: skipping entry 1: it has no name\n"},
     };
     writeBytes(dir / "exists.wav", "kept");
     symlink((dir / "target.wav").c_str(), (dir / "link.wav").c_str());
@@ -169,7 +170,8 @@ TEST_F(WbkdeckExportTest, EntryThatCannotBeWrittenIsReportedAndTheRunFails)
         unlink((dir / "after.wav").c_str());
     }
     EXPECT_EQ(readBytes(dir / "exists.wav"), "kept");
-    for (const std::string& escaped : {absolute + ".wav", dir / "up.wav", dir / "target.wav", dir / "silent.wav"})
+    for (const std::string& escaped :
+         {absolute + ".wav", dir / "up.wav", dir / "target.wav", dir / "silent.wav", dir / ".wav"})
         EXPECT_FALSE(fileExists(escaped)) << escaped;
 }
 

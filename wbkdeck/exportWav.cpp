@@ -111,12 +111,13 @@ const char* whyNoWav(const SampleHeader& header)
     return nullptr;
 }
 
-bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
+bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int index, int rawText)
 {
     const char suffix[] = ".wav";
     const std::string name = header.name + std::string(suffix);
     printCreating(header, suffix, rawText);
-    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str(), whyNoWav(header));
+    const std::unique_ptr<KovaOutputStream> file =
+        isNamed(header, index) ? createEntryFile(name.c_str(), whyNoWav(header)) : nullptr;
     if (!file) {
         wbk.skip(header.size);
         return false;
@@ -136,9 +137,9 @@ bool exportWav(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
 {
     catchInterruptions();
     bool allWritten = true;
-    while (hasMoreSamples(wbk, endPosition) && interruption == 0) {
+    for (int index = 0; hasMoreSamples(wbk, endPosition) && interruption == 0; ++index) {
         const SampleHeader header = readSampleHeader(wbk);
-        allWritten = exportEntry(wbk, header, rawText) && allWritten;
+        allWritten = exportEntry(wbk, header, index, rawText) && allWritten;
     }
     wbk.close();
     stopIfInterrupted();
