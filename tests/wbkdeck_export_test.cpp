@@ -14,6 +14,7 @@
 
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -198,27 +199,50 @@ TEST_F(WbkdeckExportTest, WriteFailureHalfWay)
         EXPECT_EQ(result.err, c.err) << c.option;
         EXPECT_EQ(fileExists(dir / c.big), c.bigLeft) << c.option;
         EXPECT_TRUE(fileExists(dir / (std::string("small") + (c.bigLeft ? "" : ".wav")))) << c.option;
+        for (const std::string& name : filesIn(dir.path()))
+            EXPECT_NE(name[0], '.') << c.option << ": " << name;
     }
 }
 
+// The files in `dir` that are neither the bank nor a finished WAV file.
+std::set<std::string> leftOver(const TempDir& dir)
+{
+    std::set<std::string> names = filesIn(dir.path());
+    for (const char* expected : {"test.wbk", "first.wav"})
+        names.erase(expected);
+    return names;
+}
+
 // Stopped by a signal while a large sample is being written, the run removes
-// that file and ends by the signal; files finished before it stay. The large
-// sample is a sparse 256 MiB, far more than is written before the signal.
+// that file and ends by the signal; files finished before it stay. Killed,
+// it leaves the unfinished file under its hidden name only, never under its
+// own. The large sample is a sparse 256 MiB, far more than is written before
+// the signal.
 TEST_F(WbkdeckExportTest, InterruptedRunRemovesTheFileBeingWritten)
 {
     const std::uint32_t largeSize = 256u << 20;
     const std::string path = bank(sampleEntry(0, "first", 8000, "1") + sampleEntry(1, "large", 8000, "", largeSize));
     ASSERT_EQ(truncate(path.c_str(), 40 + 24 + 23 + static_cast<off_t>(largeSize)), 0);
-    for (int signalNumber : {SIGINT, SIGTERM}) {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGKILL}) {
         ProgramRun run;
         run.stopAfterMs = 60000;
         run.stopWhenOutput = "now creating \"large.wav\"";
         run.stopSignal = signalNumber;
+        // Waits (at most 5 s) for the file being written, under its hidden name.
+        run.beforeStop = [this] {
+            for (int wait = 0; wait < 500 && leftOver(dir).empty(); ++wait)
+                usleep(10000);
+        };
         const ProgramResult result = deck({"-w", path}, run);
         EXPECT_EQ(result.status, 128 + signalNumber);
         EXPECT_EQ(result.err, "");
-        EXPECT_FALSE(fileExists(dir / "large.wav")) << signalNumber;
         EXPECT_TRUE(fileExists(dir / "first.wav")) << signalNumber;
+        const std::set<std::string> left = leftOver(dir);
+        EXPECT_EQ(left.size(), signalNumber == SIGKILL ? 1u : 0u) << signalNumber;
+        for (const std::string& name : left) {
+            EXPECT_EQ(name.rfind(".large.wav.", 0), 0u) << name;
+            unlink((dir / name).c_str());
+        }
         unlink((dir / "first.wav").c_str());
     }
 }

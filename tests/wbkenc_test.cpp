@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sndfile.hh>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,18 +58,6 @@ std::string snrText(const Samples& reference, const std::string& played)
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", meter.decibels());
     return text;
-}
-
-std::set<std::string> filesIn(const std::string& path)
-{
-    std::set<std::string> names;
-    DIR* dir = opendir(path.c_str());
-    while (const dirent* entry = dir ? readdir(dir) : nullptr)
-        if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
-            names.insert(entry->d_name);
-    if (dir)
-        closedir(dir);
-    return names;
 }
 
 class WbkencTest : public ::testing::Test {

@@ -51,12 +51,18 @@ bool isNamed(const SampleHeader& header, int index)
     return false;
 }
 
-std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* refusal)
+bool mayCreate(const char* name, const char* refusal)
 {
-    if (const char* reason = refusal ? refusal : whyOutsideWorkingDirectory(name)) {
+    const char* reason = refusal ? refusal : whyOutsideWorkingDirectory(name);
+    if (reason)
         std::cerr << "wbkdeck: skipping \"" << visibleText(name, 1) << "\": " << reason << std::endl;
+    return reason == nullptr;
+}
+
+std::unique_ptr<KovaOutputStream> createEntryFile(const char* name)
+{
+    if (!mayCreate(name))
         return nullptr;
-    }
     std::unique_ptr<KovaOutputStream> file = createNewFile(name);
     if (!file || !file->good()) {
         printOpenError(name);
