@@ -276,6 +276,20 @@ TEST_F(WbkencTest, SuggestsACommandToPaste)
     }
 }
 
+// A summary lost on a full disk fails the run; the output it describes is
+// complete and stays.
+TEST_F(WbkencTest, SummaryThatCannotBeWrittenFailsTheRun)
+{
+    writeWav(dir / "in.wav", SF_FORMAT_PCM_16, 8000, {sine(101, 1000, 440, 8000)});
+    ProgramRun run;
+    run.args = {"-c", "exec \"$0\" in.wav out.pcm >/dev/full", WBKENC};
+    run.workDir = dir.path();
+    const ProgramResult result = runProgram("/bin/sh", run);
+    EXPECT_EQ(result.err, "wbkenc: can not write the summary to standard output; out.pcm is complete\n");
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(readBytes(dir / "out.pcm").size(), 51u);
+}
+
 TEST_F(WbkencTest, HelpAndVersion)
 {
     const ProgramResult help = encode({"--help"});
