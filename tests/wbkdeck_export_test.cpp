@@ -257,13 +257,12 @@ TEST_F(WbkdeckExportTest, SignalIgnoredAtTheStartDoesNotStopTheRun)
     ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(largeSize)), 0);
     std::ofstream(path, std::ios::binary | std::ios::app) << sampleEntry(0, "last", 8000, "1");
     ProgramRun run;
-    run.args = {"-c", "trap '' HUP; exec \"$0\" -w test.wbk", WBKDECK};
     run.workDir = dir.path();
     run.fileSizeLimit = 64 << 20;
     run.stopAfterMs = 60000;
     run.stopWhenOutput = "now creating \"large.wav\"";
     run.stopSignal = SIGHUP;
-    const ProgramResult result = runProgram("/bin/sh", run);
+    const ProgramResult result = runInShell("trap '' HUP; exec \"$0\" -w test.wbk", WBKDECK, run);
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "can not write to large.wav : File too large\nlarge.wav removed.\n");
     EXPECT_FALSE(fileExists(dir / "large.wav"));
@@ -340,9 +339,9 @@ TEST_F(WbkdeckExportTest, StandardOutputThatCannotBeWrittenFailsTheRun)
     bank(sampleEntry(0, "a", 8000, "x"));
     for (const char* mode : {"-l", "-d", "-w"}) {
         ProgramRun run;
-        run.args = {"-c", std::string("exec \"$0\" ") + mode + " test.wbk >/dev/full", WBKDECK};
         run.workDir = dir.path();
-        const ProgramResult result = runProgram("/bin/sh", run);
+        const ProgramResult result =
+            runInShell(std::string("exec \"$0\" ") + mode + " test.wbk >/dev/full", WBKDECK, run);
         EXPECT_EQ(result.status, 255) << mode;
         EXPECT_EQ(result.err, "wbkdeck: can not write to standard output\n") << mode;
     }
@@ -359,9 +358,8 @@ TEST_F(WbkdeckExportTest, ListingNeedsNoMemoryForTheSamples)
     const std::string path = bank(sampleEntry(1, "huge", 8000, "", storedSize));
     ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(storedSize)), 0);
     ProgramRun run;
-    run.args = {"-c", "ulimit -v 262144 && exec \"$0\" -l test.wbk", WBKDECK};
     run.workDir = dir.path();
-    const ProgramResult result = runProgram("/bin/sh", run);
+    const ProgramResult result = runInShell("ulimit -v 262144 && exec \"$0\" -l test.wbk", WBKDECK, run);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(linesOf(result.out).back(), "0\tadpcm   \t2147483630\t8000\thuge   \t536871");

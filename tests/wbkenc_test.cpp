@@ -248,11 +248,10 @@ TEST_F(WbkencTest, FailedOrStoppedRunLeavesNoOutput)
 
     // A hangup that was ignored when wbkenc started (nohup) stays ignored.
     ProgramRun run;
-    run.args = {"-c", "trap '' HUP; exec \"$0\" -q 3 long.wav out.pcm", WBKENC};
     run.workDir = dir.path();
     run.stopAfterMs = 200;
     run.stopSignal = SIGHUP;
-    EXPECT_EQ(runProgram("/bin/sh", run).status, 0);
+    EXPECT_EQ(runInShell("trap '' HUP; exec \"$0\" -q 3 long.wav out.pcm", WBKENC, run).status, 0);
     EXPECT_TRUE(fileExists(dir / "out.pcm"));
 }
 
@@ -282,9 +281,8 @@ TEST_F(WbkencTest, SummaryThatCannotBeWrittenFailsTheRun)
 {
     writeWav(dir / "in.wav", SF_FORMAT_PCM_16, 8000, {sine(101, 1000, 440, 8000)});
     ProgramRun run;
-    run.args = {"-c", "exec \"$0\" in.wav out.pcm >/dev/full", WBKENC};
     run.workDir = dir.path();
-    const ProgramResult result = runProgram("/bin/sh", run);
+    const ProgramResult result = runInShell("exec \"$0\" in.wav out.pcm >/dev/full", WBKENC, run);
     EXPECT_EQ(result.err, "wbkenc: can not write the summary to standard output; out.pcm is complete\n");
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(readBytes(dir / "out.pcm").size(), 51u);

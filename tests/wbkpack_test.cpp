@@ -254,11 +254,10 @@ TEST_F(WbkpackTest, SignalIgnoredAtTheStartDoesNotStopTheRun)
 {
     writeBytes(dir / "s.pc8", "data");
     ProgramRun run = stoppedAtThePrompt();
-    run.args = {"-c", "trap '' HUP; exec \"$0\" bank.wbk s.pc8", WBKPACK};
     run.workDir = dir.path();
     run.stopSignal = SIGHUP;
     run.stopInput = "8000\n";
-    const ProgramResult result = runProgram("/bin/sh", run);
+    const ProgramResult result = runInShell("trap '' HUP; exec \"$0\" bank.wbk s.pc8", WBKPACK, run);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "now appending s.pc8 to bank.wbk...\ninput sample rate of s.pc8:done\n");
 }
