@@ -95,8 +95,10 @@ std::unique_ptr<StagedFile> createStagedFile(const char* name)
     if (directory.get() < 0)
         return nullptr;
     struct stat info;
-    if (fstatat(directory.get(), components.back().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+    if (fstatat(directory.get(), components.back().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
+        return nullptr;
+    }
     if (errno != ENOENT)
         return nullptr;
     auto file = std::make_unique<StagedFile>(directory.get(), components.back(), KovaOutputStream::filePermission);
