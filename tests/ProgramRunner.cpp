@@ -237,11 +237,17 @@ bool BackgroundProgram::hasEnded()
     return child < 0;
 }
 
+void BackgroundProgram::send(int signal) const
+{
+    if (child > 0)
+        kill(child, signal);
+}
+
 int BackgroundProgram::stop(int signal)
 {
     if (hasEnded())
         return status;
-    kill(child, signal);
+    send(signal);
     for (int waited = 0; waited < 5000 && !hasEnded(); waited += 10)
         usleep(10000);
     if (!hasEnded()) {

@@ -47,8 +47,9 @@ public:
     BackgroundProgram(const BackgroundProgram&) = delete;
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;
 
-    pid_t pid() const { return child; }
     bool hasEnded();
+    // Sends `signal` unless the program's end has been seen.
+    void send(int signal) const;
     // Sends `signal` unless the program has ended, and waits for its end,
     // SIGKILL after five seconds; the exit status as above.
     int stop(int signal = SIGTERM);

@@ -105,7 +105,7 @@ public:
         return waitFor([&] { return acceptsConnections(socketPath()); }, [&] { return process->hasEnded(); });
     }
     std::string log() const { return std::string(PULSEAUDIO) + " did not start:\n" + readBytes(dir / "server.log"); }
-    void send(int signal) const { kill(process->pid(), signal); }
+    void send(int signal) const { process->send(signal); }
 
     // What a client needs to find this server and nothing else.
     Strings clientEnvironment() const
