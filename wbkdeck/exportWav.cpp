@@ -1,16 +1,13 @@
 #include "exportWav.h"
 
-#include "Adpcm.h"
-#include "Pcm.h"
 #include "WavWriter.h"
 #include "createNewFile.h"
 #include "extractPcm.h"
-#include "sampleHeader.h"
+#include "openBank.h"
 #include "visibleText.h"
 
 #include <signal.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -18,7 +15,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -54,39 +50,13 @@ void stopIfInterrupted()
 // pad byte after odd-sized data, in 32 bits.
 constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
 
-// Turns stored data into unsigned 8-bit samples piece by piece, carrying the
-// ADPCM decoder's state from one piece to the next.
-class EntryDecoder {
-public:
-    explicit EntryDecoder(const SampleHeader& header)
-        : type(header.type), decoded(decodedSize(type, std::min<std::size_t>(header.size, dataChunkSize)))
-    {
-    }
-
-    // The decoded samples of a piece, valid until the next call.
-    const unsigned char* decode(const unsigned char* stored, std::size_t count)
-    {
-        if (isAdpcm(type))
-            decoder.decodeBytes(stored, count, decoded.data());
-        else
-            Pcm::signedToUnsigned(stored, count, decoded.data());
-        return decoded.data();
-    }
-
-private:
-    int type;
-    Adpcm decoder;
-    std::vector<unsigned char> decoded;
-};
-
 // Decodes the entry's data into the new file `name`; true when it was
 // written whole.
-bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::string& name, KovaOutputStream& file)
+bool writeWav(const Bank& bank, const BankEntry& entry, const std::string& name, KovaOutputStream& file)
 {
-    WavWriter wav(file.fd(), header.rate);
-    EntryDecoder decoder(header);
-    const bool allDecoded = readDataInChunks(wbk, header.size, [&](const unsigned char* stored, std::size_t count) {
-        return wav.write(decoder.decode(stored, count), decodedSize(header.type, count)) && interruption == 0;
+    WavWriter wav(file.fd(), entry.rate);
+    const bool allDecoded = bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
+        return wav.write(samples, count) && interruption == 0;
     });
     const bool wavWritten = wav.finish() && allDecoded;
     if (interruption != 0)
@@ -102,26 +72,36 @@ bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::strin
 }
 
 // Why the entry cannot become a WAV file, or nullptr when it can.
-const char* whyNoWav(const SampleHeader& header)
+const char* whyNoWav(const EntryHead& head)
 {
-    if (header.rate == 0)
+    if (head.rate == 0)
         return "a sample of rate 0 cannot be written as WAV";
-    if (decodedSize(header.type, header.size) > maxWavDataSize)
+    if (head.decodedSize() > maxWavDataSize)
         return "a sample of more than 4 GiB cannot be written as WAV";
     return nullptr;
 }
 
-bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
+// Removes the file being written when the bank cannot be read either.
+bool writeWavOrRemove(const Bank& bank, const BankEntry& entry, const std::string& name, KovaOutputStream& file)
+{
+    try {
+        return writeWav(bank, entry, name, file);
+    } catch (const BankError&) {
+        file.close();
+        removeNewFile(name.c_str());
+        throw;
+    }
+}
+
+bool exportEntry(const Bank& bank, const BankEntry& entry, int rawText)
 {
     const char suffix[] = ".wav";
-    const std::string name = header.name + std::string(suffix);
-    printCreating(header, suffix, rawText);
-    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str(), whyNoWav(header));
-    if (!file) {
-        wbk.skip(header.size);
+    const std::string name = entry.nameText() + suffix;
+    printCreating(entry, suffix, rawText);
+    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str(), whyNoWav(entry));
+    if (!file)
         return false;
-    }
-    if (writeWav(wbk, header, name, *file))
+    if (writeWavOrRemove(bank, entry, name, *file))
         return true;
     file->close();
     const bool removed = removeNewFile(name.c_str());
@@ -132,15 +112,16 @@ bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
 
 } // namespace
 
-bool exportWav(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
+bool exportWav(const Bank& bank, int rawText)
 {
     catchInterruptions();
     bool allWritten = true;
-    while (hasMoreSamples(wbk, endPosition) && interruption == 0) {
-        const SampleHeader header = readSampleHeader(wbk);
-        allWritten = exportEntry(wbk, header, rawText) && allWritten;
+    for (const BankEntry& entry : bank.entries()) {
+        if (interruption != 0)
+            break;
+        allWritten = exportEntry(bank, entry, rawText) && allWritten;
     }
-    wbk.close();
     stopIfInterrupted();
+    stopAtDamage(bank);
     return allWritten;
 }

@@ -1,24 +1,25 @@
 #include "extractPcm.h"
 
 #include "createNewFile.h"
+#include "openBank.h"
 #include "printError.h"
 #include "visibleText.h"
 
 #include <cerrno>
 #include <iostream>
+#include <string>
 
 namespace {
 
 // Copies the entry's data piece by piece; true when all of it was written.
-bool writeFile(KovaInputStream& wbk, const SampleHeader& header)
+bool writeFile(const Bank& bank, const BankEntry& entry)
 {
-    const std::unique_ptr<KovaOutputStream> file = createEntryFile(header.name);
-    if (!file) {
-        wbk.skip(header.size);
+    const std::string name = entry.nameText();
+    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str());
+    if (!file)
         return false;
-    }
     int writeErrno = 0;
-    readDataInChunks(wbk, header.size, [&](const unsigned char* data, std::size_t count) {
+    bank.readData(entry, [&](const unsigned char* data, std::size_t count) {
         if (file->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(count)))
             return true;
         writeErrno = errno;
@@ -29,18 +30,18 @@ bool writeFile(KovaInputStream& wbk, const SampleHeader& header)
         return true;
     if (writeErrno != 0)
         errno = writeErrno;
-    printWriteError(header.name);
+    printWriteError(name.c_str());
     return false;
 }
 
 } // namespace
 
-void printCreating(const SampleHeader& header, const char* suffix, int rawText)
+void printCreating(const EntryHead& head, const char* suffix, int rawText)
 {
     std::cout << "now creating \"";
-    std::cout << visibleText(header.name, rawText) << suffix;
-    std::cout << "\"\tformat=" << (isAdpcm(header.type) ? "adpcm" : "8bit") << "\tsize=" << header.size
-              << "byte\trate=" << header.rate << "hz\t" << std::endl;
+    std::cout << visibleText(head.nameText().c_str(), rawText) << suffix;
+    std::cout << "\"\tformat=" << (head.isAdpcm() ? "adpcm" : "8bit") << "\tsize=" << head.size
+              << "byte\trate=" << head.rate << "hz\t" << std::endl;
 }
 
 std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* refusal)
@@ -57,14 +58,13 @@ std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* 
     return file;
 }
 
-bool extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
+bool extractPcm(const Bank& bank, int rawText)
 {
     bool allWritten = true;
-    while (hasMoreSamples(wbk, endPosition)) {
-        const SampleHeader header = readSampleHeader(wbk);
-        printCreating(header, "", rawText);
-        allWritten = writeFile(wbk, header) && allWritten;
+    for (const BankEntry& entry : bank.entries()) {
+        printCreating(entry, "", rawText);
+        allWritten = writeFile(bank, entry) && allWritten;
     }
-    wbk.close();
+    stopAtDamage(bank);
     return allWritten;
 }

@@ -2,18 +2,17 @@
 
 #include "Pcm.h"
 #include "audio.h"
-#include "sampleHeader.h"
+#include "openBank.h"
 #include "visibleText.h"
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -21,58 +20,31 @@ namespace {
 constexpr int initialRate = 16540;
 
 using Samples = std::vector<std::unique_ptr<Pcm>>;
-using Headers = std::vector<SampleHeader>;
 
-// Decodes every entry of the bank, one dot per entry.
-Samples loadSamples(KovaInputStream& wbk, std::int64_t endPosition)
+// Decodes every whole entry of the bank, one dot per entry.
+Samples loadSamples(const Bank& bank)
 {
     Samples samples;
-    while (hasMoreSamples(wbk, endPosition)) {
-        // The type byte is taken by the plain get, outside the byte budget.
-        const auto type = static_cast<unsigned char>(wbk.get());
-        samples.push_back(std::make_unique<Pcm>(type, wbk));
+    for (const BankEntry& entry : bank.entries()) {
+        samples.push_back(std::make_unique<Pcm>(bank, entry));
         std::cout << "." << std::flush;
     }
     return samples;
 }
 
-// Reads what the listing shows of every entry and passes over the data, with
-// the same dots and the same checks as loading, but without the memory.
-Headers readHeaders(KovaInputStream& wbk, std::int64_t endPosition)
-{
-    Headers headers;
-    while (hasMoreSamples(wbk, endPosition)) {
-        headers.push_back(readSampleHeader(wbk));
-        wbk.skip(headers.back().size);
-        std::cout << "." << std::flush;
-    }
-    return headers;
-}
-
-SampleHeader headerOf(const Pcm& pcm)
-{
-    SampleHeader header;
-    header.type = static_cast<unsigned char>(pcm.getType());
-    const char* name = pcm.getFileName();
-    std::copy_n(name, strnlen(name, sampleNameSize), header.name);
-    header.rate = pcm.getPcmRate();
-    header.size = static_cast<std::uint32_t>(pcm.getSize());
-    return header;
-}
-
-void printListing(const Headers& headers, int rawText)
+void printListing(const std::vector<BankEntry>& entries, int rawText)
 {
     std::cout << "No. \t format \t size  \t rate \t original data \t length " << std::endl;
     std::cout << "--- \t--------\t-------\t------\t---------------\t--------" << std::endl;
-    for (std::size_t k = 0; k < headers.size(); ++k) {
-        const SampleHeader& header = headers[k];
-        std::cout << k << "\t" << (isAdpcm(header.type) ? "adpcm   " : "8bit    ") << "\t" << header.size << "\t"
-                  << header.rate << "\t" << visibleText(header.name, rawText) << "   \t";
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const BankEntry& entry = entries[k];
+        std::cout << k << "\t" << (entry.isAdpcm() ? "adpcm   " : "8bit    ") << "\t" << entry.size << "\t"
+                  << entry.rate << "\t" << visibleText(entry.nameText().c_str(), rawText) << "   \t";
         // The playing time of the decoded samples; an ADPCM byte holds two.
-        if (header.rate == 0)
+        if (entry.rate == 0)
             std::cout << "-";
         else
-            std::cout << static_cast<double>(decodedSize(header.type, header.size)) / header.rate;
+            std::cout << static_cast<double>(entry.decodedSize()) / entry.rate;
         std::cout << std::endl;
     }
 }
@@ -112,30 +84,29 @@ void playSamples(const Samples& samples, int rawText)
     }
 }
 
-// Ends the loading line, closes the bank and prints the listing.
-void finishLoading(KovaInputStream& wbk, const Headers& headers, const char* wbkFileName, int rawText)
+// Ends the loading line, after the dots of the whole entries, or the
+// program when the bank is cut short; then prints the listing.
+void finishLoading(const Bank& bank, const char* wbkFileName, int rawText)
 {
+    stopAtDamage(bank);
     std::cout << "done." << std::endl;
-    std::cout << visibleText(wbkFileName, rawText) << " has " << headers.size() << " PCM" << std::endl;
-    wbk.close();
-
-    printListing(headers, rawText);
+    std::cout << visibleText(wbkFileName, rawText) << " has " << bank.entries().size() << " PCM" << std::endl;
+    printListing(bank.entries(), rawText);
 }
 
 } // namespace
 
-void listPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+void listPcm(const Bank& bank, const char* wbkFileName, int rawText)
 {
-    finishLoading(wbk, readHeaders(wbk, endPosition), wbkFileName, rawText);
+    // The index is read already: the dots come at once.
+    std::cout << std::string(bank.entries().size(), '.');
+    finishLoading(bank, wbkFileName, rawText);
 }
 
-void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+void playPcm(const Bank& bank, const char* wbkFileName, int rawText)
 {
-    const Samples samples = loadSamples(wbk, endPosition);
-    Headers headers;
-    for (const auto& pcm : samples)
-        headers.push_back(headerOf(*pcm));
-    finishLoading(wbk, headers, wbkFileName, rawText);
+    const Samples samples = loadSamples(bank);
+    finishLoading(bank, wbkFileName, rawText);
     if (!Audio::openAudioDevice()) {
         std::perror("can not open Audio Device");
         std::exit(-1);

@@ -1,16 +1,14 @@
 #ifndef WBKDECK_PLAY_PCM_H
 #define WBKDECK_PLAY_PCM_H
 
-#include "KovaInputStream.h"
+#include "Bank.h"
 
-#include <cstdint>
+// Lists every entry of the bank as playback does, without reading sample
+// data or touching the audio device.
+void listPcm(const Bank& bank, const char* wbkFileName, int rawText);
 
-// Lists every sample of the bank as playback does, without decoding them or
-// touching the audio device. Closes the bank.
-void listPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText);
-
-// Loads every sample of the bank, lists them and plays them one per
-// character read from the terminal. Closes the bank.
-void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText);
+// Loads every entry of the bank, lists them and plays them one per character
+// read from the terminal.
+void playPcm(const Bank& bank, const char* wbkFileName, int rawText);
 
 #endif

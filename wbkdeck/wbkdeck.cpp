@@ -1,46 +1,28 @@
 // wbkdeck: checks a sound bank and prints its author, then lists and plays
 // its samples, only lists them (-l), extracts their data into files of their
 // own (-d) or exports them as WAV files (-w).
-#include "KovaInputStream.h"
+#include "Bank.h"
 #include "exportWav.h"
 #include "extractPcm.h"
+#include "openBank.h"
 #include "playPcm.h"
-#include "printError.h"
 #include "visibleText.h"
 
 #include <getopt.h>
 
 #include <csignal>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <string>
 
 namespace {
 
-constexpr int magicSize = 8;
-constexpr int authorSize = 32;
-
-// Only "WBK" and the byte after it count; the rest of the magic is ignored.
-void checkMagic(KovaInputStream& wbk)
+void printAuthor(const Bank& bank)
 {
-    char magic[magicSize];
-    wbk.read(magic, magicSize);
-    magic[3] = '\0';
-    if (std::memcmp(magic, "WBK", 4) != 0) {
-        std::cerr << "Incorrect data format detected" << std::endl;
-        wbk.close();
-        std::exit(-1);
-    }
-}
-
-void printAuthor(KovaInputStream& wbk)
-{
-    char author[authorSize + 1] = {};
-    wbk.read(author, authorSize);
-    std::cout << "the auther of this .wbk is " << visibleText(author, 0) << std::endl;
+    std::cout << "the auther of this .wbk is " << visibleText(bank.author().c_str(), 0) << std::endl;
 }
 
 [[noreturn]] void failAllocation()
@@ -128,25 +110,33 @@ Arguments parseArguments(int argc, char* argv[])
     return arguments;
 }
 
-// Runs the chosen mode on the bank past its header; false when a sample
-// could not be written.
-bool runMode(Mode mode, KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName)
+// Runs the chosen mode on the bank; false when a sample could not be written.
+bool runMode(Mode mode, const Bank& bank, const char* wbkFileName)
 {
     switch (mode) {
     case Mode::play:
-        playPcm(wbk, endPosition, wbkFileName, 0);
+        playPcm(bank, wbkFileName, 0);
         return true;
     case Mode::list:
-        listPcm(wbk, endPosition, wbkFileName, 0);
+        listPcm(bank, wbkFileName, 0);
         return true;
     case Mode::extract:
         std::cout << std::endl;
-        return extractPcm(wbk, endPosition, 0);
+        return extractPcm(bank, 0);
     case Mode::exportWav:
         std::cout << std::endl;
-        return exportWav(wbk, endPosition, 0);
+        return exportWav(bank, 0);
     }
     return false;
+}
+
+// The bank could not be read after its index was: it may have been cut
+// short or replaced meanwhile, or the disk fails.
+[[noreturn]] void failReading(const char* wbkFileName, const BankError& error)
+{
+    std::cerr << "wbkdeck: " << visibleText(wbkFileName, 1) << ": " << error.what() << ": "
+              << std::strerror(error.errorNumber()) << std::endl;
+    std::exit(-1);
 }
 
 // True when everything printed reached standard output; a listing lost on a
@@ -170,17 +160,13 @@ int main(int argc, char* argv[])
     // of the process being killed in the middle of a file.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    KovaInputStream wbk(wbkFileName, std::ios::in | std::ios::binary);
-    if (!wbk.good()) {
-        printOpenError(wbkFileName);
-        wbk.close();
-        return -1;
-    }
-    const std::int64_t endPosition = wbk.getFileSize() + wbk.tellg();
-
-    checkMagic(wbk);
-    printAuthor(wbk);
+    const std::unique_ptr<Bank> bank = openBank(wbkFileName);
+    printAuthor(*bank);
     std::cout << "now loading " << visibleText(wbkFileName, 0) << "." << std::flush;
-    const bool allDone = runMode(arguments.mode, wbk, endPosition, wbkFileName);
-    return outputWritten() && allDone ? 0 : -1;
+    try {
+        const bool allDone = runMode(arguments.mode, *bank, wbkFileName);
+        return outputWritten() && allDone ? 0 : -1;
+    } catch (const BankError& error) {
+        failReading(wbkFileName, error);
+    }
 }
