@@ -112,14 +112,14 @@ bool exportEntry(const Bank& bank, const BankEntry& entry, int rawText)
 
 } // namespace
 
-bool exportWav(const Bank& bank, int rawText)
+bool exportWav(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText)
 {
     catchInterruptions();
     bool allWritten = true;
-    for (const BankEntry& entry : bank.entries()) {
+    for (std::size_t index : chosen) {
         if (interruption != 0)
             break;
-        allWritten = exportEntry(bank, entry, rawText) && allWritten;
+        allWritten = exportEntry(bank, bank.entries()[index], rawText) && allWritten;
     }
     stopIfInterrupted();
     stopAtDamage(bank);

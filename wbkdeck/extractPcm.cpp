@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <set>
 #include <string>
 
 namespace {
@@ -58,13 +59,27 @@ std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* 
     return file;
 }
 
-bool extractPcm(const Bank& bank, int rawText)
+bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText)
 {
     bool allWritten = true;
-    for (const BankEntry& entry : bank.entries()) {
+    for (std::size_t index : chosen) {
+        const BankEntry& entry = bank.entries()[index];
         printCreating(entry, "", rawText);
         allWritten = writeFile(bank, entry) && allWritten;
     }
     stopAtDamage(bank);
     return allWritten;
+}
+
+std::vector<std::string> extractedFiles(const Bank& bank, const std::vector<std::size_t>& chosen)
+{
+    std::vector<std::string> files;
+    std::set<std::string> taken;
+    for (std::size_t index : chosen) {
+        const std::string name = bank.entries()[index].nameText();
+        const bool written = !name.empty() && !whyOutsideWorkingDirectory(name.c_str()) &&
+                             taken.insert(pathWithinWorkingDirectory(name.c_str())).second;
+        files.push_back(written ? name : "");
+    }
+    return files;
 }

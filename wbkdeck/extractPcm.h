@@ -4,12 +4,21 @@
 #include "Bank.h"
 #include "KovaOutputStream.h"
 
+#include <cstddef>
 #include <memory>
+#include <string>
+#include <vector>
 
-// Writes the data of every whole entry of the bank into a new file named
-// after the entry, below the working directory; existing files are never
-// replaced. True when every entry was written.
-bool extractPcm(const Bank& bank, int rawText);
+// Writes the data of the chosen entries (indices in bank order) into new
+// files named after them, below the working directory; existing files are
+// never replaced. True when every entry was written.
+bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText);
+
+// The file that extractPcm writes for each chosen entry, or an empty string
+// where it writes none: for an empty name or one it refuses, and for a name
+// that reaches the file of an earlier chosen entry, which takes the file.
+// (A missing directory on the way is not looked for.)
+std::vector<std::string> extractedFiles(const Bank& bank, const std::vector<std::size_t>& chosen);
 
 // The line announcing the file made from an entry: its name with `suffix`
 // appended, format, stored size and rate. The name is converted on its own, so

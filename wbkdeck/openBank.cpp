@@ -1,9 +1,11 @@
 #include "openBank.h"
 
 #include "printError.h"
+#include "visibleText.h"
 
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 namespace {
 
@@ -41,4 +43,14 @@ void stopAtDamage(const Bank& bank)
 {
     if (bank.state() == Bank::State::damaged)
         failUnexpectedEnd();
+}
+
+void refuseDamage(const Bank& bank, const char* name)
+{
+    if (bank.state() != Bank::State::damaged)
+        return;
+    const std::string shown = visibleText(name, 1);
+    std::cerr << "wbkdeck: " << shown << " is damaged: " << bank.damage()->text() << "; wbkpack --repair " << shown
+              << " cuts it back to its last whole entry" << std::endl;
+    std::exit(-1);
 }

@@ -15,4 +15,8 @@ std::unique_ptr<Bank> openBank(const char* name);
 // called once the whole entries before the damage have been dealt with.
 void stopAtDamage(const Bank& bank);
 
+// Ends the program with one line saying what is cut short when the bank is
+// damaged: for the modes whose output must hold every entry.
+void refuseDamage(const Bank& bank, const char* name);
+
 #endif

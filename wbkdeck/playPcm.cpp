@@ -19,26 +19,32 @@ namespace {
 
 constexpr int initialRate = 16540;
 
-using Samples = std::vector<std::unique_ptr<Pcm>>;
+// A loaded entry and its index in the bank.
+struct Sample {
+    std::size_t index;
+    std::unique_ptr<Pcm> pcm;
+};
+using Samples = std::vector<Sample>;
 
-// Decodes every whole entry of the bank, one dot per entry.
-Samples loadSamples(const Bank& bank)
+// Decodes the chosen entries, one dot per entry.
+Samples loadSamples(const Bank& bank, const std::vector<std::size_t>& chosen)
 {
     Samples samples;
-    for (const BankEntry& entry : bank.entries()) {
-        samples.push_back(std::make_unique<Pcm>(bank, entry));
+    for (std::size_t index : chosen) {
+        samples.push_back({index, std::make_unique<Pcm>(bank, bank.entries()[index])});
         std::cout << "." << std::flush;
     }
     return samples;
 }
 
-void printListing(const std::vector<BankEntry>& entries, int rawText)
+// One row per chosen entry, numbered by its index in the bank.
+void printListing(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText)
 {
     std::cout << "No. \t format \t size  \t rate \t original data \t length " << std::endl;
     std::cout << "--- \t--------\t-------\t------\t---------------\t--------" << std::endl;
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        const BankEntry& entry = entries[k];
-        std::cout << k << "\t" << (entry.isAdpcm() ? "adpcm   " : "8bit    ") << "\t" << entry.size << "\t"
+    for (std::size_t index : chosen) {
+        const BankEntry& entry = bank.entries()[index];
+        std::cout << index << "\t" << (entry.isAdpcm() ? "adpcm   " : "8bit    ") << "\t" << entry.size << "\t"
                   << entry.rate << "\t" << visibleText(entry.nameText().c_str(), rawText) << "   \t";
         // The playing time of the decoded samples; an ADPCM byte holds two.
         if (entry.rate == 0)
@@ -63,8 +69,9 @@ void playSamples(const Samples& samples, int rawText)
 {
     if (!samples.empty() && isatty(STDIN_FILENO))
         std::cerr << "press Enter to play the next sample, or type a number of letters to play several" << std::endl;
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-        const Pcm& pcm = *samples[k];
+    for (const Sample& sample : samples) {
+        const std::size_t k = sample.index;
+        const Pcm& pcm = *sample.pcm;
         std::getchar();
         if (!setDeviceRate(pcm.getPcmRate())) {
             std::cerr << "wbkdeck: skipping entry " << k << ": the device can not play " << pcm.getPcmRate() << " Hz"
@@ -84,29 +91,30 @@ void playSamples(const Samples& samples, int rawText)
     }
 }
 
-// Ends the loading line, after the dots of the whole entries, or the
-// program when the bank is cut short; then prints the listing.
-void finishLoading(const Bank& bank, const char* wbkFileName, int rawText)
+// Ends the loading line, after the dots of the chosen entries, or the
+// program when the bank is cut short; then prints the bank's number of
+// entries and the listing.
+void finishLoading(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText)
 {
     stopAtDamage(bank);
     std::cout << "done." << std::endl;
     std::cout << visibleText(wbkFileName, rawText) << " has " << bank.entries().size() << " PCM" << std::endl;
-    printListing(bank.entries(), rawText);
+    printListing(bank, chosen, rawText);
 }
 
 } // namespace
 
-void listPcm(const Bank& bank, const char* wbkFileName, int rawText)
+void listPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText)
 {
     // The index is read already: the dots come at once.
-    std::cout << std::string(bank.entries().size(), '.');
-    finishLoading(bank, wbkFileName, rawText);
+    std::cout << std::string(chosen.size(), '.');
+    finishLoading(bank, chosen, wbkFileName, rawText);
 }
 
-void playPcm(const Bank& bank, const char* wbkFileName, int rawText)
+void playPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText)
 {
-    const Samples samples = loadSamples(bank);
-    finishLoading(bank, wbkFileName, rawText);
+    const Samples samples = loadSamples(bank, chosen);
+    finishLoading(bank, chosen, wbkFileName, rawText);
     if (!Audio::openAudioDevice()) {
         std::perror("can not open Audio Device");
         std::exit(-1);

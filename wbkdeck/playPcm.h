@@ -3,12 +3,15 @@
 
 #include "Bank.h"
 
-// Lists every entry of the bank as playback does, without reading sample
-// data or touching the audio device.
-void listPcm(const Bank& bank, const char* wbkFileName, int rawText);
+#include <cstddef>
+#include <vector>
 
-// Loads every entry of the bank, lists them and plays them one per character
-// read from the terminal.
-void playPcm(const Bank& bank, const char* wbkFileName, int rawText);
+// Lists the chosen entries of the bank (indices in bank order) as playback
+// does, without reading sample data or touching the audio device.
+void listPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText);
+
+// Loads the chosen entries of the bank, lists them and plays them one per
+// character read from the terminal.
+void playPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText);
 
 #endif
