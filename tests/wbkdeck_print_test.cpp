@@ -78,6 +78,8 @@ TEST_F(WbkdeckPrintTest, ManifestOfExtractedFiles)
         {"sub/c#1", "sub/c\\x231"},
         {"a.pc8", "b.wbk#7"},
         {"ab\0cd"s, "ab"},
+        {"a.pc8/in", "b.wbk#9"},  // through the file of entry 0
+        {"sub", "b.wbk#10"},      // the directory of entry 6's file
     };
     std::string bytes = bankHeader();
     std::string expected = "wbk manifest 1\nmagic\tWBK\\x00\\x00\\x00\\x00\\x00\nauthor\twbkpack:tester\n";

@@ -35,6 +35,32 @@ bool writeFile(const Bank& bank, const BankEntry& entry)
     return false;
 }
 
+// The files that an extraction writes one after the other, and the
+// directories they are in.
+class WrittenFiles {
+public:
+    // Notes the file `path` and returns true, unless a file written before
+    // has that path or lies on its way, or `path` is the directory of one.
+    bool add(const std::string& path)
+    {
+        if (files.count(path) > 0 || directories.count(path) > 0)
+            return false;
+        std::vector<std::string> above;
+        for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+            above.push_back(path.substr(0, slash));
+            if (files.count(above.back()) > 0)
+                return false;
+        }
+        files.insert(path);
+        directories.insert(above.begin(), above.end());
+        return true;
+    }
+
+private:
+    std::set<std::string> files;
+    std::set<std::string> directories;
+};
+
 } // namespace
 
 void printCreating(const EntryHead& head, const char* suffix, int rawText)
@@ -74,12 +100,12 @@ bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int ra
 std::vector<std::string> extractedFiles(const Bank& bank, const std::vector<std::size_t>& chosen)
 {
     std::vector<std::string> files;
-    std::set<std::string> taken;
+    WrittenFiles written;
     for (std::size_t index : chosen) {
         const std::string name = bank.entries()[index].nameText();
-        const bool written = !name.empty() && !whyOutsideWorkingDirectory(name.c_str()) &&
-                             taken.insert(pathWithinWorkingDirectory(name.c_str())).second;
-        files.push_back(written ? name : "");
+        const bool writes = !name.empty() && !whyOutsideWorkingDirectory(name.c_str()) &&
+                            written.add(pathWithinWorkingDirectory(name.c_str()));
+        files.push_back(writes ? name : "");
     }
     return files;
 }

@@ -16,8 +16,9 @@ bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int ra
 
 // The file that extractPcm writes for each chosen entry, or an empty string
 // where it writes none: for an empty name or one it refuses, and for a name
-// that reaches the file of an earlier chosen entry, which takes the file.
-// (A missing directory on the way is not looked for.)
+// that reaches the file of an earlier chosen entry (which takes the file),
+// passes through it, or names a directory of one. (Directories missing on
+// the way, or files there already, are not looked for.)
 std::vector<std::string> extractedFiles(const Bank& bank, const std::vector<std::size_t>& chosen);
 
 // The line announcing the file made from an entry: its name with `suffix`
