@@ -5,8 +5,6 @@
 #include "SimulatedDevice.h"
 #include "TestFiles.h"
 
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include <set>
@@ -16,20 +14,6 @@
 namespace {
 
 const std::vector<std::string> names = {"a.pc8", "b.pcm", "dup", "c.pc8", "dup"};
-
-// The files in `directory` other than the bank.
-std::set<std::string> filesMade(const std::string& directory)
-{
-    std::set<std::string> files;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(dir))
-            files.insert(entry->d_name);
-        closedir(dir);
-    }
-    for (const char* other : {".", "..", "bank.wbk"})
-        files.erase(other);
-    return files;
-}
 
 // The listing rows, playing lines and files of a run.
 struct Outcome {
@@ -66,7 +50,8 @@ Outcome outcomeOf(const ProgramResult& result, const std::string& directory)
         if (line.find(":now playing ") != std::string::npos)
             outcome.plays.push_back(line);
     }
-    outcome.files = filesMade(directory);
+    outcome.files = filesIn(directory);
+    outcome.files.erase("bank.wbk");
     return outcome;
 }
 

@@ -4,6 +4,7 @@
 #include "createNewFile.h"
 #include "extractPcm.h"
 #include "openBank.h"
+#include "printError.h"
 #include "visibleText.h"
 
 #include <signal.h>
@@ -50,25 +51,25 @@ void stopIfInterrupted()
 // pad byte after odd-sized data, in 32 bits.
 constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
 
-// Decodes the entry's data into the new file `name`; true when it was
-// written whole.
-bool writeWav(const Bank& bank, const BankEntry& entry, const std::string& name, KovaOutputStream& file)
+void reportWriteFailure(const std::string& name, const std::string& reason)
 {
-    WavWriter wav(file.fd(), entry.rate);
+    std::cerr << "can not write to " << visibleText(name.c_str(), 1) << " : " << reason << std::endl;
+}
+
+// Decodes the entry's data into the file open on `fd`; true when it was
+// written whole. A failure is reported, an interruption is not.
+bool writeWav(const Bank& bank, const BankEntry& entry, const std::string& name, int fd)
+{
+    WavWriter wav(fd, entry.rate);
     const bool allDecoded = bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
         return wav.write(samples, count) && interruption == 0;
     });
     const bool wavWritten = wav.finish() && allDecoded;
     if (interruption != 0)
         return false;
-    if (wavWritten) {
-        file.close();
-        if (!file.fail())
-            return true;
-    }
-    const std::string reason = wavWritten ? std::strerror(errno) : wav.errorText();
-    std::cerr << "can not write to " << visibleText(name.c_str(), 1) << " : " << reason << std::endl;
-    return false;
+    if (!wavWritten)
+        reportWriteFailure(name, wav.errorText());
+    return wavWritten;
 }
 
 // Why the entry cannot become a WAV file, or nullptr when it can.
@@ -81,33 +82,50 @@ const char* whyNoWav(const EntryHead& head)
     return nullptr;
 }
 
-// Removes the file being written when the bank cannot be read either.
-bool writeWavOrRemove(const Bank& bank, const BankEntry& entry, const std::string& name, KovaOutputStream& file)
+// The hidden file that becomes `name` once written, or nullptr when the
+// entry is skipped (and reported). An existing `name` is reported as taken,
+// as -d reports it.
+std::unique_ptr<StagedFile> createWavFile(const std::string& name, const EntryHead& head, std::size_t index)
 {
-    try {
-        return writeWav(bank, entry, name, file);
-    } catch (const BankError&) {
-        file.close();
-        removeNewFile(name.c_str());
-        throw;
-    }
+    if (!isNamed(head, index) || !mayCreate(name.c_str(), whyNoWav(head)))
+        return nullptr;
+    std::unique_ptr<StagedFile> file = createStagedFile(name.c_str());
+    if (!file)
+        printOpenError(name.c_str());
+    return file;
 }
 
-bool exportEntry(const Bank& bank, const BankEntry& entry, int rawText)
+// Removes the file of an entry that failed; false, for the entry.
+bool discardFile(StagedFile& file, const std::string& name)
+{
+    const bool removed = file.discard();
+    if (interruption == 0)
+        std::cerr << visibleText(name.c_str(), 1)
+                  << (removed ? " removed." : " not written: its hidden temporary file is left behind.") << std::endl;
+    return false;
+}
+
+// Writes the WAV file under a hidden name and gives it its own only when it
+// is complete and on disk, never replacing a file. The hidden file goes also
+// when the bank cannot be read.
+bool exportEntry(const Bank& bank, const BankEntry& entry, std::size_t index, int rawText)
 {
     const char suffix[] = ".wav";
     const std::string name = entry.nameText() + suffix;
     printCreating(entry, suffix, rawText);
-    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str(), whyNoWav(entry));
+    const std::unique_ptr<StagedFile> file = createWavFile(name, entry, index);
     if (!file)
         return false;
-    if (writeWavOrRemove(bank, entry, name, *file))
+    if (!writeWav(bank, entry, name, file->descriptor()))
+        return discardFile(*file, name);
+    if (file->commit(false))
         return true;
-    file->close();
-    const bool removed = removeNewFile(name.c_str());
-    if (interruption == 0)
-        std::cerr << visibleText(name.c_str(), 1) << (removed ? " removed." : " may be broken.") << std::endl;
-    return false;
+    if (errno == EEXIST) {
+        printOpenError(name.c_str());  // made meanwhile: not this run's file
+        return false;
+    }
+    reportWriteFailure(name, std::strerror(errno));
+    return discardFile(*file, name);
 }
 
 } // namespace
@@ -119,7 +137,7 @@ bool exportWav(const Bank& bank, const std::vector<std::size_t>& chosen, int raw
     for (std::size_t index : chosen) {
         if (interruption != 0)
             break;
-        allWritten = exportEntry(bank, bank.entries()[index], rawText) && allWritten;
+        allWritten = exportEntry(bank, bank.entries()[index], index, rawText) && allWritten;
     }
     stopIfInterrupted();
     stopAtDamage(bank);

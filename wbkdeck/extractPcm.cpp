@@ -13,10 +13,10 @@
 namespace {
 
 // Copies the entry's data piece by piece; true when all of it was written.
-bool writeFile(const Bank& bank, const BankEntry& entry)
+bool writeFile(const Bank& bank, const BankEntry& entry, std::size_t index)
 {
     const std::string name = entry.nameText();
-    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str());
+    const std::unique_ptr<KovaOutputStream> file = isNamed(entry, index) ? createEntryFile(name.c_str()) : nullptr;
     if (!file)
         return false;
     int writeErrno = 0;
@@ -71,12 +71,26 @@ void printCreating(const EntryHead& head, const char* suffix, int rawText)
               << "byte\trate=" << head.rate << "hz\t" << std::endl;
 }
 
-std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* refusal)
+bool isNamed(const EntryHead& head, std::size_t index)
 {
-    if (const char* reason = refusal ? refusal : whyOutsideWorkingDirectory(name)) {
+    if (head.name[0] != '\0')
+        return true;
+    std::cerr << "wbkdeck: skipping entry " << index << ": it has no name" << std::endl;
+    return false;
+}
+
+bool mayCreate(const char* name, const char* refusal)
+{
+    const char* reason = refusal ? refusal : whyOutsideWorkingDirectory(name);
+    if (reason)
         std::cerr << "wbkdeck: skipping \"" << visibleText(name, 1) << "\": " << reason << std::endl;
+    return reason == nullptr;
+}
+
+std::unique_ptr<KovaOutputStream> createEntryFile(const char* name)
+{
+    if (!mayCreate(name))
         return nullptr;
-    }
     std::unique_ptr<KovaOutputStream> file = createNewFile(name);
     if (!file || !file->good()) {
         printOpenError(name);
@@ -91,7 +105,7 @@ bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int ra
     for (std::size_t index : chosen) {
         const BankEntry& entry = bank.entries()[index];
         printCreating(entry, "", rawText);
-        allWritten = writeFile(bank, entry) && allWritten;
+        allWritten = writeFile(bank, entry, index) && allWritten;
     }
     stopAtDamage(bank);
     return allWritten;

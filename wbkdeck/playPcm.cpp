@@ -55,20 +55,23 @@ void printListing(const Bank& bank, const std::vector<std::size_t>& chosen, int 
     }
 }
 
-// Sets the device to the rate of the next sample. A nearby rate that the
-// device chose instead (Audio has reported it) still plays; a rate that it
-// refused does not, and rate 0 is not even sent.
+// Sets the device to the rate of the next sample; false only when the device
+// refused that rate, or for rate 0, which is not even sent. After any other
+// failure (Audio has reported it) the sample plays on the device as it is,
+// at a nearby rate that the device chose, for instance.
 bool setDeviceRate(int rate)
 {
-    return rate > 0 && (Audio::setRate(rate) || Audio::getSampleRate() != rate);
+    return rate > 0 && (Audio::setRate(rate) || !Audio::isRateRefused());
 }
 
 // One sample per character read; at the end of input the rest play on. A
-// write that the device refuses ends the program.
-void playSamples(const Samples& samples, int rawText)
+// write that the device refuses ends the program. False when an entry was
+// skipped.
+bool playSamples(const Samples& samples, int rawText)
 {
     if (!samples.empty() && isatty(STDIN_FILENO))
         std::cerr << "press Enter to play the next sample, or type a number of letters to play several" << std::endl;
+    bool allPlayed = true;
     for (const Sample& sample : samples) {
         const std::size_t k = sample.index;
         const Pcm& pcm = *sample.pcm;
@@ -76,6 +79,7 @@ void playSamples(const Samples& samples, int rawText)
         if (!setDeviceRate(pcm.getPcmRate())) {
             std::cerr << "wbkdeck: skipping entry " << k << ": the device can not play " << pcm.getPcmRate() << " Hz"
                       << std::endl;
+            allPlayed = false;
             continue;
         }
         std::cout << visibleText(pcm.getFileName(), rawText) << ":now playing " << k << "-th pcm..." << std::flush;
@@ -89,6 +93,7 @@ void playSamples(const Samples& samples, int rawText)
         Audio::sync();
         std::cout << "done." << std::endl;
     }
+    return allPlayed;
 }
 
 // Ends the loading line, after the dots of the chosen entries, or the
@@ -111,7 +116,7 @@ void listPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const cha
     finishLoading(bank, chosen, wbkFileName, rawText);
 }
 
-void playPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText)
+bool playPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText)
 {
     const Samples samples = loadSamples(bank, chosen);
     finishLoading(bank, chosen, wbkFileName, rawText);
@@ -120,6 +125,7 @@ void playPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const cha
         std::exit(-1);
     }
     Audio::initializeAudioDevice(initialRate);
-    playSamples(samples, rawText);
+    const bool allPlayed = playSamples(samples, rawText);
     Audio::closeAudioDevice();
+    return allPlayed;
 }

@@ -11,7 +11,8 @@
 void listPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText);
 
 // Loads the chosen entries of the bank, lists them and plays them one per
-// character read from the terminal.
-void playPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText);
+// character read from the terminal. False when a sample was skipped because
+// the device can not play its rate.
+bool playPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText);
 
 #endif

@@ -187,8 +187,7 @@ bool runDeckMode(const Arguments& arguments, const Bank& bank, const std::vector
     std::cout << "now loading " << visibleText(arguments.bank, 0) << "." << std::flush;
     switch (arguments.mode) {
     case Mode::play:
-        playPcm(bank, chosen, arguments.bank, 0);
-        return true;
+        return playPcm(bank, chosen, arguments.bank, 0);
     case Mode::list:
         listPcm(bank, chosen, arguments.bank, 0);
         return true;

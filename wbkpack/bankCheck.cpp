@@ -42,19 +42,22 @@ BankCheck endedAs(BankCheck walked, BankCheck::Verdict verdict, const std::strin
     return walked;
 }
 
-// Checks the header; a file shorter than a header that starts like one is a
-// bank whose header was cut short.
+// Checks the header. A file too short to hold the magic is no bank, even
+// when it starts like one: nothing tells it from any other short file. One
+// that holds the magic but not a whole header is a bank whose header was
+// cut short.
 BankCheck checkHeader(int fd, off_t length)
 {
     BankCheck check;
     check.length = length;
     if (length == 0)
         return check;
+    if (length < magicCheckSize)
+        return endedAs(check, BankCheck::notBank);
     unsigned char start[magicCheckSize] = {};
-    const off_t compared = length < magicCheckSize ? length : magicCheckSize;
-    if (!readAt(fd, start, compared, 0))
+    if (!readAt(fd, start, magicCheckSize, 0))
         return endedAs(check, BankCheck::unreadable);
-    if (std::memcmp(start, magic, compared) != 0)
+    if (std::memcmp(start, magic, magicCheckSize) != 0)
         return endedAs(check, BankCheck::notBank);
     if (length < bankHeaderSize)
         return endedAs(check, BankCheck::damaged,
