@@ -60,7 +60,7 @@ set -- $(best_of_three cp large.wbk copy)
 cp_s=$1
 echo "wbkdeck -d, 1 GiB entry: $extract_s s, peak RSS $extract_kb KiB; cp: $cp_s s;" \
     "$(echo "$extract_s $cp_s" | awk '{ printf "%.2f", $1 / $2 }') times the time of cp"
-rm -f large.wbk big.pc8 copy
+rm -f big.pc8 copy
 
 # 100,000 entries of 10 bytes each: one entry doubled 17 times, then cut.
 printf '0123456789' > ten.pc8
