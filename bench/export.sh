@@ -2,7 +2,8 @@
 # Whole-process figures of wbkdeck on large entries, output on a tmpfs:
 #   -w on one 64 MiB ADPCM entry (128 Mi samples) against
 #      sox -t vox -r 16540 on the same codes (goal: 6 times as fast, peak RSS < 32 MiB);
-#   -d on one 1 GiB entry against cp of the bank (goal: within 1.5 times cp, peak RSS < 32 MiB).
+#   -d on one 1 GiB entry against cp of the bank (goal: within 1.5 times cp, peak RSS < 32 MiB);
+#   -l on a bank of 100,000 small entries.
 # Each command runs three times; the fastest run counts. Needs /usr/bin/time and sox.
 set -e
 build=${1:-build-bench}
@@ -59,3 +60,15 @@ set -- $(best_of_three cp large.wbk copy)
 cp_s=$1
 echo "wbkdeck -d, 1 GiB entry: $extract_s s, peak RSS $extract_kb KiB; cp: $cp_s s;" \
     "$(echo "$extract_s $cp_s" | awk '{ printf "%.2f", $1 / $2 }') times the time of cp"
+rm -f big.pc8 copy
+
+# 100,000 entries of 10 bytes each: one entry doubled 17 times, then cut.
+printf '0123456789' > ten.pc8
+make_bank 0 s.pc8 8000 ten.pc8 | tail -c 33 > entries
+for doubling in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17; do cat entries entries > twice; mv twice entries; done
+{ make_bank 0 s.pc8 8000 ten.pc8 | head -c 40; head -c $((100000 * 33)) entries; } > many.wbk
+rm -f entries
+set -- $(best_of_three "$wbkdeck" -l many.wbk)
+list_s=$1 list_kb=$2
+[ "$("$wbkdeck" -l many.wbk | tail -n 1 | cut -f 1)" = 99999 ] || { echo "wbkdeck -l listed no 100,000 entries" >&2; exit 1; }
+echo "wbkdeck -l, 100,000 entries: $list_s s, peak RSS $list_kb KiB"

@@ -98,6 +98,27 @@ TEST(BankTest, EveryWayABankEndsEarly)
     }
 }
 
+TEST(BankTest, DamageAndNamesForMessagesAndRewrites)
+{
+    const std::string entry = sampleEntry(0, "cut", 8000, "abcdef");
+    const struct {
+        std::string bytes;
+        std::string text;
+    } damages[] = {
+        {"WBK\0\0"s, "the header is cut short after 5 bytes"},
+        {bankHeader() + entry + entry.substr(0, 5), "the entry at offset 69 is cut short after 5 bytes"},
+        {bankHeader() + entry.substr(0, 25), "the entry at offset 40 claims 6 bytes but only 2 remain"},
+    };
+    TempDir dir;
+    for (const auto& d : damages)
+        EXPECT_EQ(Bank(dir.write("d.wbk", d.bytes)).damage()->text(), d.text);
+    const Bank bank(dir.write("n.wbk", bankHeader() + sampleEntry(0, "ab\0cd"s, 1, "") + sampleEntry(0, "", 1, "") +
+                                           sampleEntry(0, "sixteen-bytes-xx", 1, "")));
+    EXPECT_EQ(bank.entries()[0].nameBytes(), "ab\0cd"s);
+    EXPECT_EQ(bank.entries()[1].nameBytes(), "");
+    EXPECT_EQ(bank.entries()[2].nameBytes(), "sixteen-bytes-xx");
+}
+
 TEST(BankTest, AuthorEdgeCases)
 {
     const struct {

@@ -367,7 +367,9 @@ TEST_F(WbkdeckExportTest, ListingNeedsNoMemoryForTheSamples)
 
 TEST_F(WbkdeckExportTest, OptionHandling)
 {
-    const std::string usage = "Usage: wbkdeck [-d|-w|-l] BANK\n";
+    const std::string usage = "Usage: wbkdeck [-d|-w|-l|-m|-M|--json] BANK [ENTRY...]\n"
+                              "       wbkdeck --header BANK\n";
+    const std::string oneMode = "wbkdeck: only one of -d, -w, -l, -m, -M, --json and --header can be given\n";
     bank(sampleEntry(0, "a", 8000, "x"));
     writeBytes(dir / "-dash.wbk", bankHeader());
     struct Case {
@@ -383,9 +385,11 @@ TEST_F(WbkdeckExportTest, OptionHandling)
         {{"-dx", "test.wbk"}, 255, "", "wbkdeck: unknown option -x\n" + usage},
         {{"--dump", "test.wbk"}, 255, "", "wbkdeck: unknown option --dump\n" + usage},
         {{"--help=x", "test.wbk"}, 255, "", "wbkdeck: unknown option --help=x\n" + usage},
-        {{"-w", "test.wbk", "more"}, 255, "", "wbkdeck: unexpected argument after the bank: more\n" + usage},
-        {{"test.wbk", "-d"}, 255, "", "wbkdeck: unexpected argument after the bank: -d\n" + usage},
-        {{"-d", "-w", "test.wbk"}, 255, "", "wbkdeck: only one of -d, -w and -l can be given\n" + usage},
+        {{"-w", "test.wbk", "more"}, 255, "", "wbkdeck: no entry is named \"more\"\n"},
+        {{"test.wbk", "-d"}, 255, "", "wbkdeck: no entry is named \"-d\"\n"},
+        {{"--header", "test.wbk", "0"}, 255, "", "wbkdeck: unexpected argument after the bank: 0\n" + usage},
+        {{"-d", "-w", "test.wbk"}, 255, "", oneMode + usage},
+        {{"--json", "-m", "test.wbk"}, 255, "", oneMode + usage},
         {{"-w"}, 255, "", "Usage:wbkdeck .wbk\n"},
         {{"-l", "--"}, 255, "", "Usage:wbkdeck .wbk\n"},
         {{"-w", "--", "-dash.wbk"}, 0, "the auther of this .wbk is wbkpack:tester\nnow loading -dash.wbk.\n", ""},

@@ -1,5 +1,6 @@
 #include "BankBytes.h"
 #include "ProgramRunner.h"
+#include "SimulatedDevice.h"
 #include "TestFiles.h"
 
 #include <sys/stat.h>
@@ -206,6 +207,23 @@ TEST_F(WbkdeckTest, StopsAtAnOversizedEntryAfterExtractingTheOthers)
                               "now creating \"two\"\tformat=adpcm\tsize=2byte\trate=8000hz\t\n");
     EXPECT_EQ(readBytes(dir / "two"), "22");
     EXPECT_FALSE(fileExists(dir / "three"));
+}
+
+// An entry of 2 GiB or more that the file holds whole is no damage: it is
+// listed, and only playback, which would decode it to 4 GiB, refuses it. The
+// bank is sparse.
+TEST_F(WbkdeckTest, WholeEntryOfTwoGiBIsListedAndRefusedByPlayback)
+{
+    const std::uint32_t storedSize = 0x80000000u;
+    const std::string path = bank(bankHeader() + sampleEntry(1, "huge", 8000, "", storedSize));
+    ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(storedSize)), 0);
+    const ProgramResult listed = deck({"-l", path});
+    EXPECT_EQ(listed.err, "");
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(linesOf(listed.out).back(), "0\tadpcm   \t2147483648\t8000\thuge   \t536871");
+    const ProgramResult played = deck({path});
+    EXPECT_EQ(played.err, "wbkdeck: " + path + ": the entry is too large to decode in memory: File too large\n");
+    EXPECT_EQ(played.status, 255);
 }
 
 } // namespace

@@ -79,6 +79,17 @@ const char* whyOutsideWorkingDirectory(const char* name)
     return nullptr;
 }
 
+std::string pathWithinWorkingDirectory(const char* name)
+{
+    std::string path;
+    for (const std::string& component : componentsOf(name)) {
+        if (component.empty() || component == ".")
+            continue;
+        path += (path.empty() ? "" : "/") + component;
+    }
+    return path;
+}
+
 std::unique_ptr<KovaOutputStream> createNewFile(const char* name)
 {
     const std::vector<std::string> components = componentsOf(name);

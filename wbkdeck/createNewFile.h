@@ -5,11 +5,17 @@
 #include "StagedFile.h"
 
 #include <memory>
+#include <string>
 
 // Why `name` is no file name to create from a bank: it would lead outside the
 // working directory (absolute, or with a ".." component) or it holds control
 // characters (below 0x20, or 0x7F). nullptr when it is fine.
 const char* whyOutsideWorkingDirectory(const char* name);
+
+// The file that `name` reaches from the working directory, written without
+// empty and "." components: "./a//b" and "a/b" are one file. For a name that
+// whyOutsideWorkingDirectory accepts.
+std::string pathWithinWorkingDirectory(const char* name);
 
 // Creates the new file `name` relative to the working directory without
 // following a symbolic link, neither on the way nor at the end. Returns

@@ -1,17 +1,14 @@
 #include "exportWav.h"
 
-#include "Adpcm.h"
-#include "Pcm.h"
 #include "WavWriter.h"
 #include "createNewFile.h"
 #include "extractPcm.h"
+#include "openBank.h"
 #include "printError.h"
-#include "sampleHeader.h"
 #include "visibleText.h"
 
 #include <signal.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -19,7 +16,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -55,31 +51,6 @@ void stopIfInterrupted()
 // pad byte after odd-sized data, in 32 bits.
 constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
 
-// Turns stored data into unsigned 8-bit samples piece by piece, carrying the
-// ADPCM decoder's state from one piece to the next.
-class EntryDecoder {
-public:
-    explicit EntryDecoder(const SampleHeader& header)
-        : type(header.type), decoded(decodedSize(type, std::min<std::size_t>(header.size, dataChunkSize)))
-    {
-    }
-
-    // The decoded samples of a piece, valid until the next call.
-    const unsigned char* decode(const unsigned char* stored, std::size_t count)
-    {
-        if (isAdpcm(type))
-            decoder.decodeBytes(stored, count, decoded.data());
-        else
-            Pcm::signedToUnsigned(stored, count, decoded.data());
-        return decoded.data();
-    }
-
-private:
-    int type;
-    Adpcm decoder;
-    std::vector<unsigned char> decoded;
-};
-
 void reportWriteFailure(const std::string& name, const std::string& reason)
 {
     std::cerr << "can not write to " << visibleText(name.c_str(), 1) << " : " << reason << std::endl;
@@ -87,12 +58,11 @@ void reportWriteFailure(const std::string& name, const std::string& reason)
 
 // Decodes the entry's data into the file open on `fd`; true when it was
 // written whole. A failure is reported, an interruption is not.
-bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::string& name, int fd)
+bool writeWav(const Bank& bank, const BankEntry& entry, const std::string& name, int fd)
 {
-    WavWriter wav(fd, header.rate);
-    EntryDecoder decoder(header);
-    const bool allDecoded = readDataInChunks(wbk, header.size, [&](const unsigned char* stored, std::size_t count) {
-        return wav.write(decoder.decode(stored, count), decodedSize(header.type, count)) && interruption == 0;
+    WavWriter wav(fd, entry.rate);
+    const bool allDecoded = bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
+        return wav.write(samples, count) && interruption == 0;
     });
     const bool wavWritten = wav.finish() && allDecoded;
     if (interruption != 0)
@@ -103,11 +73,11 @@ bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::strin
 }
 
 // Why the entry cannot become a WAV file, or nullptr when it can.
-const char* whyNoWav(const SampleHeader& header)
+const char* whyNoWav(const EntryHead& head)
 {
-    if (header.rate == 0)
+    if (head.rate == 0)
         return "a sample of rate 0 cannot be written as WAV";
-    if (decodedSize(header.type, header.size) > maxWavDataSize)
+    if (head.decodedSize() > maxWavDataSize)
         return "a sample of more than 4 GiB cannot be written as WAV";
     return nullptr;
 }
@@ -115,9 +85,9 @@ const char* whyNoWav(const SampleHeader& header)
 // The hidden file that becomes `name` once written, or nullptr when the
 // entry is skipped (and reported). An existing `name` is reported as taken,
 // as -d reports it.
-std::unique_ptr<StagedFile> createWavFile(const std::string& name, const SampleHeader& header, int index)
+std::unique_ptr<StagedFile> createWavFile(const std::string& name, const EntryHead& head, std::size_t index)
 {
-    if (!isNamed(header, index) || !mayCreate(name.c_str(), whyNoWav(header)))
+    if (!isNamed(head, index) || !mayCreate(name.c_str(), whyNoWav(head)))
         return nullptr;
     std::unique_ptr<StagedFile> file = createStagedFile(name.c_str());
     if (!file)
@@ -136,18 +106,17 @@ bool discardFile(StagedFile& file, const std::string& name)
 }
 
 // Writes the WAV file under a hidden name and gives it its own only when it
-// is complete and on disk, never replacing a file.
-bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int index, int rawText)
+// is complete and on disk, never replacing a file. The hidden file goes also
+// when the bank cannot be read.
+bool exportEntry(const Bank& bank, const BankEntry& entry, std::size_t index, int rawText)
 {
     const char suffix[] = ".wav";
-    const std::string name = header.name + std::string(suffix);
-    printCreating(header, suffix, rawText);
-    const std::unique_ptr<StagedFile> file = createWavFile(name, header, index);
-    if (!file) {
-        wbk.skip(header.size);
+    const std::string name = entry.nameText() + suffix;
+    printCreating(entry, suffix, rawText);
+    const std::unique_ptr<StagedFile> file = createWavFile(name, entry, index);
+    if (!file)
         return false;
-    }
-    if (!writeWav(wbk, header, name, file->descriptor()))
+    if (!writeWav(bank, entry, name, file->descriptor()))
         return discardFile(*file, name);
     if (file->commit(false))
         return true;
@@ -161,15 +130,16 @@ bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int index, in
 
 } // namespace
 
-bool exportWav(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
+bool exportWav(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText)
 {
     catchInterruptions();
     bool allWritten = true;
-    for (int index = 0; hasMoreSamples(wbk, endPosition) && interruption == 0; ++index) {
-        const SampleHeader header = readSampleHeader(wbk);
-        allWritten = exportEntry(wbk, header, index, rawText) && allWritten;
+    for (std::size_t index : chosen) {
+        if (interruption != 0)
+            break;
+        allWritten = exportEntry(bank, bank.entries()[index], index, rawText) && allWritten;
     }
-    wbk.close();
     stopIfInterrupted();
+    stopAtDamage(bank);
     return allWritten;
 }

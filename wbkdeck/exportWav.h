@@ -1,15 +1,17 @@
 #ifndef WBKDECK_EXPORT_WAV_H
 #define WBKDECK_EXPORT_WAV_H
 
-#include "KovaInputStream.h"
+#include "Bank.h"
 
-#include <cstdint>
+#include <cstddef>
+#include <vector>
 
-// Decodes every remaining sample as playback does and writes it as an
-// unsigned 8-bit mono WAV file at the sample's rate, named after the sample
-// with ".wav" appended, below the working directory. Existing files are never
-// replaced; a file that cannot be written whole is removed, also when the run
-// is interrupted. Closes the bank. True when every sample was written.
-bool exportWav(KovaInputStream& wbk, std::int64_t endPosition, int rawText);
+// Decodes the chosen entries of the bank (indices in bank order) as playback
+// does and writes each as an unsigned 8-bit mono WAV file at the entry's
+// rate, named after the entry with ".wav" appended, below the working
+// directory. Existing files are never replaced; a file that cannot be written
+// whole is removed, also when the run is interrupted. True when every entry
+// was written.
+bool exportWav(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText);
 
 #endif

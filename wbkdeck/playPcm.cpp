@@ -2,77 +2,55 @@
 
 #include "Pcm.h"
 #include "audio.h"
-#include "sampleHeader.h"
+#include "openBank.h"
 #include "visibleText.h"
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
 
 constexpr int initialRate = 16540;
 
-using Samples = std::vector<std::unique_ptr<Pcm>>;
-using Headers = std::vector<SampleHeader>;
+// A loaded entry and its index in the bank.
+struct Sample {
+    std::size_t index;
+    std::unique_ptr<Pcm> pcm;
+};
+using Samples = std::vector<Sample>;
 
-// Decodes every entry of the bank, one dot per entry.
-Samples loadSamples(KovaInputStream& wbk, std::int64_t endPosition)
+// Decodes the chosen entries, one dot per entry.
+Samples loadSamples(const Bank& bank, const std::vector<std::size_t>& chosen)
 {
     Samples samples;
-    while (hasMoreSamples(wbk, endPosition)) {
-        // The type byte is taken by the plain get, outside the byte budget.
-        const auto type = static_cast<unsigned char>(wbk.get());
-        samples.push_back(std::make_unique<Pcm>(type, wbk));
+    for (std::size_t index : chosen) {
+        samples.push_back({index, std::make_unique<Pcm>(bank, bank.entries()[index])});
         std::cout << "." << std::flush;
     }
     return samples;
 }
 
-// Reads what the listing shows of every entry and passes over the data, with
-// the same dots and the same checks as loading, but without the memory.
-Headers readHeaders(KovaInputStream& wbk, std::int64_t endPosition)
-{
-    Headers headers;
-    while (hasMoreSamples(wbk, endPosition)) {
-        headers.push_back(readSampleHeader(wbk));
-        wbk.skip(headers.back().size);
-        std::cout << "." << std::flush;
-    }
-    return headers;
-}
-
-SampleHeader headerOf(const Pcm& pcm)
-{
-    SampleHeader header;
-    header.type = static_cast<unsigned char>(pcm.getType());
-    const char* name = pcm.getFileName();
-    std::copy_n(name, strnlen(name, sampleNameSize), header.name);
-    header.rate = pcm.getPcmRate();
-    header.size = static_cast<std::uint32_t>(pcm.getSize());
-    return header;
-}
-
-void printListing(const Headers& headers, int rawText)
+// One row per chosen entry, numbered by its index in the bank.
+void printListing(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText)
 {
     std::cout << "No. \t format \t size  \t rate \t original data \t length " << std::endl;
     std::cout << "--- \t--------\t-------\t------\t---------------\t--------" << std::endl;
-    for (std::size_t k = 0; k < headers.size(); ++k) {
-        const SampleHeader& header = headers[k];
-        std::cout << k << "\t" << (isAdpcm(header.type) ? "adpcm   " : "8bit    ") << "\t" << header.size << "\t"
-                  << header.rate << "\t" << visibleText(header.name, rawText) << "   \t";
+    for (std::size_t index : chosen) {
+        const BankEntry& entry = bank.entries()[index];
+        std::cout << index << "\t" << (entry.isAdpcm() ? "adpcm   " : "8bit    ") << "\t" << entry.size << "\t"
+                  << entry.rate << "\t" << visibleText(entry.nameText().c_str(), rawText) << "   \t";
         // The playing time of the decoded samples; an ADPCM byte holds two.
-        if (header.rate == 0)
+        if (entry.rate == 0)
             std::cout << "-";
         else
-            std::cout << static_cast<double>(decodedSize(header.type, header.size)) / header.rate;
+            std::cout << static_cast<double>(entry.decodedSize()) / entry.rate;
         std::cout << std::endl;
     }
 }
@@ -94,8 +72,9 @@ bool playSamples(const Samples& samples, int rawText)
     if (!samples.empty() && isatty(STDIN_FILENO))
         std::cerr << "press Enter to play the next sample, or type a number of letters to play several" << std::endl;
     bool allPlayed = true;
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-        const Pcm& pcm = *samples[k];
+    for (const Sample& sample : samples) {
+        const std::size_t k = sample.index;
+        const Pcm& pcm = *sample.pcm;
         std::getchar();
         if (!setDeviceRate(pcm.getPcmRate())) {
             std::cerr << "wbkdeck: skipping entry " << k << ": the device can not play " << pcm.getPcmRate() << " Hz"
@@ -117,30 +96,30 @@ bool playSamples(const Samples& samples, int rawText)
     return allPlayed;
 }
 
-// Ends the loading line, closes the bank and prints the listing.
-void finishLoading(KovaInputStream& wbk, const Headers& headers, const char* wbkFileName, int rawText)
+// Ends the loading line, after the dots of the chosen entries, or the
+// program when the bank is cut short; then prints the bank's number of
+// entries and the listing.
+void finishLoading(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText)
 {
+    stopAtDamage(bank);
     std::cout << "done." << std::endl;
-    std::cout << visibleText(wbkFileName, rawText) << " has " << headers.size() << " PCM" << std::endl;
-    wbk.close();
-
-    printListing(headers, rawText);
+    std::cout << visibleText(wbkFileName, rawText) << " has " << bank.entries().size() << " PCM" << std::endl;
+    printListing(bank, chosen, rawText);
 }
 
 } // namespace
 
-void listPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+void listPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText)
 {
-    finishLoading(wbk, readHeaders(wbk, endPosition), wbkFileName, rawText);
+    // The index is read already: the dots come at once.
+    std::cout << std::string(chosen.size(), '.');
+    finishLoading(bank, chosen, wbkFileName, rawText);
 }
 
-bool playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+bool playPcm(const Bank& bank, const std::vector<std::size_t>& chosen, const char* wbkFileName, int rawText)
 {
-    const Samples samples = loadSamples(wbk, endPosition);
-    Headers headers;
-    for (const auto& pcm : samples)
-        headers.push_back(headerOf(*pcm));
-    finishLoading(wbk, headers, wbkFileName, rawText);
+    const Samples samples = loadSamples(bank, chosen);
+    finishLoading(bank, chosen, wbkFileName, rawText);
     if (!Audio::openAudioDevice()) {
         std::perror("can not open Audio Device");
         std::exit(-1);

@@ -1,46 +1,36 @@
 // wbkdeck: checks a sound bank and prints its author, then lists and plays
 // its samples, only lists them (-l), extracts their data into files of their
-// own (-d) or exports them as WAV files (-w).
-#include "KovaInputStream.h"
+// own (-d) or exports them as WAV files (-w); or prints only the bank's
+// manifest (-m, -M), its listing as JSON (--json) or a C header of its
+// entries (--header). ENTRY arguments choose the entries to deal with.
+#include "Bank.h"
+#include "EntryChoice.h"
 #include "exportWav.h"
 #include "extractPcm.h"
+#include "openBank.h"
 #include "playPcm.h"
-#include "printError.h"
+#include "printCHeader.h"
+#include "printJson.h"
+#include "printManifest.h"
 #include "visibleText.h"
 
 #include <getopt.h>
 
 #include <csignal>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
-constexpr int magicSize = 8;
-constexpr int authorSize = 32;
-
-// Only "WBK" and the byte after it count; the rest of the magic is ignored.
-void checkMagic(KovaInputStream& wbk)
+void printAuthor(const Bank& bank)
 {
-    char magic[magicSize];
-    wbk.read(magic, magicSize);
-    magic[3] = '\0';
-    if (std::memcmp(magic, "WBK", 4) != 0) {
-        std::cerr << "Incorrect data format detected" << std::endl;
-        wbk.close();
-        std::exit(-1);
-    }
-}
-
-void printAuthor(KovaInputStream& wbk)
-{
-    char author[authorSize + 1] = {};
-    wbk.read(author, authorSize);
-    std::cout << "the auther of this .wbk is " << visibleText(author, 0) << std::endl;
+    std::cout << "the auther of this .wbk is " << visibleText(bank.author().c_str(), 0) << std::endl;
 }
 
 [[noreturn]] void failAllocation()
@@ -49,14 +39,22 @@ void printAuthor(KovaInputStream& wbk)
     std::exit(-1);
 }
 
-enum class Mode { play, list, extract, exportWav };
+enum class Mode { play, list, extract, exportWav, manifest, manifestOfFiles, json, cHeader };
+
+// The modes that print only their own output, and refuse a damaged bank.
+bool printsOnly(Mode mode)
+{
+    return mode == Mode::manifest || mode == Mode::manifestOfFiles || mode == Mode::json || mode == Mode::cHeader;
+}
 
 struct Arguments {
     Mode mode = Mode::play;
     const char* bank = nullptr;
+    std::vector<std::string> entries;
 };
 
-const char usage[] = "Usage: wbkdeck [-d|-w|-l] BANK\n";
+const char usage[] = "Usage: wbkdeck [-d|-w|-l|-m|-M|--json] BANK [ENTRY...]\n"
+                     "       wbkdeck --header BANK\n";
 
 const char help[] = "Checks the sound bank BANK and prints its author, then\n"
                     "  (no option)  lists the samples and plays them, one per character read, through\n"
@@ -64,6 +62,13 @@ const char help[] = "Checks the sound bank BANK and prints its author, then\n"
                     "  -l           lists the samples only\n"
                     "  -d           extracts every sample's stored data into a file named after it\n"
                     "  -w           exports every sample as an unsigned 8-bit WAV file, named after it + \".wav\"\n"
+                    "or prints only\n"
+                    "  -m           the bank's manifest for wbkpack --build, its entries taken from BANK\n"
+                    "  -M           the manifest with the files that -d writes as sources\n"
+                    "  --json       the listing as a JSON array of objects\n"
+                    "  --header     a C header: an enum of the entries' indices named after them\n"
+                    "ENTRY chooses entries, dealt with in bank order: an index (12), a range (3-7) or\n"
+                    "a stored name (\\xHH escapes accepted); without ENTRY, every entry.\n"
                     "  -h, --help   show this help\n"
                     "  --version    show the version\n";
 
@@ -73,9 +78,25 @@ const char help[] = "Checks the sound bank BANK and prints its author, then\n"
     std::exit(-1);
 }
 
+enum { versionOption = 1, jsonOption, headerOption };
+
 Mode modeOf(int option)
 {
-    return option == 'd' ? Mode::extract : option == 'w' ? Mode::exportWav : Mode::list;
+    switch (option) {
+    case 'd':
+        return Mode::extract;
+    case 'w':
+        return Mode::exportWav;
+    case 'm':
+        return Mode::manifest;
+    case 'M':
+        return Mode::manifestOfFiles;
+    case jsonOption:
+        return Mode::json;
+    case headerOption:
+        return Mode::cHeader;
+    }
+    return Mode::list;
 }
 
 // A long option as it was given (also "--help=x", which getopt names by its
@@ -87,18 +108,32 @@ std::string refusedOption(const char* lastArgument)
     return {'-', char(optopt)};
 }
 
-// At most one mode option, then the bank and nothing after it.
+// The operands: the bank, then the entries, which --header does not take.
+void takeOperands(Arguments& arguments, int argc, char* argv[])
+{
+    if (optind >= argc) {
+        std::cerr << "Usage:" << argv[0] << " .wbk" << std::endl;
+        std::exit(-1);
+    }
+    arguments.bank = argv[optind];
+    arguments.entries.assign(argv + optind + 1, argv + argc);
+    if (arguments.mode == Mode::cHeader && !arguments.entries.empty())
+        refuseUsage("unexpected argument after the bank: " + arguments.entries.front());
+}
+
+// At most one mode option, then the bank and the entries.
 Arguments parseArguments(int argc, char* argv[])
 {
-    enum { versionOption = 1 };
     static const option longOptions[] = {{"help", no_argument, nullptr, 'h'},
                                          {"version", no_argument, nullptr, versionOption},
+                                         {"json", no_argument, nullptr, jsonOption},
+                                         {"header", no_argument, nullptr, headerOption},
                                          {nullptr, 0, nullptr, 0}};
     Arguments arguments;
     bool modeGiven = false;
     opterr = 0;
-    // "+": options end at the first operand, so that nothing after the bank passes for an option.
-    for (int option; (option = getopt_long(argc, argv, "+hdwl", longOptions, nullptr)) != -1;) {
+    // "+": options end at the first operand, so that every argument after the bank is an entry.
+    for (int option; (option = getopt_long(argc, argv, "+hdwlmM", longOptions, nullptr)) != -1;) {
         switch (option) {
         case 'h':
             std::cout << usage << help;
@@ -109,8 +144,12 @@ Arguments parseArguments(int argc, char* argv[])
         case 'd':
         case 'w':
         case 'l':
+        case 'm':
+        case 'M':
+        case jsonOption:
+        case headerOption:
             if (modeGiven)
-                refuseUsage("only one of -d, -w and -l can be given");
+                refuseUsage("only one of -d, -w, -l, -m, -M, --json and --header can be given");
             arguments.mode = modeOf(option);
             modeGiven = true;
             break;
@@ -118,34 +157,77 @@ Arguments parseArguments(int argc, char* argv[])
             refuseUsage("unknown option " + refusedOption(argv[optind - 1]));
         }
     }
-    if (optind >= argc) {
-        std::cerr << "Usage:" << argv[0] << " .wbk" << std::endl;
-        std::exit(-1);
-    }
-    arguments.bank = argv[optind];
-    if (optind + 1 < argc)
-        refuseUsage(std::string("unexpected argument after the bank: ") + argv[optind + 1]);
+    takeOperands(arguments, argc, argv);
     return arguments;
 }
 
-// Runs the chosen mode on the bank past its header; false when a sample
-// could not be played or written.
-bool runMode(Mode mode, KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName)
+// The entries that the arguments choose, all of them without any; a choice
+// that names nothing ends the program with its reason.
+std::vector<std::size_t> chosenEntries(const Bank& bank, const std::vector<std::string>& arguments)
 {
-    switch (mode) {
+    if (arguments.empty()) {
+        std::vector<std::size_t> all(bank.entries().size());
+        for (std::size_t index = 0; index < all.size(); ++index)
+            all[index] = index;
+        return all;
+    }
+    try {
+        return chooseEntries(bank.entries(), arguments);
+    } catch (const std::invalid_argument& error) {
+        std::cerr << "wbkdeck: " << error.what() << std::endl;
+        std::exit(-1);
+    }
+}
+
+// Prints the author and the loading line, then runs the chosen mode on the
+// chosen entries; false when a sample could not be played or written.
+bool runDeckMode(const Arguments& arguments, const Bank& bank, const std::vector<std::size_t>& chosen)
+{
+    printAuthor(bank);
+    std::cout << "now loading " << visibleText(arguments.bank, 0) << "." << std::flush;
+    switch (arguments.mode) {
     case Mode::play:
-        return playPcm(wbk, endPosition, wbkFileName, 0);
+        return playPcm(bank, chosen, arguments.bank, 0);
     case Mode::list:
-        listPcm(wbk, endPosition, wbkFileName, 0);
+        listPcm(bank, chosen, arguments.bank, 0);
         return true;
     case Mode::extract:
         std::cout << std::endl;
-        return extractPcm(wbk, endPosition, 0);
+        return extractPcm(bank, chosen, 0);
     case Mode::exportWav:
         std::cout << std::endl;
-        return exportWav(wbk, endPosition, 0);
+        return exportWav(bank, chosen, 0);
+    default:
+        return false;
     }
-    return false;
+}
+
+// Prints only what the mode makes of the chosen entries.
+void runPrintMode(const Arguments& arguments, const Bank& bank, const std::vector<std::size_t>& chosen)
+{
+    switch (arguments.mode) {
+    case Mode::manifest:
+    case Mode::manifestOfFiles:
+        printManifest(bank, chosen, arguments.bank, arguments.mode == Mode::manifestOfFiles);
+        break;
+    case Mode::json:
+        printJson(bank, chosen);
+        break;
+    case Mode::cHeader:
+        printCHeader(bank, arguments.bank);
+        break;
+    default:
+        break;
+    }
+}
+
+// The bank could not be read after its index was: it may have been cut
+// short or replaced meanwhile, or the disk fails.
+[[noreturn]] void failReading(const char* wbkFileName, const BankError& error)
+{
+    std::cerr << "wbkdeck: " << visibleText(wbkFileName, 1) << ": " << error.what() << ": "
+              << std::strerror(error.errorNumber()) << std::endl;
+    std::exit(-1);
 }
 
 // True when everything printed reached standard output; a listing lost on a
@@ -164,22 +246,25 @@ int main(int argc, char* argv[])
 {
     std::set_new_handler(failAllocation);
     const Arguments arguments = parseArguments(argc, argv);
-    const char* wbkFileName = arguments.bank;
     // Beyond the file size limit a write then fails and is reported, instead
     // of the process being killed in the middle of a file.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    KovaInputStream wbk(wbkFileName, std::ios::in | std::ios::binary);
-    if (!wbk.good()) {
-        printOpenError(wbkFileName);
-        wbk.close();
+    const std::unique_ptr<Bank> bank = openBank(arguments.bank);
+    if (printsOnly(arguments.mode))
+        refuseDamage(*bank, arguments.bank);
+    const std::vector<std::size_t> chosen = chosenEntries(*bank, arguments.entries);
+    try {
+        bool allDone = true;
+        if (printsOnly(arguments.mode))
+            runPrintMode(arguments, *bank, chosen);
+        else
+            allDone = runDeckMode(arguments, *bank, chosen);
+        return outputWritten() && allDone ? 0 : -1;
+    } catch (const BankError& error) {
+        failReading(arguments.bank, error);
+    } catch (const std::runtime_error& error) {
+        std::cerr << "wbkdeck: " << error.what() << std::endl;
         return -1;
     }
-    const std::int64_t endPosition = wbk.getFileSize() + wbk.tellg();
-
-    checkMagic(wbk);
-    printAuthor(wbk);
-    std::cout << "now loading " << visibleText(wbkFileName, 0) << "." << std::flush;
-    const bool allDone = runMode(arguments.mode, wbk, endPosition, wbkFileName);
-    return outputWritten() && allDone ? 0 : -1;
 }

@@ -52,6 +52,12 @@ std::string EntryHead::nameText() const
     return std::string(name.data(), strnlen(name.data(), name.size()));
 }
 
+std::string EntryHead::nameBytes() const
+{
+    const auto end = std::find_if(name.rbegin(), name.rend(), [](char c) { return c != '\0'; }).base();
+    return std::string(name.begin(), end);
+}
+
 bool EntryHead::isAdpcm() const
 {
     return SampleDecoder::isAdpcm(type);
@@ -60,6 +66,17 @@ bool EntryHead::isAdpcm() const
 std::uint64_t EntryHead::decodedSize() const
 {
     return SampleDecoder::decodedSize(type, size);
+}
+
+std::string BankDamage::text() const
+{
+    if (part == header)
+        return "the header is cut short after " + std::to_string(present) + " bytes";
+    const std::string entry = "the entry at offset " + std::to_string(offset);
+    if (part == entryHead)
+        return entry + " is cut short after " + std::to_string(present) + " bytes";
+    return entry + " claims " + std::to_string(needed - Bank::entryHeadSize) + " bytes but only " +
+           std::to_string(present - Bank::entryHeadSize) + " remain";
 }
 
 std::uint64_t BankEntry::dataOffset() const

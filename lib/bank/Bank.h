@@ -29,6 +29,9 @@ struct EntryHead {
 
     // The name up to its first zero byte.
     std::string nameText() const;
+    // The stored name bytes without the zero bytes that fill the field, so
+    // that bytes after an inner zero are kept: what writes the field again.
+    std::string nameBytes() const;
     bool isAdpcm() const;
     // Unsigned 8-bit samples the data decode to: two per ADPCM byte.
     std::uint64_t decodedSize() const;
@@ -50,6 +53,10 @@ struct BankDamage {
     std::uint64_t present = 0;  // its bytes in the file
     std::uint64_t needed = 0;   // the bytes it needs: for data, the head and the size it claims
     std::uint64_t missing() const { return needed - present; }
+    // What is cut short, for a message: "the header is cut short after 20
+    // bytes", "the entry at offset 63 is cut short after 5 bytes" or "the
+    // entry at offset 63 claims 100 bytes but only 10 remain".
+    std::string text() const;
 };
 
 // A sound bank file: a 40-byte header (8 bytes of magic, of which readers

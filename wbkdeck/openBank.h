@@ -1,0 +1,22 @@
+#ifndef WBKDECK_OPEN_BANK_H
+#define WBKDECK_OPEN_BANK_H
+
+#include "Bank.h"
+
+#include <memory>
+
+// Opens the bank `name` and reads its index. A file that cannot be opened,
+// that is too short for a magic or a header, or that is no sound bank ends
+// the program with its message and status 255; a bank cut short inside an
+// entry is returned, its whole entries readable.
+std::unique_ptr<Bank> openBank(const char* name);
+
+// Ends the program with "Unexpected end of file." when the bank is cut short:
+// called once the whole entries before the damage have been dealt with.
+void stopAtDamage(const Bank& bank);
+
+// Ends the program with one line saying what is cut short when the bank is
+// damaged: for the modes whose output must hold every entry.
+void refuseDamage(const Bank& bank, const char* name);
+
+#endif
