@@ -1,5 +1,7 @@
 #include "rollback.h"
 
+#include "BankLock.h"
+
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,7 +44,8 @@ void collectUndoingSignals()
 void removeIfEmptyAndOurs()
 {
     struct stat file;
-    if (state.created && fstat(state.fd, &file) == 0 && file.st_size == 0 && isFileAtPath(state.fd, state.path))
+    if (state.created && fstat(state.fd, &file) == 0 && file.st_size == 0 &&
+        BankLock::isFileAtPath(state.fd, state.path))
         unlink(state.path);
 }
 
@@ -79,13 +82,6 @@ bool isIgnored(int signalNumber)
 }
 
 } // namespace
-
-bool isFileAtPath(int fd, const char* path)
-{
-    struct stat open, atPath;
-    return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
-           open.st_ino == atPath.st_ino;
-}
 
 SignalBlock::SignalBlock()
 {

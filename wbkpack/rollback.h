@@ -26,10 +26,6 @@ void beginWriting(off_t length);
 // reporting success.
 void commit();
 
-// True when the file open on `fd` is the file at `path` now; safe in a
-// signal handler.
-bool isFileAtPath(int fd, const char* path);
-
 // Holds the undoing signals back while what the undoing reads changes.
 class SignalBlock {
 public:

@@ -2,9 +2,10 @@
 // header when the bank is empty. A run never damages a bank: it appends only
 // to a whole bank, under an exclusive lock, and a run that fails takes back
 // its own bytes and nothing else.
+#include "Bank.h"
+#include "BankLock.h"
 #include "KovaInputStream.h"
 #include "KovaOutputStream.h"
-#include "bankCheck.h"
 #include "printError.h"
 #include "rollback.h"
 #include "sampleFormat.h"
@@ -31,9 +32,6 @@ namespace {
 using namespace std::string_literals;
 
 constexpr std::int64_t maxSampleSize = INT32_MAX;
-constexpr std::size_t nameSize = 16;
-constexpr int authorSize = 32;
-constexpr std::size_t maxLognameLength = 20;
 constexpr std::size_t maxRateLine = 32;
 
 const char usage[] = "Usage: wbkpack [-r RATE] BANK SAMPLE\n"
@@ -139,8 +137,8 @@ std::string baseName(const char* path)
 void noteCutName(const char* pcmFileName)
 {
     const std::string name = baseName(pcmFileName);
-    if (name.size() > nameSize)
-        std::cerr << "the name " << name << " is stored cut to its first 16 bytes: " << name.substr(0, nameSize)
+    if (name.size() > Bank::nameSize)
+        std::cerr << "the name " << name << " is stored cut to its first 16 bytes: " << name.substr(0, Bank::nameSize)
                   << std::endl;
 }
 
@@ -168,19 +166,43 @@ void checkSample(KovaInputStream& pcm, const char* pcmFileName)
     }
 }
 
-// Ends the run unless `check` found a whole bank.
-void requireWhole(const BankCheck& check, const char* wbkFileName)
+// What a damaged bank is missing, e.g. "the entry at offset 63 claims 100
+// bytes but only 10 remain".
+std::string damageText(const BankDamage& damage)
 {
-    switch (check.verdict) {
-    case BankCheck::whole:
+    const std::string present = std::to_string(damage.present);
+    if (damage.part == BankDamage::header)
+        return "the header is cut short after " + present + " bytes";
+    const std::string entry = "the entry at offset " + std::to_string(damage.offset);
+    if (damage.part == BankDamage::entryHead)
+        return entry + " is cut short after " + present + " bytes";
+    return entry + " claims " + std::to_string(damage.needed - Bank::entryHeadSize) + " bytes but only " +
+           std::to_string(damage.present - Bank::entryHeadSize) + " remain";
+}
+
+// Ends the run unless `bank` is whole (or empty).
+void requireWhole(const Bank& bank, const char* wbkFileName)
+{
+    switch (bank.state()) {
+    case Bank::State::empty:
+    case Bank::State::whole:
         return;
-    case BankCheck::notBank:
+    case Bank::State::notBank:
         refuse(wbkFileName + " is not a sound bank: it does not start with WBK (the bank comes first: "s +
                "wbkpack BANK SAMPLE)");
-    case BankCheck::damaged:
-        refuse(wbkFileName + " is damaged: "s + check.damage + "; wbkpack --repair " + wbkFileName +
+    case Bank::State::damaged:
+        refuse(wbkFileName + " is damaged: "s + damageText(*bank.damage()) + "; wbkpack --repair " + wbkFileName +
                " cuts it back to its last whole entry");
-    case BankCheck::unreadable:
+    }
+}
+
+// The index of the bank open on `fd`; a bank that cannot be read ends the run.
+std::unique_ptr<Bank> readBank(int fd, const char* wbkFileName)
+{
+    try {
+        return std::make_unique<Bank>(fd);
+    } catch (const BankError& error) {
+        errno = error.errorNumber();
         failOn("read", wbkFileName);
     }
 }
@@ -191,7 +213,7 @@ void precheckBank(KovaOutputStream& wbk, const char* wbkFileName)
 {
     if (flock(wbk.fd(), LOCK_SH) != 0)
         failOn("lock", wbkFileName);
-    requireWhole(checkBank(wbk.fd()), wbkFileName);
+    requireWhole(*readBank(wbk.fd(), wbkFileName), wbkFileName);
     flock(wbk.fd(), LOCK_UN);
 }
 
@@ -215,7 +237,7 @@ void lockBank(std::unique_ptr<KovaOutputStream>& wbk, const char* wbkFileName)
     for (;;) {
         if (flock(wbk->fd(), LOCK_EX) != 0)
             failOn("lock", wbkFileName);
-        if (isFileAtPath(wbk->fd(), wbkFileName))
+        if (BankLock::isFileAtPath(wbk->fd(), wbkFileName))
             return;
         wbk = openBank(wbkFileName);
     }
@@ -255,15 +277,9 @@ int askRate(const char* pcmFileName)
 
 void writeHeader(KovaOutputStream& wbk, const char* wbkFileName)
 {
-    static const char magic[8] = {'W', 'B', 'K', 0, 0, 0, 0, 0};
-    wbk.write(magic, sizeof magic);
-
-    std::string author = "wbkpack:";
-    if (const char* logname = std::getenv("LOGNAME"))
-        author += std::string(logname).substr(0, maxLognameLength);
-    author.resize(authorSize, '\0');
-    wbk.write(author.data(), authorSize);
-
+    const char* logname = std::getenv("LOGNAME");
+    const auto header = Bank::encodeHeader(Bank::newMagic(), Bank::newAuthor(logname ? logname : ""));
+    wbk.write(reinterpret_cast<const char*>(header.data()), header.size());
     if (wbk.fail())
         failWrite(wbkFileName);
 }
@@ -271,14 +287,16 @@ void writeHeader(KovaOutputStream& wbk, const char* wbkFileName)
 void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName, unsigned char type,
             const char* pcmFileName, int rate)
 {
-    wbk.put(static_cast<char>(type));
-    std::string name = baseName(pcmFileName);
-    name.resize(nameSize, '\0');
-    wbk.write(name.data(), nameSize);
-    wbk.put16(rate);
-
+    EntryHead head;
+    head.type = type;
+    const std::string name = baseName(pcmFileName);
+    std::copy_n(name.begin(), std::min(name.size(), Bank::nameSize), head.name.begin());
+    head.rate = static_cast<std::uint16_t>(rate);
     const std::int64_t size = pcm.getFileSize();
-    wbk.put32(static_cast<int>(size));
+    head.size = static_cast<std::uint32_t>(size);
+    const auto bytes = Bank::encodeEntryHead(head);
+    wbk.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+
     std::vector<char> chunk(64 * 1024);
     for (std::int64_t left = size; left > 0 && wbk.good();) {
         const std::int64_t count = std::min<std::int64_t>(left, chunk.size());
@@ -323,7 +341,7 @@ void makeDurable(KovaOutputStream& wbk, const char* wbkFileName, bool newBank)
 // A bank given as its own sample would be copied into itself as it grows.
 void refuseBankAsSample(int bankFd, const char* wbkFileName, const char* pcmFileName)
 {
-    if (isFileAtPath(bankFd, pcmFileName))
+    if (BankLock::isFileAtPath(bankFd, pcmFileName))
         refuse(pcmFileName + " is the bank "s + wbkFileName + " itself: a bank cannot be appended to itself");
 }
 
@@ -346,13 +364,13 @@ int appendSample(const char* wbkFileName, const char* pcmFileName, const char* r
     const int rate = rateOption ? givenRate : askRate(pcmFileName);
 
     lockBank(wbk, wbkFileName);
-    const BankCheck check = checkBank(wbk->fd());
-    requireWhole(check, wbkFileName);
-    beginWriting(check.wholeLength);
-    if (check.wholeLength == 0)
+    const std::unique_ptr<Bank> bank = readBank(wbk->fd(), wbkFileName);
+    requireWhole(*bank, wbkFileName);
+    beginWriting(static_cast<off_t>(bank->wholeLength()));
+    if (!bank->hasHeader())
         writeHeader(*wbk, wbkFileName);
     addPcm(*wbk, pcm, wbkFileName, type, pcmFileName, rate);
-    makeDurable(*wbk, wbkFileName, check.wholeLength == 0);
+    makeDurable(*wbk, wbkFileName, !bank->hasHeader());
 
     commit();
     pcm.close();
@@ -369,15 +387,15 @@ int repairBank(const char* wbkFileName)
         failOpen(wbkFileName);
     if (flock(fd, LOCK_EX) != 0)
         failOn("lock", wbkFileName);
-    const BankCheck check = checkBank(fd);
-    if (check.verdict != BankCheck::damaged) {
-        requireWhole(check, wbkFileName);
+    const std::unique_ptr<Bank> bank = readBank(fd, wbkFileName);
+    if (bank->state() != Bank::State::damaged) {
+        requireWhole(*bank, wbkFileName);
         std::cout << wbkFileName << " is whole: nothing to remove" << std::endl;
-    } else if (ftruncate(fd, check.wholeLength) != 0 || !synced(fd)) {
+    } else if (ftruncate(fd, static_cast<off_t>(bank->wholeLength())) != 0 || !synced(fd)) {
         failWrite(wbkFileName);
     } else {
-        std::cout << "removed " << check.length - check.wholeLength << " bytes from the end of " << wbkFileName
-                  << "; whole entries kept: " << check.entries << std::endl;
+        std::cout << "removed " << bank->length() - bank->wholeLength() << " bytes from the end of " << wbkFileName
+                  << "; whole entries kept: " << bank->entries().size() << std::endl;
     }
     close(fd);
     return 0;
