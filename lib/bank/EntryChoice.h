@@ -10,7 +10,8 @@
 // Entries named on a command line (ENTRY): a decimal index ("12"), a range of
 // indices ("3-7", both ends included) where several make sense, or a stored
 // name, compared with the whole name's bytes ("\xHH" escapes accepted, as in
-// a manifest). All digits means an index.
+// a manifest). All digits means an index, and digits, '-', digits a range;
+// a name that looks like either is chosen with an escape ("\x31", "3\x2d7").
 //
 // Returns the chosen indices in ascending order. std::invalid_argument with
 // a message for the user when the argument chooses nothing: an index or a
