@@ -5,8 +5,8 @@
 // A bank that ends early makes the stream end the process with status 255,
 // by design; here the stream's handler for that case throws instead, so every
 // input is loaded in this process. The load must find exactly what this
-// file's own walk over the bytes finds: the number of entries, or that the
-// bank is cut short.
+// bank's index finds: the number of entries, or that the bank is cut short.
+#include "Bank.h"
 #include "Discard.h"
 #include "KovaInputStream.h"
 #include "Pcm.h"
@@ -23,42 +23,24 @@
 
 namespace {
 
-constexpr std::size_t magicSize = 8;
-constexpr std::size_t authorSize = 32;
-constexpr std::size_t headerSize = magicSize + authorSize;
-constexpr std::size_t entryHeaderSize = 23;  // type, name, rate, size
-constexpr std::size_t sizeOffset = 19;
 constexpr int incomplete = -1;
 
-// Only "WBK" counts; the byte after it is forced to zero by the reader.
-bool hasMagic(const std::uint8_t* data) { return std::memcmp(data, "WBK", 3) == 0; }
-
-std::uint32_t read32(const std::uint8_t* bytes)
+// What a load through the stream must find, by the bank's own index: the
+// number of entries, or `incomplete` when the stream would meet the end of
+// the file inside the magic, the header or an entry.
+int indexedEntries(int fd)
 {
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-// The number of entries a load finds, or `incomplete` when the bank ends
-// inside its header or an entry.
-int countEntries(const std::uint8_t* data, std::size_t size)
-{
-    if (size < magicSize)
+    const Bank bank(fd);
+    if (bank.length() < Bank::magicSize)
         return incomplete;
-    if (!hasMagic(data))
+    switch (bank.state()) {
+    case Bank::State::notBank:
         return 0;
-    if (size < headerSize)
+    case Bank::State::whole:
+        return static_cast<int>(bank.entries().size());
+    default:
         return incomplete;
-    int entries = 0;
-    for (std::size_t position = headerSize; position < size; ++entries) {
-        if (size - position < entryHeaderSize)
-            return incomplete;
-        const std::uint32_t length = read32(data + position + sizeOffset);
-        position += entryHeaderSize;
-        if (length > size - position)
-            return incomplete;
-        position += length;
     }
-    return entries;
 }
 
 // Loads the bank as the player does; returns the number of entries.
@@ -66,16 +48,16 @@ int loadBank(const char* path)
 {
     KovaInputStream bank(path);
     const std::int64_t end = bank.getFileSize() + bank.tellg();
-    char magic[magicSize];
-    bank.read(magic, magicSize);
+    char magic[Bank::magicSize];
+    bank.read(magic, Bank::magicSize);
     magic[3] = '\0';
     if (std::memcmp(magic, "WBK", 4) != 0)
         return 0;
 
     CountingBuffer discard;
     std::ostream text(&discard);
-    char author[authorSize + 1] = {};
-    bank.read(author, authorSize);
+    char author[Bank::authorSize + 1] = {};
+    bank.read(author, Bank::authorSize);
     Scenario::writeSjis(text, author, static_cast<int>(std::strlen(author)), 0);
 
     int entries = 0;
@@ -132,6 +114,7 @@ public:
         check(pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
         return path.c_str();
     }
+    int descriptor() const { return fd; }
 
 private:
     int fd;
@@ -145,6 +128,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static BankFile file;
     KovaInputStream::setUnexpectedEndHandler(throwUnexpectedEnd);
     const char* path = file.write(data, size);
-    check(loadOrCatchEnd(path) == countEntries(data, size));
+    check(loadOrCatchEnd(path) == indexedEntries(file.descriptor()));
     return 0;
 }

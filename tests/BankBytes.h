@@ -4,23 +4,23 @@
 #include <cstdint>
 #include <string>
 
-// Sound bank bytes composed in memory: a header, then sample entries.
+#include "Bank.h"
 
-inline std::string littleEndian(std::uint32_t value, int byteCount)
-{
-    std::string bytes;
-    for (int i = 0; i < byteCount; ++i)
-        bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
-    return bytes;
-}
+#include <algorithm>
+
+// Sound bank bytes composed in memory through the bank's own encoding: a
+// header, then sample entries, possibly inconsistent on purpose.
 
 // `author` is cut or zero-filled to 32 bytes.
 inline std::string bankHeader(const std::string& author = "wbkpack:tester",
                               const std::string& magic = std::string("WBK\0\0\0\0\0", 8))
 {
-    std::string field = author;
-    field.resize(32, '\0');
-    return magic + field;
+    Bank::Magic magicField = {};
+    Bank::Author authorField = {};
+    std::copy_n(magic.begin(), std::min(magic.size(), magicField.size()), magicField.begin());
+    std::copy_n(author.begin(), std::min(author.size(), authorField.size()), authorField.begin());
+    const auto bytes = Bank::encodeHeader(magicField, authorField);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // `name` is cut or zero-filled to 16 bytes; the size field holds
@@ -28,9 +28,13 @@ inline std::string bankHeader(const std::string& author = "wbkpack:tester",
 inline std::string sampleEntry(unsigned char type, const std::string& name, int rate, const std::string& data,
                                std::uint32_t declaredSize)
 {
-    std::string field = name;
-    field.resize(16, '\0');
-    return static_cast<char>(type) + field + littleEndian(rate, 2) + littleEndian(declaredSize, 4) + data;
+    EntryHead head;
+    head.type = type;
+    std::copy_n(name.begin(), std::min(name.size(), head.name.size()), head.name.begin());
+    head.rate = static_cast<std::uint16_t>(rate);
+    head.size = declaredSize;
+    const auto bytes = Bank::encodeEntryHead(head);
+    return std::string(bytes.begin(), bytes.end()) + data;
 }
 
 inline std::string sampleEntry(unsigned char type, const std::string& name, int rate, const std::string& data)

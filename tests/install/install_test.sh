@@ -34,6 +34,15 @@ done
 "$work/consumer-pc"
 [ "$(pkg-config --modversion wbk)" = "$(sed -n 's/^project(wbk VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")" ]
 
+echo "== the library example, on a bank made by the installed wbkpack"
+"$cxx" -std=c++17 -Wall -Wextra -Werror -o "$work/bank2wav" "$source_dir/examples/bank2wav.cpp" \
+  $(pkg-config --cflags --libs wbk sndfile)
+printf 'abcdefgh' > "$work/eight.pc8"
+(cd "$work" && LOGNAME=ex "$stage/usr/bin/wbkpack" -r 8000 ex.wbk eight.pc8 >/dev/null)
+listing=$("$work/bank2wav" "$work/ex.wbk" 0 "$work/eight.wav")
+[ "$listing" = "$(printf 'author: wbkpack:ex\n0\teight.pc8\t8000 Hz\t8 samples')" ] || { echo "bank2wav listed: $listing"; exit 1; }
+[ "$(tail -c 8 "$work/eight.wav")" = "$(printf '\341\342\343\344\345\346\347\350')" ] || { echo "bank2wav decoded wrongly"; exit 1; }
+
 echo "== find_package"
 cmake -S "$here" -B "$work/consumer" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_PREFIX_PATH="$stage/usr" >/dev/null
 cmake --build "$work/consumer" >/dev/null
