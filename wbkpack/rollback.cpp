@@ -20,6 +20,7 @@ struct State {
     bool created = false;
     off_t length = -1;  // -1 until the lock is held and nothing may be written before
     char path[PATH_MAX] = {};  // the file's own path, so that a link to it is never removed
+    char temporary[PATH_MAX] = {};  // a new bank being written beside it; empty when none
     volatile sig_atomic_t armed = 0;
 } state;
 
@@ -57,6 +58,8 @@ void undoChanges()
     if (!state.armed)
         return;
     state.armed = 0;
+    if (state.temporary[0] != '\0')
+        unlink(state.temporary);
     if (state.length >= 0) {
         ftruncate(state.fd, state.length);
         if (state.length == 0)
@@ -132,5 +135,25 @@ void beginWriting(off_t length)
 void commit()
 {
     sigprocmask(SIG_BLOCK, &undoingSignals, nullptr);
+    state.armed = 0;
+}
+
+void watchTemporary(const std::string& path)
+{
+    const SignalBlock block;
+    if (path.size() < sizeof state.temporary)
+        path.copy(state.temporary, path.size());
+}
+
+void commitWith(const std::function<void()>& putInPlace)
+{
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &undoingSignals, &previous);
+    try {
+        putInPlace();
+    } catch (...) {
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        throw;
+    }
     state.armed = 0;
 }
