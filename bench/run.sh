@@ -5,7 +5,8 @@
 # short runs, which set where Adpcm::decodeBytes switches; ADPCM encoding;
 # streaming for ten seconds on the simulated device playing in real time at
 # 16540 Hz with 4096-byte fragments, once with the main flow computing and
-# once with it idle; last, wbkdeck -w and -d on large entries (export.sh).
+# once with it idle; last, wbkdeck -w and -d on large entries and wbkpack's
+# edit of a 1 GiB bank (export.sh).
 set -e
 build=${1:-build-bench}
 results="$build/bench/decode_bench.csv"

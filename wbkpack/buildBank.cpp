@@ -164,11 +164,13 @@ private:
         source.file = std::make_unique<SourceFile>(source.path);
         if (source.file->error())
             throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + reason(source.file->error()));
-        if (const char* format = audioContainerOf(source.file->start()))
+        if (const char* format = audioContainerOf(source.file->start())) {
             source.encoded = encodeAudio(source, format);
-        else if (source.file->size() > maxSampleSize)
+            source.file.reset();  // a folder of many audio files must not use up the descriptors
+        } else if (source.file->size() > maxSampleSize) {
             throw ManifestError(entry.line,
                                 shown(entry) + " is too large: a sample must be smaller than 2147483648 bytes");
+        }
     }
 
     std::map<std::string, std::unique_ptr<Bank>> banks;

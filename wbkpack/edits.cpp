@@ -86,20 +86,22 @@ PlannedEntry newEntry(const SampleFile& sample)
     return entry;
 }
 
-// The samples named from operand `first` on, with the rate of -r; without
-// it, each is asked for once `plan` holds on the bank as it is.
-Samples openSamples(const Options& options, std::size_t first, const Planner& plan)
+std::optional<std::uint16_t> givenRate(const Options& options)
 {
-    const std::optional<std::uint16_t> rate =
-        options.rate ? std::optional<std::uint16_t>(parseRate(options.rate)) : std::nullopt;
-    Samples samples;
+    return options.rate ? std::optional<std::uint16_t>(parseRate(options.rate)) : std::nullopt;
+}
+
+// Opens the samples named from operand `first` on and gives them the rate of
+// -r; without it, asks for each once `plan` holds on the bank as it is.
+void openSamples(const Options& options, std::size_t first, Samples& samples, const Planner& plan)
+{
+    const std::optional<std::uint16_t> rate = givenRate(options);
     for (std::size_t k = first; k < options.operands.size(); ++k)
         samples.push_back(std::make_unique<SampleFile>(options.operands[k]));
     if (!rate)
         precheck(options.operands[0], plan);
     for (const auto& sample : samples)
         sample->head.rate = rate ? *rate : askRate(sample->path());
-    return samples;
 }
 
 // The bytes of --name: at most 16, escapes as in a manifest.
@@ -147,20 +149,20 @@ int insertSamples(const Options& options)
     Samples samples;
     const Planner plan = [&](const Bank& bank) {
         const std::size_t count = bank.entries().size();
-        const std::size_t at =
-            options.entry ? indexArgument(options.entry, count, "--insert") : count;
+        const std::size_t at = options.entry ? indexArgument(options.entry, count, "--insert") : count;
         EditPlan planned;
         planned.entries = keptEntries(bank);
         std::vector<PlannedEntry> added;
         for (const auto& sample : samples)
             added.push_back(newEntry(*sample));
-        planned.entries.insert(planned.entries.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
+        planned.entries.insert(planned.entries.begin() + static_cast<std::ptrdiff_t>(at), added.begin(),
+                               added.end());
         planned.report = (options.entry ? "inserted " : "appended ") + entryCount(added.size()) + " as " +
-                         indexRange(at, at + added.size() - 1) +
-                         (options.entry ? " in " : " to ") + path + movedClause(planned.entries);
+                         indexRange(at, at + added.size() - 1) + (options.entry ? " in " : " to ") + path +
+                         movedClause(planned.entries);
         return planned;
     };
-    samples = openSamples(options, 1, plan);
+    openSamples(options, 1, samples, plan);
     return runEdit(path, true, plan);
 }
 
@@ -168,25 +170,21 @@ int replaceEntry(const Options& options)
 {
     const char* path = options.operands[0];
     const std::optional<std::string> name = givenName(options);
-    Samples samples;
-    const Planner plan = [&](const Bank& bank) {
+    const std::optional<std::uint16_t> rate = givenRate(options);
+    const SampleFile sample(options.operands[1]);
+    return runEdit(path, false, [&](const Bank& bank) {
         const std::size_t index = chooseOne(bank, options.entry);
         const BankEntry& old = bank.entries()[index];
         EditPlan planned;
         planned.entries = keptEntries(bank);
-        PlannedEntry& replaced = planned.entries[index] = newEntry(*samples.front());
+        PlannedEntry& replaced = planned.entries[index] = newEntry(sample);
         replaced.head.name = old.name;
         if (name)
             setName(replaced.head, *name);
-        if (!options.rate)
-            replaced.head.rate = old.rate;
-        planned.report = "replaced " + entryText(bank, index) + " of " + path + " with " + samples.front()->path();
+        replaced.head.rate = rate ? *rate : old.rate;
+        planned.report = "replaced " + entryText(bank, index) + " of " + path + " with " + sample.path();
         return planned;
-    };
-    samples.push_back(std::make_unique<SampleFile>(options.operands[1]));
-    if (options.rate)
-        samples.front()->head.rate = parseRate(options.rate);
-    return runEdit(path, false, plan);
+    });
 }
 
 int removeEntries(const Options& options)
@@ -213,8 +211,7 @@ int setEntry(const Options& options)
 {
     const char* path = options.operands[0];
     const std::optional<std::string> name = givenName(options);
-    const std::optional<std::uint16_t> rate =
-        options.rate ? std::optional<std::uint16_t>(parseRate(options.rate)) : std::nullopt;
+    const std::optional<std::uint16_t> rate = givenRate(options);
     return runEdit(path, false, [&](const Bank& bank) {
         const std::size_t index = chooseOne(bank, options.entry);
         EditPlan planned;
