@@ -195,3 +195,9 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run)
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
+
+ProgramResult runInShell(const std::string& script, const std::string& program, ProgramRun run)
+{
+    run.args = {"-c", script, program};
+    return runProgram("/bin/sh", run);
+}

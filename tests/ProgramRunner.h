@@ -33,4 +33,9 @@ struct ProgramResult {
 
 ProgramResult runProgram(const std::string& program, const ProgramRun& run);
 
+// Runs `program` through /bin/sh -c `script`, in which "$0" names it, for what
+// a shell sets up: `exec "$0" -l bank >/dev/full`, `trap '' HUP; exec "$0" ...`.
+// Replaces run.args.
+ProgramResult runInShell(const std::string& script, const std::string& program, ProgramRun run = {});
+
 #endif

@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,4 +58,16 @@ unsigned fileMode(const std::string& path)
     if (stat(path.c_str(), &info) != 0)
         throw std::runtime_error("cannot stat " + path);
     return info.st_mode & 07777;
+}
+
+std::set<std::string> filesIn(const std::string& path)
+{
+    std::set<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    while (const dirent* entry = dir ? readdir(dir) : nullptr)
+        if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+            names.insert(entry->d_name);
+    if (dir)
+        closedir(dir);
+    return names;
 }

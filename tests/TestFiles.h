@@ -1,6 +1,7 @@
 #ifndef WBK_TESTS_TEST_FILES_H
 #define WBK_TESTS_TEST_FILES_H
 
+#include <set>
 #include <string>
 
 // A fresh directory under /tmp, removed with everything in it at the end.
@@ -24,5 +25,7 @@ std::string readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 unsigned fileMode(const std::string& path);
+// The names in a directory, hidden ones included, but not "." and "..".
+std::set<std::string> filesIn(const std::string& path);
 
 #endif

@@ -126,8 +126,9 @@ TEST_F(AudioDeviceTest, OpensWriteOnlyNonBlockingAndAsksForUnsigned8BitMonoAtThe
 
 TEST_F(AudioDeviceTest, AFailedConfigurationStepIsReportedAndStopsTheLaterOnes)
 {
-    const Strings operations = {"open", "init:16540", "rate", "close"};
-    const std::string answered = "open=1\ninit=0\nrate=16540\nclose=1\n";
+    // Only a failed SPEED call is the device refusing the rate.
+    const Strings operations = {"open", "init:16540", "rate", "rateRefused", "close"};
+    const std::string answered = "open=1\ninit=0\nrate=16540\nrateRefused=0\nclose=1\n";
     check({
         {operations, {"FAKEDSP_FAIL=SETFMT@1:EINVAL"}, answered,
          systemError("Unable to set audio smaple size. SNDCTL_DSP_SAMPLESIZE.", EINVAL) + "bitPerSample=8\nresult=8\n",
@@ -142,10 +143,10 @@ TEST_F(AudioDeviceTest, AFailedConfigurationStepIsReportedAndStopsTheLaterOnes)
          systemError("Unable to set Mono/Stereo.", EINVAL) + "channel=0\n", "open SETFMT SETFMT STEREO close"},
         {operations, {"FAKEDSP_ANSWER_STEREO=1"}, answered, "Unable to set Mono/Stereo.\nchannel=0\nresult=1\n",
          "open SETFMT SETFMT STEREO close"},
-        {operations, {"FAKEDSP_FAIL=SPEED:EINVAL"}, answered,
+        {operations, {"FAKEDSP_FAIL=SPEED:EINVAL"}, "open=1\ninit=0\nrate=16540\nrateRefused=1\nclose=1\n",
          systemError("SNDCTL_DSP_SPEED", EINVAL) + "rate=16540\n", configureCalls + " close"},
         // The driver's nearby rate stays in effect.
-        {operations, {"FAKEDSP_ANSWER_SPEED=16540:16537"}, "open=1\ninit=0\nrate=16537\nclose=1\n",
+        {operations, {"FAKEDSP_ANSWER_SPEED=16540:16537"}, "open=1\ninit=0\nrate=16537\nrateRefused=0\nclose=1\n",
          "SNDCTL_DSP_SPEED:can not set playing rate strictly.\nrate=16540\nresult=16537\n",
          configureCalls + " close"},
     });
@@ -167,6 +168,10 @@ TEST_F(AudioDeviceTest, OpeningClosingAndReopeningReportWhatFails)
          "", configureCalls + " RESET close " + configureCalls + " close"},
         {{"open", "init:16540", "setRate:8000", "rate"}, {"FAKEDSP_FAIL=close:EIO"},
          "open=1\ninit=1\nsetRate=0\nrate=16540\n", closeFailed, configureCalls + " RESET close"},
+        // A refusal is forgotten by the next rate change, whatever ends it.
+        {{"open", "init:16540", "setRate:8000", "rateRefused"}, {"FAKEDSP_FAIL=SPEED:EINVAL,close:EIO"},
+         "open=1\ninit=0\nsetRate=0\nrateRefused=0\n",
+         systemError("SNDCTL_DSP_SPEED", EINVAL) + "rate=16540\n" + closeFailed, configureCalls + " RESET close"},
         {{"open", "init:16540", "setRate:8000", "rate"}, {"FAKEDSP_FAIL=open@2:EBUSY"},
          "open=1\ninit=1\nsetRate=0\nrate=16540\n", systemError("Can not open audio device.", EBUSY),
          configureCalls + " RESET close open"},

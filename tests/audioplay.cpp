@@ -1,7 +1,7 @@
 // Drives Audio from the command line so that tests can run it against a
 // simulated or emulated /dev/dsp. Each argument is one operation, run in order:
 //   open close init:RATE setRate:RATE play:FILE (FILE "-" is standard input)
-//   sync post reset fragment space rate disable enable enabled
+//   sync post reset fragment space rate rateRefused disable enable enabled
 // An operation with a result prints "operation=result" on a line of its own.
 #include "audio.h"
 
@@ -17,6 +17,7 @@ const std::map<std::string, int (*)()> queries = {
     {"open", Audio::openAudioDevice},     {"close", Audio::closeAudioDevice},
     {"fragment", Audio::getFragmentSize}, {"space", Audio::getNoBlockingSize},
     {"rate", Audio::getSampleRate},       {"enabled", Audio::isAudioEnabled},
+    {"rateRefused", Audio::isRateRefused},
 };
 
 const std::map<std::string, void (*)()> actions = {

@@ -13,8 +13,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <filesystem>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -155,12 +153,6 @@ TEST(BankTest, DecodesInPiecesAsPcmDoes)
     }
 }
 
-std::size_t filesIn(const std::string& directory)
-{
-    const std::filesystem::directory_iterator files(directory);
-    return static_cast<std::size_t>(std::distance(begin(files), end(files)));
-}
-
 std::vector<unsigned char> bytesOf(const std::string& text)
 {
     return std::vector<unsigned char>(text.begin(), text.end());
@@ -186,7 +178,7 @@ TEST(BankTest, WrittenBankReadsBackByteForByte)
     }
     EXPECT_EQ(readBytes(target), good + sampleEntry(1, "z", 11025, "\x12\x34"));
     EXPECT_EQ(fileMode(target), 0640u);
-    EXPECT_EQ(filesIn(dir.path()), 2u) << "a temporary file is left";
+    EXPECT_EQ(filesIn(dir.path()).size(), 2u) << "a temporary file is left";
 }
 
 // A writer that fails midway leaves the old bank and no temporary file.
@@ -214,7 +206,7 @@ TEST(BankTest, FailedRewriteLeavesTheOldBankWhole)
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(error, EFBIG);
     EXPECT_EQ(readBytes(path), good);
-    EXPECT_EQ(filesIn(dir.path()), 1u) << "a temporary file is left";
+    EXPECT_EQ(filesIn(dir.path()).size(), 1u) << "a temporary file is left";
 }
 
 // A bank named through a symbolic link that leads nowhere yet is created

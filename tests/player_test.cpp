@@ -163,11 +163,14 @@ TEST_F(PlayerTest, RefusedWriteEndsPlaybackWithTheReason)
     }
 }
 
-// An entry the device cannot play is not written: one line, and the next plays.
-TEST_F(PlayerTest, UnplayableRatesAreSkipped)
+// An entry is skipped, with one line, only for rate 0 or a rate the device
+// refused; the rest play and the run fails. Every other failure of the rate
+// change is reported by Audio and the sample goes to the device as it is.
+TEST_F(PlayerTest, OnlyUnplayableRatesAreSkipped)
 {
     const std::string skipZero = "wbkdeck: skipping entry 0: the device can not play 0 Hz\n";
     const std::string refused = "SNDCTL_DSP_SPEED: Invalid argument\nrate=";
+    const std::string sizeRefused = "Unable to set audio sample size.\nbitPerSample=8\nresult=16\n";
     const struct {
         std::vector<std::string> env;
         std::string err;
@@ -179,6 +182,12 @@ TEST_F(PlayerTest, UnplayableRatesAreSkipped)
          refused + "16540\n" + skipZero + refused + "8000\n" +
              "wbkdeck: skipping entry 1: the device can not play 8000 Hz\n",
          "", {"16540", "8000"}},
+        {{"FAKEDSP_ANSWER_SETFMT_1=16"}, sizeRefused + skipZero + sizeRefused, unsignedBytes, {}},
+        // Linux releases the descriptor even when close fails: the write is refused.
+        {{"FAKEDSP_FAIL=close:EIO"},
+         skipZero + "can not close audio device.: Input/output error\n"
+                    "can not write to audio device: Bad file descriptor\n",
+         "", {"16540"}},
     };
     for (const auto& c : cases) {
         device.clear();
@@ -190,7 +199,7 @@ TEST_F(PlayerTest, UnplayableRatesAreSkipped)
         EXPECT_EQ(result.out.find("b:now playing 1-th pcm...done.\n") != std::string::npos, !c.played.empty());
         EXPECT_EQ(capture(), c.played);
         EXPECT_EQ(speedsOf(log()), c.speeds);
-        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.status, 255);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "KovaInputStream.h"
 #include "KovaOutputStream.h"
+#include "StagedFile.h"
 #include "TestFiles.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 
 #include <climits>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace {
@@ -163,6 +165,47 @@ TEST_F(StreamTest, OpenAndCloseFailuresShowInTheState)
     EXPECT_TRUE(full.good());
     full.close();
     EXPECT_TRUE(full.bad());
+}
+
+// A file's bytes, or "-> TARGET" for a symbolic link.
+std::string contentAt(const std::string& path)
+{
+    char target[PATH_MAX];
+    const ssize_t length = readlink(path.c_str(), target, sizeof target);
+    return length >= 0 ? "-> " + std::string(target, length) : readBytes(path);
+}
+
+// A staged file takes its name only at commit, and without `replace` never
+// over a file (or link) that took the name meanwhile; the hidden file goes.
+TEST_F(StreamTest, StagedFileTakesItsNameOnlyWhenFree)
+{
+    struct Case {
+        std::string meanwhile;  // what takes the name while the file is written
+        bool replace;
+        bool committed;
+        std::string content;
+    } cases[] = {{"", false, true, "new"}, {"old", false, false, "old"},
+                 {"link", false, false, "-> missing"}, {"old", true, true, "new"}};
+    const std::string name = dir / "out.bin";
+    for (const auto& c : cases) {
+        unlink(name.c_str());
+        {
+            StagedFile file(AT_FDCWD, name, 0666);
+            ASSERT_TRUE(file.isOpen());
+            ASSERT_EQ(write(file.descriptor(), "new", 3), 3);
+            EXPECT_FALSE(fileExists(name));
+            if (c.meanwhile == "link")
+                ASSERT_EQ(symlink("missing", name.c_str()), 0);
+            else if (!c.meanwhile.empty())
+                writeBytes(name, c.meanwhile);
+            EXPECT_EQ(file.commit(c.replace), c.committed) << c.meanwhile;
+            if (!c.committed) {
+                EXPECT_EQ(errno, EEXIST) << c.meanwhile;
+            }
+        }
+        EXPECT_EQ(contentAt(name), c.content) << c.meanwhile;
+        EXPECT_EQ(filesIn(dir.path()), std::set<std::string>{"out.bin"}) << c.meanwhile;
+    }
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,7 @@ TEST_F(WbkdeckExportTest, EntryThatCannotBeWrittenIsReportedAndTheRunFails)
         {"exists", 8000, "can not open exists.wav : File exists\n"},
         {"link", 8000, "can not open link.wav : File exists\n"},
         {"silent", 0, "wbkdeck: skipping \"silent.wav\": a sample of rate 0 cannot be written as WAV\n"},
+        {std::string("\0hidden", 7), 8000, "wbkdeck: skipping entry 1: it has no name\n"},
     };
     writeBytes(dir / "exists.wav", "kept");
     symlink((dir / "target.wav").c_str(), (dir / "link.wav").c_str());
@@ -169,7 +171,8 @@ TEST_F(WbkdeckExportTest, EntryThatCannotBeWrittenIsReportedAndTheRunFails)
         unlink((dir / "after.wav").c_str());
     }
     EXPECT_EQ(readBytes(dir / "exists.wav"), "kept");
-    for (const std::string& escaped : {absolute + ".wav", dir / "up.wav", dir / "target.wav", dir / "silent.wav"})
+    for (const std::string& escaped :
+         {absolute + ".wav", dir / "up.wav", dir / "target.wav", dir / "silent.wav", dir / ".wav"})
         EXPECT_FALSE(fileExists(escaped)) << escaped;
 }
 
@@ -196,27 +199,50 @@ TEST_F(WbkdeckExportTest, WriteFailureHalfWay)
         EXPECT_EQ(result.err, c.err) << c.option;
         EXPECT_EQ(fileExists(dir / c.big), c.bigLeft) << c.option;
         EXPECT_TRUE(fileExists(dir / (std::string("small") + (c.bigLeft ? "" : ".wav")))) << c.option;
+        for (const std::string& name : filesIn(dir.path()))
+            EXPECT_NE(name[0], '.') << c.option << ": " << name;
     }
 }
 
+// The files in `dir` that are neither the bank nor a finished WAV file.
+std::set<std::string> leftOver(const TempDir& dir)
+{
+    std::set<std::string> names = filesIn(dir.path());
+    for (const char* expected : {"test.wbk", "first.wav"})
+        names.erase(expected);
+    return names;
+}
+
 // Stopped by a signal while a large sample is being written, the run removes
-// that file and ends by the signal; files finished before it stay. The large
-// sample is a sparse 256 MiB, far more than is written before the signal.
+// that file and ends by the signal; files finished before it stay. Killed,
+// it leaves the unfinished file under its hidden name only, never under its
+// own. The large sample is a sparse 256 MiB, far more than is written before
+// the signal.
 TEST_F(WbkdeckExportTest, InterruptedRunRemovesTheFileBeingWritten)
 {
     const std::uint32_t largeSize = 256u << 20;
     const std::string path = bank(sampleEntry(0, "first", 8000, "1") + sampleEntry(1, "large", 8000, "", largeSize));
     ASSERT_EQ(truncate(path.c_str(), 40 + 24 + 23 + static_cast<off_t>(largeSize)), 0);
-    for (int signalNumber : {SIGINT, SIGTERM}) {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGKILL}) {
         ProgramRun run;
         run.stopAfterMs = 60000;
         run.stopWhenOutput = "now creating \"large.wav\"";
         run.stopSignal = signalNumber;
+        // Waits (at most 5 s) for the file being written, under its hidden name.
+        run.beforeStop = [this] {
+            for (int wait = 0; wait < 500 && leftOver(dir).empty(); ++wait)
+                usleep(10000);
+        };
         const ProgramResult result = deck({"-w", path}, run);
         EXPECT_EQ(result.status, 128 + signalNumber);
         EXPECT_EQ(result.err, "");
-        EXPECT_FALSE(fileExists(dir / "large.wav")) << signalNumber;
         EXPECT_TRUE(fileExists(dir / "first.wav")) << signalNumber;
+        const std::set<std::string> left = leftOver(dir);
+        EXPECT_EQ(left.size(), signalNumber == SIGKILL ? 1u : 0u) << signalNumber;
+        for (const std::string& name : left) {
+            EXPECT_EQ(name.rfind(".large.wav.", 0), 0u) << name;
+            unlink((dir / name).c_str());
+        }
         unlink((dir / "first.wav").c_str());
     }
 }
@@ -231,13 +257,12 @@ TEST_F(WbkdeckExportTest, SignalIgnoredAtTheStartDoesNotStopTheRun)
     ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(largeSize)), 0);
     std::ofstream(path, std::ios::binary | std::ios::app) << sampleEntry(0, "last", 8000, "1");
     ProgramRun run;
-    run.args = {"-c", "trap '' HUP; exec \"$0\" -w test.wbk", WBKDECK};
     run.workDir = dir.path();
     run.fileSizeLimit = 64 << 20;
     run.stopAfterMs = 60000;
     run.stopWhenOutput = "now creating \"large.wav\"";
     run.stopSignal = SIGHUP;
-    const ProgramResult result = runProgram("/bin/sh", run);
+    const ProgramResult result = runInShell("trap '' HUP; exec \"$0\" -w test.wbk", WBKDECK, run);
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "can not write to large.wav : File too large\nlarge.wav removed.\n");
     EXPECT_FALSE(fileExists(dir / "large.wav"));
@@ -314,9 +339,9 @@ TEST_F(WbkdeckExportTest, StandardOutputThatCannotBeWrittenFailsTheRun)
     bank(sampleEntry(0, "a", 8000, "x"));
     for (const char* mode : {"-l", "-d", "-w"}) {
         ProgramRun run;
-        run.args = {"-c", std::string("exec \"$0\" ") + mode + " test.wbk >/dev/full", WBKDECK};
         run.workDir = dir.path();
-        const ProgramResult result = runProgram("/bin/sh", run);
+        const ProgramResult result =
+            runInShell(std::string("exec \"$0\" ") + mode + " test.wbk >/dev/full", WBKDECK, run);
         EXPECT_EQ(result.status, 255) << mode;
         EXPECT_EQ(result.err, "wbkdeck: can not write to standard output\n") << mode;
     }
@@ -333,9 +358,8 @@ TEST_F(WbkdeckExportTest, ListingNeedsNoMemoryForTheSamples)
     const std::string path = bank(sampleEntry(1, "huge", 8000, "", storedSize));
     ASSERT_EQ(truncate(path.c_str(), 40 + 23 + static_cast<off_t>(storedSize)), 0);
     ProgramRun run;
-    run.args = {"-c", "ulimit -v 262144 && exec \"$0\" -l test.wbk", WBKDECK};
     run.workDir = dir.path();
-    const ProgramResult result = runProgram("/bin/sh", run);
+    const ProgramResult result = runInShell("ulimit -v 262144 && exec \"$0\" -l test.wbk", WBKDECK, run);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(linesOf(result.out).back(), "0\tadpcm   \t2147483630\t8000\thuge   \t536871");

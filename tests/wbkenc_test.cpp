@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sndfile.hh>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,18 +58,6 @@ std::string snrText(const Samples& reference, const std::string& played)
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", meter.decibels());
     return text;
-}
-
-std::set<std::string> filesIn(const std::string& path)
-{
-    std::set<std::string> names;
-    DIR* dir = opendir(path.c_str());
-    while (const dirent* entry = dir ? readdir(dir) : nullptr)
-        if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
-            names.insert(entry->d_name);
-    if (dir)
-        closedir(dir);
-    return names;
 }
 
 class WbkencTest : public ::testing::Test {
@@ -261,11 +248,10 @@ TEST_F(WbkencTest, FailedOrStoppedRunLeavesNoOutput)
 
     // A hangup that was ignored when wbkenc started (nohup) stays ignored.
     ProgramRun run;
-    run.args = {"-c", "trap '' HUP; exec \"$0\" -q 3 long.wav out.pcm", WBKENC};
     run.workDir = dir.path();
     run.stopAfterMs = 200;
     run.stopSignal = SIGHUP;
-    EXPECT_EQ(runProgram("/bin/sh", run).status, 0);
+    EXPECT_EQ(runInShell("trap '' HUP; exec \"$0\" -q 3 long.wav out.pcm", WBKENC, run).status, 0);
     EXPECT_TRUE(fileExists(dir / "out.pcm"));
 }
 
@@ -287,6 +273,19 @@ TEST_F(WbkencTest, SuggestsACommandToPaste)
                   std::string::npos)
             << result.out;
     }
+}
+
+// A summary lost on a full disk fails the run; the output it describes is
+// complete and stays.
+TEST_F(WbkencTest, SummaryThatCannotBeWrittenFailsTheRun)
+{
+    writeWav(dir / "in.wav", SF_FORMAT_PCM_16, 8000, {sine(101, 1000, 440, 8000)});
+    ProgramRun run;
+    run.workDir = dir.path();
+    const ProgramResult result = runInShell("exec \"$0\" in.wav out.pcm >/dev/full", WBKENC, run);
+    EXPECT_EQ(result.err, "wbkenc: can not write the summary to standard output; out.pcm is complete\n");
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(readBytes(dir / "out.pcm").size(), 51u);
 }
 
 TEST_F(WbkencTest, HelpAndVersion)

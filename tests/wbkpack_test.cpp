@@ -259,11 +259,10 @@ TEST_F(WbkpackTest, SignalIgnoredAtTheStartDoesNotStopTheRun)
 {
     writeBytes(dir / "s.pc8", "data");
     ProgramRun run = stoppedAtThePrompt();
-    run.args = {"-c", "trap '' HUP; exec \"$0\" bank.wbk s.pc8", WBKPACK};
     run.workDir = dir.path();
     run.stopSignal = SIGHUP;
     run.stopInput = "8000\n";
-    const ProgramResult result = runProgram("/bin/sh", run);
+    const ProgramResult result = runInShell("trap '' HUP; exec \"$0\" bank.wbk s.pc8", WBKPACK, run);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "now appending s.pc8 to bank.wbk...\ninput sample rate of s.pc8:done\n");
 }
@@ -317,7 +316,7 @@ std::vector<DamagedBank> damagedBanks()
         {whole + sampleEntry(0, "b.pc8", 8000, "").substr(0, 5), "the entry at offset 65 is cut short after 5 bytes",
          whole.size()},
         {bankHeader().substr(0, 12), "the header is cut short after 12 bytes", 0},
-        {"WB", "the header is cut short after 2 bytes", 0},
+        {"WBK", "the header is cut short after 3 bytes", 0},
     };
 }
 
@@ -327,9 +326,13 @@ TEST_F(WbkpackTest, RefusesWhatIsNotAWholeBankTouchingNothing)
     struct Case {
         std::string bank, bytes, err;
     };
+    const std::string notBank = " is not a sound bank: it does not start with WBK (the bank comes first: "
+                                "wbkpack BANK SAMPLE)\n";
+    // Too short for the magic, a file is no bank even when it starts like one.
     std::vector<Case> cases = {
-        {"tone.pc8", "\x01\x7f\x80\xff",
-         "tone.pc8 is not a sound bank: it does not start with WBK (the bank comes first: wbkpack BANK SAMPLE)\n"},
+        {"tone.pc8", "\x01\x7f\x80\xff", "tone.pc8" + notBank},
+        {"bank.wbk", "W", "bank.wbk" + notBank},
+        {"bank.wbk", "WB", "bank.wbk" + notBank},
     };
     for (const auto& damaged : damagedBanks())
         cases.push_back({"bank.wbk", damaged.bytes,
@@ -377,8 +380,14 @@ TEST_F(WbkpackTest, RepairCutsBackToTheLastWholeEntry)
         ASSERT_EQ(pack("bank.wbk", "s.pc8", "8000\n").status, 0) << c.out;
         EXPECT_EQ(readBytes(dir / "bank.wbk"), (kept.empty() ? bankHeader() : kept) + entry) << c.out;
     }
-    EXPECT_EQ(repair("s.pc8").status, 255);
-    EXPECT_EQ(readBytes(dir / "s.pc8"), "data");
+    // What is not a bank, a file too short for the magic included, is refused untouched.
+    for (const char* bytes : {"data", "W", "WB"}) {
+        writeBytes(dir / "s.pc8", bytes);
+        const ProgramResult result = repair("s.pc8");
+        EXPECT_EQ(result.status, 255) << bytes;
+        EXPECT_EQ(result.out, "") << bytes;
+        EXPECT_EQ(readBytes(dir / "s.pc8"), bytes);
+    }
 }
 
 TEST_F(WbkpackTest, RefusesAudioFilesOfContainerFormats)

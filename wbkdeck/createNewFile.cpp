@@ -3,6 +3,7 @@
 #include "visibleText.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,9 +88,19 @@ std::unique_ptr<KovaOutputStream> createNewFile(const char* name)
     return std::make_unique<KovaOutputStream>(directory.get(), components.back().c_str());
 }
 
-bool removeNewFile(const char* name)
+std::unique_ptr<StagedFile> createStagedFile(const char* name)
 {
     const std::vector<std::string> components = componentsOf(name);
     const DirectoryFd directory = enterDirectoryOf(components);
-    return directory.get() >= 0 && unlinkat(directory.get(), components.back().c_str(), 0) == 0;
+    if (directory.get() < 0)
+        return nullptr;
+    struct stat info;
+    if (fstatat(directory.get(), components.back().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return nullptr;
+    }
+    if (errno != ENOENT)
+        return nullptr;
+    auto file = std::make_unique<StagedFile>(directory.get(), components.back(), KovaOutputStream::filePermission);
+    return file->isOpen() ? std::move(file) : nullptr;
 }

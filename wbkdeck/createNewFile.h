@@ -2,6 +2,7 @@
 #define WBKDECK_CREATE_NEW_FILE_H
 
 #include "KovaOutputStream.h"
+#include "StagedFile.h"
 
 #include <memory>
 
@@ -16,7 +17,11 @@ const char* whyOutsideWorkingDirectory(const char* name);
 // otherwise a stream whose state tells whether the file was created.
 std::unique_ptr<KovaOutputStream> createNewFile(const char* name);
 
-// Removes a file that createNewFile made, reaching it the same way.
-bool removeNewFile(const char* name);
+// Creates a hidden temporary file beside `name`, reached as createNewFile
+// reaches it, that its commit gives the name `name`. Returns nullptr, with
+// errno set, when a directory on the way cannot be entered, when `name`
+// exists already (EEXIST; a symbolic link too), or when the temporary file
+// cannot be created.
+std::unique_ptr<StagedFile> createStagedFile(const char* name);
 
 #endif

@@ -5,6 +5,7 @@
 #include "WavWriter.h"
 #include "createNewFile.h"
 #include "extractPcm.h"
+#include "printError.h"
 #include "sampleHeader.h"
 #include "visibleText.h"
 
@@ -79,11 +80,16 @@ private:
     std::vector<unsigned char> decoded;
 };
 
-// Decodes the entry's data into the new file `name`; true when it was
-// written whole.
-bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::string& name, KovaOutputStream& file)
+void reportWriteFailure(const std::string& name, const std::string& reason)
 {
-    WavWriter wav(file.fd(), header.rate);
+    std::cerr << "can not write to " << visibleText(name.c_str(), 1) << " : " << reason << std::endl;
+}
+
+// Decodes the entry's data into the file open on `fd`; true when it was
+// written whole. A failure is reported, an interruption is not.
+bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::string& name, int fd)
+{
+    WavWriter wav(fd, header.rate);
     EntryDecoder decoder(header);
     const bool allDecoded = readDataInChunks(wbk, header.size, [&](const unsigned char* stored, std::size_t count) {
         return wav.write(decoder.decode(stored, count), decodedSize(header.type, count)) && interruption == 0;
@@ -91,14 +97,9 @@ bool writeWav(KovaInputStream& wbk, const SampleHeader& header, const std::strin
     const bool wavWritten = wav.finish() && allDecoded;
     if (interruption != 0)
         return false;
-    if (wavWritten) {
-        file.close();
-        if (!file.fail())
-            return true;
-    }
-    const std::string reason = wavWritten ? std::strerror(errno) : wav.errorText();
-    std::cerr << "can not write to " << visibleText(name.c_str(), 1) << " : " << reason << std::endl;
-    return false;
+    if (!wavWritten)
+        reportWriteFailure(name, wav.errorText());
+    return wavWritten;
 }
 
 // Why the entry cannot become a WAV file, or nullptr when it can.
@@ -111,23 +112,51 @@ const char* whyNoWav(const SampleHeader& header)
     return nullptr;
 }
 
-bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int rawText)
+// The hidden file that becomes `name` once written, or nullptr when the
+// entry is skipped (and reported). An existing `name` is reported as taken,
+// as -d reports it.
+std::unique_ptr<StagedFile> createWavFile(const std::string& name, const SampleHeader& header, int index)
+{
+    if (!isNamed(header, index) || !mayCreate(name.c_str(), whyNoWav(header)))
+        return nullptr;
+    std::unique_ptr<StagedFile> file = createStagedFile(name.c_str());
+    if (!file)
+        printOpenError(name.c_str());
+    return file;
+}
+
+// Removes the file of an entry that failed; false, for the entry.
+bool discardFile(StagedFile& file, const std::string& name)
+{
+    const bool removed = file.discard();
+    if (interruption == 0)
+        std::cerr << visibleText(name.c_str(), 1)
+                  << (removed ? " removed." : " not written: its hidden temporary file is left behind.") << std::endl;
+    return false;
+}
+
+// Writes the WAV file under a hidden name and gives it its own only when it
+// is complete and on disk, never replacing a file.
+bool exportEntry(KovaInputStream& wbk, const SampleHeader& header, int index, int rawText)
 {
     const char suffix[] = ".wav";
     const std::string name = header.name + std::string(suffix);
     printCreating(header, suffix, rawText);
-    const std::unique_ptr<KovaOutputStream> file = createEntryFile(name.c_str(), whyNoWav(header));
+    const std::unique_ptr<StagedFile> file = createWavFile(name, header, index);
     if (!file) {
         wbk.skip(header.size);
         return false;
     }
-    if (writeWav(wbk, header, name, *file))
+    if (!writeWav(wbk, header, name, file->descriptor()))
+        return discardFile(*file, name);
+    if (file->commit(false))
         return true;
-    file->close();
-    const bool removed = removeNewFile(name.c_str());
-    if (interruption == 0)
-        std::cerr << visibleText(name.c_str(), 1) << (removed ? " removed." : " may be broken.") << std::endl;
-    return false;
+    if (errno == EEXIST) {
+        printOpenError(name.c_str());  // made meanwhile: not this run's file
+        return false;
+    }
+    reportWriteFailure(name, std::strerror(errno));
+    return discardFile(*file, name);
 }
 
 } // namespace
@@ -136,9 +165,9 @@ bool exportWav(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
 {
     catchInterruptions();
     bool allWritten = true;
-    while (hasMoreSamples(wbk, endPosition) && interruption == 0) {
+    for (int index = 0; hasMoreSamples(wbk, endPosition) && interruption == 0; ++index) {
         const SampleHeader header = readSampleHeader(wbk);
-        allWritten = exportEntry(wbk, header, rawText) && allWritten;
+        allWritten = exportEntry(wbk, header, index, rawText) && allWritten;
     }
     wbk.close();
     stopIfInterrupted();

@@ -10,9 +10,9 @@
 namespace {
 
 // Copies the entry's data piece by piece; true when all of it was written.
-bool writeFile(KovaInputStream& wbk, const SampleHeader& header)
+bool writeFile(KovaInputStream& wbk, const SampleHeader& header, int index)
 {
-    const std::unique_ptr<KovaOutputStream> file = createEntryFile(header.name);
+    const std::unique_ptr<KovaOutputStream> file = isNamed(header, index) ? createEntryFile(header.name) : nullptr;
     if (!file) {
         wbk.skip(header.size);
         return false;
@@ -43,12 +43,26 @@ void printCreating(const SampleHeader& header, const char* suffix, int rawText)
               << "byte\trate=" << header.rate << "hz\t" << std::endl;
 }
 
-std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* refusal)
+bool isNamed(const SampleHeader& header, int index)
 {
-    if (const char* reason = refusal ? refusal : whyOutsideWorkingDirectory(name)) {
+    if (header.name[0] != '\0')
+        return true;
+    std::cerr << "wbkdeck: skipping entry " << index << ": it has no name" << std::endl;
+    return false;
+}
+
+bool mayCreate(const char* name, const char* refusal)
+{
+    const char* reason = refusal ? refusal : whyOutsideWorkingDirectory(name);
+    if (reason)
         std::cerr << "wbkdeck: skipping \"" << visibleText(name, 1) << "\": " << reason << std::endl;
+    return reason == nullptr;
+}
+
+std::unique_ptr<KovaOutputStream> createEntryFile(const char* name)
+{
+    if (!mayCreate(name))
         return nullptr;
-    }
     std::unique_ptr<KovaOutputStream> file = createNewFile(name);
     if (!file || !file->good()) {
         printOpenError(name);
@@ -60,10 +74,10 @@ std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* 
 bool extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText)
 {
     bool allWritten = true;
-    while (hasMoreSamples(wbk, endPosition)) {
+    for (int index = 0; hasMoreSamples(wbk, endPosition); ++index) {
         const SampleHeader header = readSampleHeader(wbk);
         printCreating(header, "", rawText);
-        allWritten = writeFile(wbk, header) && allWritten;
+        allWritten = writeFile(wbk, header, index) && allWritten;
     }
     wbk.close();
     return allWritten;

@@ -18,9 +18,17 @@ bool extractPcm(KovaInputStream& wbk, std::int64_t endPosition, int rawText);
 // that a lead byte at its end cannot take the suffix's first byte as its trail.
 void printCreating(const SampleHeader& header, const char* suffix, int rawText);
 
+// False, with a line saying why the entry numbered `index` is skipped, when
+// its name is empty (it starts with a zero byte): no file can be named after it.
+bool isNamed(const SampleHeader& header, int index);
+
+// True when a file `name` may be created below the working directory;
+// otherwise reports why it is skipped. A `refusal` given by the caller is
+// that reason, before the name is looked at.
+bool mayCreate(const char* name, const char* refusal = nullptr);
+
 // Creates the new file `name` below the working directory, or reports why it
-// cannot and returns nullptr. A `refusal` given by the caller is reported as
-// the reason to skip the file, before the name is looked at.
-std::unique_ptr<KovaOutputStream> createEntryFile(const char* name, const char* refusal = nullptr);
+// cannot and returns nullptr.
+std::unique_ptr<KovaOutputStream> createEntryFile(const char* name);
 
 #endif

@@ -77,26 +77,30 @@ void printListing(const Headers& headers, int rawText)
     }
 }
 
-// Sets the device to the rate of the next sample. A nearby rate that the
-// device chose instead (Audio has reported it) still plays; a rate that it
-// refused does not, and rate 0 is not even sent.
+// Sets the device to the rate of the next sample; false only when the device
+// refused that rate, or for rate 0, which is not even sent. After any other
+// failure (Audio has reported it) the sample plays on the device as it is,
+// at a nearby rate that the device chose, for instance.
 bool setDeviceRate(int rate)
 {
-    return rate > 0 && (Audio::setRate(rate) || Audio::getSampleRate() != rate);
+    return rate > 0 && (Audio::setRate(rate) || !Audio::isRateRefused());
 }
 
 // One sample per character read; at the end of input the rest play on. A
-// write that the device refuses ends the program.
-void playSamples(const Samples& samples, int rawText)
+// write that the device refuses ends the program. False when an entry was
+// skipped.
+bool playSamples(const Samples& samples, int rawText)
 {
     if (!samples.empty() && isatty(STDIN_FILENO))
         std::cerr << "press Enter to play the next sample, or type a number of letters to play several" << std::endl;
+    bool allPlayed = true;
     for (std::size_t k = 0; k < samples.size(); ++k) {
         const Pcm& pcm = *samples[k];
         std::getchar();
         if (!setDeviceRate(pcm.getPcmRate())) {
             std::cerr << "wbkdeck: skipping entry " << k << ": the device can not play " << pcm.getPcmRate() << " Hz"
                       << std::endl;
+            allPlayed = false;
             continue;
         }
         std::cout << visibleText(pcm.getFileName(), rawText) << ":now playing " << k << "-th pcm..." << std::flush;
@@ -110,6 +114,7 @@ void playSamples(const Samples& samples, int rawText)
         Audio::sync();
         std::cout << "done." << std::endl;
     }
+    return allPlayed;
 }
 
 // Ends the loading line, closes the bank and prints the listing.
@@ -129,7 +134,7 @@ void listPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFile
     finishLoading(wbk, readHeaders(wbk, endPosition), wbkFileName, rawText);
 }
 
-void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
+bool playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText)
 {
     const Samples samples = loadSamples(wbk, endPosition);
     Headers headers;
@@ -141,6 +146,7 @@ void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFile
         std::exit(-1);
     }
     Audio::initializeAudioDevice(initialRate);
-    playSamples(samples, rawText);
+    const bool allPlayed = playSamples(samples, rawText);
     Audio::closeAudioDevice();
+    return allPlayed;
 }

@@ -10,7 +10,8 @@
 void listPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText);
 
 // Loads every sample of the bank, lists them and plays them one per
-// character read from the terminal. Closes the bank.
-void playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText);
+// character read from the terminal. Closes the bank. False when a sample
+// was skipped because the device can not play its rate.
+bool playPcm(KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName, int rawText);
 
 #endif

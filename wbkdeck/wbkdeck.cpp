@@ -129,13 +129,12 @@ Arguments parseArguments(int argc, char* argv[])
 }
 
 // Runs the chosen mode on the bank past its header; false when a sample
-// could not be written.
+// could not be played or written.
 bool runMode(Mode mode, KovaInputStream& wbk, std::int64_t endPosition, const char* wbkFileName)
 {
     switch (mode) {
     case Mode::play:
-        playPcm(wbk, endPosition, wbkFileName, 0);
-        return true;
+        return playPcm(wbk, endPosition, wbkFileName, 0);
     case Mode::list:
         listPcm(wbk, endPosition, wbkFileName, 0);
         return true;

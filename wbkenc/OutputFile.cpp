@@ -1,6 +1,6 @@
 #include "OutputFile.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,32 +56,10 @@ void catchCleanupSignals()
     }
 }
 
-// ".NAME.XXXXXX" in the directory of `path`.
-std::string temporaryTemplate(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".XXXXXX";
-}
-
-mode_t currentUmask()
-{
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
-
 } // namespace
 
 OutputFile::OutputFile(const std::string& path) : path(path)
 {
-    const std::string name = temporaryTemplate(path);
-    if (name.size() >= sizeof temporaryPath) {
-        errno = ENAMETOOLONG;
-        fail("create");
-        return;
-    }
-    std::strcpy(temporaryPath, name.c_str());
     catchCleanupSignals();
     // Beyond the file size limit a write fails (EFBIG) and is reported,
     // instead of the process being killed with the file left behind.
@@ -90,24 +68,24 @@ OutputFile::OutputFile(const std::string& path) : path(path)
     const sigset_t blocked = cleanupSignalSet();
     sigset_t previous;
     sigprocmask(SIG_BLOCK, &blocked, &previous);
-    fd = mkstemp(temporaryPath);
+    file = std::make_unique<StagedFile>(AT_FDCWD, path, 0666);
     const int createError = errno;
-    if (fd >= 0) {
+    // The kernel refuses paths of PATH_MAX bytes or more, so a created one fits.
+    if (file->isOpen() && file->temporaryName().size() < sizeof temporaryPath) {
+        std::strcpy(temporaryPath, file->temporaryName().c_str());
         temporaryExists = 1;
         std::atexit(removeTemporary);
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     errno = createError;
-    // mkstemp makes 0600; the sample gets what a new file would get.
-    if (fd < 0 || fchmod(fd, 0666 & ~currentUmask()) != 0)
+    if (!file->isOpen())
         fail("create");
 }
 
 OutputFile::~OutputFile()
 {
-    if (fd >= 0)
-        close(fd);
-    removeTemporary();
+    file.reset();
+    temporaryExists = 0;
 }
 
 void OutputFile::fail(const char* what)
@@ -119,7 +97,7 @@ void OutputFile::fail(const char* what)
 void OutputFile::write(const unsigned char* bytes, std::size_t count)
 {
     while (count > 0 && failure.empty()) {
-        const ssize_t written = ::write(fd, bytes, count);
+        const ssize_t written = ::write(file->descriptor(), bytes, count);
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0) {
@@ -135,31 +113,13 @@ bool OutputFile::commit(bool replace)
 {
     if (!failure.empty())
         return false;
-    if (fsync(fd) != 0)
-        fail("write");
-    if (close(fd) != 0)
-        fail("write");
-    fd = -1;
-    if (!failure.empty())
-        return false;
-    // Without `replace`, a hard link puts the file in place only if OUTPUT
-    // does not exist, with no window in between; with it, rename replaces.
-    if (!replace) {
-        if (link(temporaryPath, path.c_str()) == 0) {
-            removeTemporary();
-            return true;
-        }
-        // A file system without hard links: check, then rename.
-        struct stat info;
-        if (errno == EEXIST || lstat(path.c_str(), &info) == 0) {
-            failure = path + " exists (use -f to replace it)";
-            return false;
-        }
+    if (file->commit(replace)) {
+        temporaryExists = 0;
+        return true;
     }
-    if (rename(temporaryPath, path.c_str()) != 0) {
+    if (errno == EEXIST)
+        failure = path + " exists (use -f to replace it)";
+    else
         fail("write");
-        return false;
-    }
-    temporaryExists = 0;
-    return true;
+    return false;
 }

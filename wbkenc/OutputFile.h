@@ -1,7 +1,10 @@
 #ifndef WBKENC_OUTPUT_FILE_H
 #define WBKENC_OUTPUT_FILE_H
 
+#include "StagedFile.h"
+
 #include <cstddef>
+#include <memory>
 #include <string>
 
 // The file being written: a hidden temporary file in OUTPUT's directory,
@@ -29,7 +32,7 @@ private:
     void fail(const char* what);
 
     std::string path;
-    int fd = -1;
+    std::unique_ptr<StagedFile> file;
     std::string failure;
 };
 

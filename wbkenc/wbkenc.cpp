@@ -170,7 +170,8 @@ std::string shellWord(const std::string& name)
     return quoted + "'";
 }
 
-void printSummary(const Options& options, Format format, int rate, const SampleEncoder& writer)
+// False when standard output could not take it.
+bool printSummary(const Options& options, Format format, int rate, const SampleEncoder& writer)
 {
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.2f", static_cast<double>(writer.samples()) / rate);
@@ -178,6 +179,7 @@ void printSummary(const Options& options, Format format, int rate, const SampleE
               << duration << " s), " << (format == Format::adpcm ? "ADPCM" : "signed 8-bit") << ", SNR "
               << formatSnr(writer.snr()) << ", " << writer.clipped() << " clipped\n"
               << "pack it with: wbkpack -r " << rate << " BANK.wbk " << shellWord(options.output) << std::endl;
+    return !std::cout.fail();
 }
 
 } // namespace
@@ -225,6 +227,9 @@ int main(int argc, char* argv[])
     writer.finish();
     if (!file.commit(options.replace))
         refuse(file.error());
-    printSummary(options, format, rate, writer);
+    // The output is complete and stays; the run still fails, as what it
+    // printed was lost.
+    if (!printSummary(options, format, rate, writer))
+        refuse("can not write the summary to standard output; " + options.output + " is complete");
     return 0;
 }

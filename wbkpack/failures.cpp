@@ -67,9 +67,16 @@ std::unique_ptr<Bank> readBank(int fd, const char* name)
     }
 }
 
+Bank::State stateOf(const Bank& bank)
+{
+    if (bank.state() == Bank::State::damaged && bank.length() < Bank::magicCheckSize)
+        return Bank::State::notBank;
+    return bank.state();
+}
+
 void requireWhole(const Bank& bank, const char* name)
 {
-    switch (bank.state()) {
+    switch (stateOf(bank)) {
     case Bank::State::empty:
     case Bank::State::whole:
         return;

@@ -21,6 +21,10 @@
 
 // The index of the bank open on `fd`; a bank that cannot be read ends the run.
 std::unique_ptr<Bank> readBank(int fd, const char* name);
+// What wbkpack takes a bank for: as Bank reads it, except that a file too
+// short to hold the magic is no bank even when it starts like one, as
+// nothing tells it from any other short file.
+Bank::State stateOf(const Bank& bank);
 // Ends the run unless `bank` is whole (or empty).
 void requireWhole(const Bank& bank, const char* name);
 

@@ -198,7 +198,7 @@ int repairBank(const char* wbkFileName)
     if (flock(fd, LOCK_EX) != 0)
         failOn("lock", wbkFileName);
     const std::unique_ptr<Bank> bank = readBank(fd, wbkFileName);
-    if (bank->state() != Bank::State::damaged) {
+    if (stateOf(*bank) != Bank::State::damaged) {
         requireWhole(*bank, wbkFileName);
         std::cout << wbkFileName << " is whole: nothing to remove" << std::endl;
     } else if (ftruncate(fd, static_cast<off_t>(bank->wholeLength())) != 0 || !synced(fd)) {

@@ -96,6 +96,7 @@ AudioBackEnd* Audio::audio = &oss;
 int Audio::sampleRate = 16540;
 int Audio::isDeviceOpened = 0;
 int Audio::isAudioDisabled = 0;
+int Audio::rateRefused = 0;
 
 int Audio::openAudioDevice()
 {
@@ -122,6 +123,7 @@ int Audio::closeAudioDevice()
 
 int Audio::initializeAudioDevice(int rate)
 {
+    rateRefused = 0;
     if (isAudioDisabled)
         return 1;
     if (!isDeviceOpened) {
@@ -129,7 +131,9 @@ int Audio::initializeAudioDevice(int rate)
         return 0;
     }
     sampleRate = rate;
-    return audio->configure(sampleRate) ? 1 : 0;
+    const Configuration configuration = audio->configure(sampleRate);
+    rateRefused = configuration == Configuration::refusedRate;
+    return configuration == Configuration::done ? 1 : 0;
 }
 
 int Audio::play(const unsigned char* pcmData, int size)
@@ -147,6 +151,7 @@ void Audio::resetAudioDevice()
 
 int Audio::setRate(long rate)
 {
+    rateRefused = 0;
     if (isAudioDisabled)
         return 1;
     resetAudioDevice();
@@ -163,6 +168,11 @@ int Audio::getNoBlockingSize()
 int Audio::getFragmentSize()
 {
     return isAudioDisabled ? nominalFragmentSize : audio->fragmentSize();
+}
+
+int Audio::isRateRefused()
+{
+    return rateRefused;
 }
 
 int Audio::getSampleRate()

@@ -17,6 +17,10 @@ public:
     static int play(const unsigned char* pcmData, int size);
     static void resetAudioDevice();
     static int setRate(long rate);
+    // 1 when the last initializeAudioDevice or setRate failed because the
+    // device refused the rate itself; 0 when it succeeded or failed in any
+    // other step (a nearby rate that the device set instead is no refusal).
+    static int isRateRefused();
     static int getNoBlockingSize();
     static int getFragmentSize();
     static int getSampleRate();
@@ -37,6 +41,7 @@ private:
     static int sampleRate;
     static int isDeviceOpened;
     static int isAudioDisabled;
+    static int rateRefused;
 };
 
 #endif

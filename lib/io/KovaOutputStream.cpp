@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr mode_t filePermission = 0664;
-
 int openFlags(std::ios::openmode mode)
 {
     int flags = ((mode & std::ios::in) ? O_RDWR : O_WRONLY) | O_CREAT | O_CLOEXEC;

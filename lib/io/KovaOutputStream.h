@@ -1,6 +1,8 @@
 #ifndef WBK_KOVA_OUTPUT_STREAM_H
 #define WBK_KOVA_OUTPUT_STREAM_H
 
+#include <sys/types.h>
+
 #include <ext/stdio_filebuf.h>
 
 #include <fstream>
@@ -12,6 +14,9 @@
 // opened for reading too, so that its descriptor can also read it back.
 class KovaOutputStream : public std::ofstream {
 public:
+    // The permission of the files it creates, before the umask.
+    static constexpr mode_t filePermission = 0664;
+
     KovaOutputStream(const char* name, std::ios::openmode mode = std::ios::out | std::ios::binary);
 
     // Creates a new file `name` inside the directory `dirFd`; fails when the

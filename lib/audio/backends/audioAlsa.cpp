@@ -21,10 +21,10 @@ constexpr unsigned int periodsPerBuffer = 4;
 void ignoreLibraryError(const char*, int, const char*, int, const char*, ...) {}
 
 // One line naming the step and libasound's reason for `error` (negative).
-bool reportFailure(const char* step, int error)
+Configuration reportFailure(const char* step, int error)
 {
     std::cerr << "ALSA: " << step << ": " << snd_strerror(error) << '\n';
-    return false;
+    return Configuration::failed;
 }
 
 } // namespace
@@ -59,7 +59,7 @@ bool AlsaBackEnd::close()
     return false;
 }
 
-bool AlsaBackEnd::configure(int& rate)
+Configuration AlsaBackEnd::configure(int& rate)
 {
     if (pcm == nullptr)
         return reportFailure("can not configure the device", -EBADF);
@@ -79,7 +79,7 @@ bool AlsaBackEnd::configure(int& rate)
     if ((error = snd_pcm_hw_params_set_rate_near(pcm, params, &actual, nullptr)) < 0) {
         reportFailure("can not set the playing rate", error);
         printLabel("rate=", requested);
-        return false;
+        return Configuration::refusedRate;
     }
     // Preferences only: a device that cannot follow them keeps its own.
     unsigned int bufferTime = bufferMicroseconds;
@@ -93,11 +93,11 @@ bool AlsaBackEnd::configure(int& rate)
     // learns that it differs.
     rate = static_cast<int>(actual);
     if (rate == requested)
-        return true;
+        return Configuration::done;
     std::cerr << "ALSA: can not set playing rate strictly.\n";
     printLabel("rate=", requested);
     printLabel("result=", rate);
-    return false;
+    return Configuration::failed;
 }
 
 bool AlsaBackEnd::writeAll(const unsigned char* data, int size)

@@ -17,7 +17,7 @@ public:
     bool open() override;
     void reportOpenFailure(int error) const override;
     bool close() override;
-    bool configure(int& rate) override;
+    Configuration configure(int& rate) override;
     bool writeAll(const unsigned char* data, int size) override;
     void reset() override;
     int outputSpace() override;

@@ -1,6 +1,11 @@
 #ifndef WBK_AUDIO_BACK_END_H
 #define WBK_AUDIO_BACK_END_H
 
+// How a configuration ended. A device that sets a nearby rate instead of the
+// one asked for has `failed`, but plays at that rate; one that refuses the
+// rate itself has `refusedRate`.
+enum class Configuration { done, failed, refusedRate };
+
 // One sound system behind Audio. An implementation holds the device it has
 // open and makes every call on it, with its own diagnostics on the error
 // stream.
@@ -15,7 +20,7 @@ public:
     virtual bool close() = 0;
 
     // Sets unsigned 8-bit mono at `rate`; `rate` receives the rate the device set.
-    virtual bool configure(int& rate) = 0;
+    virtual Configuration configure(int& rate) = 0;
 
     // Writes every byte, waiting for room whenever the device is full; false,
     // with errno set, when the device refuses them.

@@ -68,17 +68,20 @@ bool setMono(int device)
     return false;
 }
 
-bool setSpeed(int device, int& rate)
+// A failed call is the device refusing the rate; a different rate written
+// back is one it set instead.
+Configuration setSpeed(int device, int& rate)
 {
     const int requested = rate;
     const bool failed = ioctl(device, SNDCTL_DSP_SPEED, &rate) == -1;
     if (!failed && rate == requested)
-        return true;
+        return Configuration::done;
     reportStep(failed, "SNDCTL_DSP_SPEED", "SNDCTL_DSP_SPEED:can not set playing rate strictly.");
     printLabel("rate=", requested);
-    if (!failed)
-        printLabel("result=", rate);
-    return false;
+    if (failed)
+        return Configuration::refusedRate;
+    printLabel("result=", rate);
+    return Configuration::failed;
 }
 
 // Waits until the device can take more bytes; false when it never will.
@@ -118,9 +121,11 @@ bool OssBackEnd::close()
     return false;
 }
 
-bool OssBackEnd::configure(int& rate)
+Configuration OssBackEnd::configure(int& rate)
 {
-    return setSampleSize(device) && setUnsigned8BitFormat(device) && setMono(device) && setSpeed(device, rate);
+    if (!setSampleSize(device) || !setUnsigned8BitFormat(device) || !setMono(device))
+        return Configuration::failed;
+    return setSpeed(device, rate);
 }
 
 bool OssBackEnd::writeAll(const unsigned char* data, int size)

@@ -1,0 +1,47 @@
+#ifndef WBK_STAGED_FILE_H
+#define WBK_STAGED_FILE_H
+
+#include <sys/types.h>
+
+#include <string>
+
+// A new file written under a hidden temporary name beside its final one
+// (".NAME.XXXXXX" in the same directory) and given its final name only once
+// it is complete and on disk: no one finds it partly written under that name,
+// and a process killed on the way leaves at most the hidden file.
+class StagedFile {
+public:
+    // Creates the temporary file for `name`, a path relative to the directory
+    // `dirFd` (AT_FDCWD: the working directory), with permission `mode` less
+    // the umask. On failure isOpen() is false and errno tells why.
+    StagedFile(int dirFd, const std::string& name, mode_t mode);
+    // Removes the temporary file unless it was committed.
+    ~StagedFile();
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    bool isOpen() const { return fd >= 0; }
+    // The descriptor to write to until commit().
+    int descriptor() const { return fd; }
+    // The temporary file's path relative to the directory.
+    const std::string& temporaryName() const { return temporary; }
+
+    // Flushes the file to disk, closes it and gives it its final name, replacing
+    // an existing file only when `replace` is set. False, with errno set (EEXIST
+    // when the final name exists), when any of it fails.
+    bool commit(bool replace);
+    // Removes the temporary file; false, with errno set, when that fails.
+    bool discard();
+
+private:
+    bool closeFile();
+    bool giveName(bool replace);
+
+    int directory;
+    int fd = -1;
+    std::string name;
+    std::string temporary;
+    bool isTemporaryThere = false;
+};
+
+#endif
