@@ -651,8 +651,11 @@ TEST_F(WbkpackEditTest, BuildsABankFromAFolderThroughOneManifest)
     };
     writeBytes(dir / "wav/m.txt", "wbk manifest 1\nauthor\tfolder\nadpcm\t11025\tone\tone.wav\n"
                                   "8bit\t8000\ttwo\ttwo.wav\n3\t0\traw\t../n.pc8\n8bit\t7\tb\t../bank.wbk#1\n");
-    const ProgramResult result = wbkpack({"--build", "new.wbk", "wav/m.txt"});
+    ProgramRun run;
+    run.umask = 0;
+    const ProgramResult result = wbkpack({"--build", "new.wbk", "wav/m.txt"}, run);
     EXPECT_EQ(result.out, "built new.wbk from wav/m.txt: 4 entries\n");
+    EXPECT_EQ(fileMode(dir / "new.wbk"), 0664u);
     EXPECT_EQ(readBytes(dir / "new.wbk"),
               bankHeader("folder") + sampleEntry(1, "one", 11025, encoded({"-r", "11025", "wav/one.wav", "o.pcm"})) +
                   sampleEntry(0, "two", 8000, encoded({"wav/two.wav", "t.pc8"})) +
