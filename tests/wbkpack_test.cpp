@@ -670,7 +670,7 @@ TEST_F(WbkpackEditTest, ABankBuiltFromItsManifestIsTheSameBank)
     author.replace(0, 5, "odd\0x", 5);
     author[31] = '\xff';
     const std::string odd = std::string("WBK\x01\xff\0\0z", 8) + author + sampleEntry(255, "\x83\x41\\#\t", 0, "") +
-                            sampleEntry(1, "sixteen-bytes-xx", 65535, "\x12\x34") + sampleEntry(3, "", 1, "\0");
+                            sampleEntry(1, "sixteen-bytes-xx", 65535, "\x12\x34") + sampleEntry(3, "a\0b"s, 1, "\0"s);
     for (const std::string& bank : {odd, bankHeader(), odd.substr(0, 40)}) {
         writeBytes(dir / "odd.wbk", bank);
         Manifest manifest;
@@ -679,7 +679,9 @@ TEST_F(WbkpackEditTest, ABankBuiltFromItsManifestIsTheSameBank)
         manifest.author = index.authorBytes();
         for (std::uint32_t k = 0; k < index.entries().size(); ++k) {
             const BankEntry& entry = index.entries()[k];
-            manifest.entries.push_back({entry.type, entry.rate, entry.nameText(), "odd.wbk", k});
+            std::string name(entry.name.begin(), entry.name.end());
+            name.erase(name.find_last_not_of('\0') + 1);
+            manifest.entries.push_back({entry.type, entry.rate, name, "odd.wbk", k});
         }
         std::ostringstream text;
         writeManifest(text, manifest);

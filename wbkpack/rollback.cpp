@@ -142,7 +142,7 @@ void watchTemporary(const std::string& path)
 {
     const SignalBlock block;
     if (path.size() < sizeof state.temporary)
-        path.copy(state.temporary, path.size());
+        state.temporary[path.copy(state.temporary, path.size())] = '\0';
 }
 
 void commitWith(const std::function<void()>& putInPlace)
