@@ -168,6 +168,11 @@ void exchange(pid_t child, int in, int out, int err, const ProgramRun& run, Prog
         close(in);
 }
 
+int exitStatus(int waitStatus)
+{
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
 } // namespace
 
 ProgramResult runProgram(const std::string& program, const ProgramRun& run)
@@ -190,9 +195,11 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run)
     ProgramResult result;
     exchange(child, in[1], out[0], err[0], run, result);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
     }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.status = exitStatus(status);
+    result.maxResidentKiB = usage.ru_maxrss;
     return result;
 }
 
@@ -200,4 +207,61 @@ ProgramResult runInShell(const std::string& script, const std::string& program, 
 {
     run.args = {"-c", script, program};
     return runProgram("/bin/sh", run);
+}
+
+BackgroundProgram::BackgroundProgram(const std::string& program, const ProgramRun& run, const std::string& outPath,
+                                     const std::string& errPath)
+{
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (in < 0 || out < 0 || err < 0)
+        throw std::runtime_error("cannot open the files of " + program);
+    ChildSetup setup;
+    prepareChild(program, run, setup);
+    child = fork();
+    if (child == 0)
+        execChild(program, run, setup, in, out, err);
+    close(in);
+    close(out);
+    close(err);
+    if (child < 0)
+        throw std::runtime_error("fork failed");
+}
+
+void BackgroundProgram::record(int waitStatus)
+{
+    status = exitStatus(waitStatus);
+    child = -1;
+}
+
+bool BackgroundProgram::hasEnded()
+{
+    int waitStatus = 0;
+    if (child > 0 && waitpid(child, &waitStatus, WNOHANG) == child)
+        record(waitStatus);
+    return child < 0;
+}
+
+void BackgroundProgram::send(int signal) const
+{
+    if (child > 0)
+        kill(child, signal);
+}
+
+int BackgroundProgram::stop(int signal)
+{
+    if (hasEnded())
+        return status;
+    send(signal);
+    for (int waited = 0; waited < 5000 && !hasEnded(); waited += 10)
+        usleep(10000);
+    if (!hasEnded()) {
+        kill(child, SIGKILL);
+        int waitStatus = 0;
+        while (waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
+        }
+        record(waitStatus);
+    }
+    return status;
 }

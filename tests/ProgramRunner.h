@@ -3,6 +3,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,7 +30,8 @@ struct ProgramRun {
 struct ProgramResult {
     std::string out;
     std::string err;
-    int status = -1;  // exit status 0..255, or 128 + signal number
+    int status = -1;         // exit status 0..255, or 128 + signal number
+    long maxResidentKiB = 0;  // the most memory the program held at once
 };
 
 ProgramResult runProgram(const std::string& program, const ProgramRun& run);
@@ -37,5 +40,30 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run);
 // a shell sets up: `exec "$0" -l bank >/dev/full`, `trap '' HUP; exec "$0" ...`.
 // Replaces run.args.
 ProgramResult runInShell(const std::string& script, const std::string& program, ProgramRun run = {});
+
+// A program left running while the test goes on: `run` as above, without
+// input or deadline; standard output and error go to the files named.
+// Destroying it stops it.
+class BackgroundProgram {
+public:
+    BackgroundProgram(const std::string& program, const ProgramRun& run, const std::string& outPath,
+                      const std::string& errPath);
+    ~BackgroundProgram() { stop(); }
+    BackgroundProgram(const BackgroundProgram&) = delete;
+    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+    bool hasEnded();
+    // Sends `signal` unless the program's end has been seen.
+    void send(int signal) const;
+    // Sends `signal` unless the program has ended, and waits for its end,
+    // SIGKILL after five seconds; the exit status as above.
+    int stop(int signal = SIGTERM);
+
+private:
+    void record(int waitStatus);
+
+    pid_t child = -1;
+    int status = -1;
+};
 
 #endif

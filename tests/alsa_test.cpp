@@ -3,6 +3,7 @@
 // Each device opening becomes a WAV file of its own: the header shows the
 // rate that was set, the data what was played. The simulated /dev/dsp,
 // failing to open, stands for a system without one.
+#include "AlsaConfig.h"
 #include "BankBytes.h"
 #include "ProgramRunner.h"
 #include "SimulatedDevice.h"
@@ -30,8 +31,7 @@ class AlsaFileDevice {
 public:
     explicit AlsaFileDevice(bool withDefault = true)
     {
-        const std::string recorder = "{ type file; slave.pcm { type null }; file \"" + dir / "played.wav" +
-                                     "\"; format \"wav\"; truncate false }\n";
+        const std::string recorder = wavRecorderPcm(dir / "played.wav");
         writeBytes(dir / "alsa.conf", withDefault ? "pcm.!default " + recorder + "pcm.recorder " + recorder : "");
     }
 
@@ -53,7 +53,7 @@ public:
         run.setEnv = env;
         const Strings dspEnv = dsp.environment();
         run.setEnv.insert(run.setEnv.end(), dspEnv.begin(), dspEnv.end());
-        run.setEnv.insert(run.setEnv.end(), {"FAKEDSP_FAIL=open:ENOENT", "ALSA_CONFIG_PATH=" + dir / "alsa.conf"});
+        run.setEnv.insert(run.setEnv.end(), {"FAKEDSP_FAIL=open:ENOENT", alsaConfigPath(dir / "alsa.conf")});
         run.unsetEnv = {"WBK_AUDIO"};
         return runProgram(program, run);
     }

@@ -1,7 +1,9 @@
 // Plays through alsa-oss's libaoss, which turns /dev/dsp calls into ALSA
 // calls, with ALSA's file plugin writing every device opening into a WAV file
 // of its own: the header shows how the device was configured, the data what
-// was played.
+// was played. The ALSA configuration is the test's own, whatever the machine
+// routes "default" to.
+#include "AlsaConfig.h"
 #include "BankBytes.h"
 #include "ProgramRunner.h"
 #include "TestFiles.h"
@@ -29,14 +31,7 @@ protected:
 #ifndef AOSS_LIBRARY
         GTEST_SKIP() << "libaoss is not installed (apt-get install alsa-oss); OSS emulation not tested";
 #endif
-        writeBytes(home / ".asoundrc",
-                   "pcm.!default {\n"
-                   "    type file\n"
-                   "    slave.pcm \"null\"\n"
-                   "    file \"" + wav + "\"\n"
-                   "    format \"wav\"\n"
-                   "    truncate false\n"  // a new numbered file per opening
-                   "}\n");
+        writeBytes(home / "alsa.conf", "pcm.!default " + wavRecorderPcm(wav));
     }
 
     ProgramResult underAoss(const std::string& program, const std::vector<std::string>& args,
@@ -47,10 +42,10 @@ protected:
         run.args = args;
         run.input = input;
         run.workDir = home.path();
-        run.setEnv = {"LD_PRELOAD=" AOSS_LIBRARY, "HOME=" + home.path(),
+        run.setEnv = {"LD_PRELOAD=" AOSS_LIBRARY, "HOME=" + home.path(), alsaConfigPath(home / "alsa.conf"),
                       // libaoss is preloaded ahead of the sanitizer runtime and leaks a little.
                       "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
-        run.unsetEnv = {"XDG_CONFIG_HOME", "ALSA_CONFIG_PATH", "ALSA_OSS_PCM_DEVICE"};
+        run.unsetEnv = {"ALSA_OSS_PCM_DEVICE"};
         return runProgram(program, run);
 #else
         (void)program, (void)args, (void)input;

@@ -1,7 +1,7 @@
 // streamdriver: runs KovaAudio through a list of steps given as arguments and
 // prints what the caller's bytes show after each, for the streaming tests.
 //   disable | open | close | init=RATE | prepare | waiting=0|1 | play=SIZE[,loop]
-//   que=SIZE[,loop] | wait | sleep=MS | stop | reset | rate=RATE
+//   que=SIZE[,loop] | wait | sleep=MS | churn=MS | stop | reset | rate=RATE
 #include "KovaAudio.h"
 #include "samplePattern.h"
 
@@ -12,6 +12,7 @@
 #include <iostream>
 #include <list>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,6 +33,24 @@ void sleepMilliseconds(long ms)
     timespec time{ms / 1000, (ms % 1000) * 1000000};
     while (nanosleep(&time, &time) != 0) {
     }
+}
+
+long millisecondsSince(const timespec& start)
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+}
+
+// Allocates and frees blocks of many sizes for `ms` milliseconds, so that the
+// streamer's ticks come while the main flow is inside malloc and free.
+void churnMemory(long ms)
+{
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    std::vector<std::vector<char>> blocks(64);
+    for (std::size_t i = 0; millisecondsSince(start) < ms; ++i)
+        blocks[i % blocks.size()] = std::vector<char>(16 + i * 7919 % 65536);
 }
 
 // Waits for the writing byte to drop, for ten seconds at most.
@@ -70,6 +89,8 @@ void step(const std::string& name, const std::string& value)
         waitForEnd();
     else if (name == "sleep")
         sleepMilliseconds(std::atol(value.c_str()));
+    else if (name == "churn")
+        churnMemory(std::atol(value.c_str()));
     else if (name == "stop")
         KovaAudio::stopAudio(0);
     else if (name == "reset")
@@ -77,7 +98,7 @@ void step(const std::string& name, const std::string& value)
     else if (name == "rate") {
         std::cout << "rate=" << KovaAudio::setSampleRate(std::atol(value.c_str())) << '\n';
         printInterval();
-    }    else {
+    } else {
         std::cerr << "unknown step " << name << '\n';
         std::exit(2);
     }

@@ -1,9 +1,19 @@
 #include "KovaAudio.h"
 
+#include "backends/deviceFailure.h"
+
+#include <pthread.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -28,6 +38,96 @@ public:
 private:
     sigset_t previous;
 };
+
+// Held by the feeder thread while it ticks, and by the main flow while it
+// changes the records that a tick reads. Recursive: set-up runs inside a
+// rate change, and a fatal report under it ends the process through the
+// feeder's destructor.
+std::recursive_mutex feedLock;
+
+// Keeps ticks, from the handler and from the feeder thread alike, away from
+// the records while the main flow changes them.
+class TickGuard {
+private:
+    AlarmBlock block;
+    std::lock_guard<std::recursive_mutex> lock{feedLock};
+};
+
+// The thread that ticks for a device that must not be driven from a signal
+// handler, woken by a timer descriptor as the interval timer would raise
+// SIGALRM. Made at its first arming, it lasts until the process ends.
+class Feeder {
+public:
+    Feeder()
+    {
+        if (timer == -1)
+            failFatally("can not create the audio feeder's timer", errno);
+        // The thread takes no signals: those of the process stay with the main flow.
+        sigset_t all;
+        sigset_t previous;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &previous);
+        thread = std::thread(&Feeder::run, this);
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+
+    // At the end of the process: lets a tick in progress end and starts no
+    // other. The thread is not joined, since the main flow may end the
+    // process while it holds the lock that the thread waits for.
+    ~Feeder()
+    {
+        std::lock_guard<std::recursive_mutex> lock(feedLock);
+        stopping = true;
+        thread.detach();
+    }
+    Feeder(const Feeder&) = delete;
+    Feeder& operator=(const Feeder&) = delete;
+
+    void arm(const timeval& period, void (*onTick)())
+    {
+        tick = onTick;
+        const timespec every{period.tv_sec, period.tv_usec * 1000L};
+        const itimerspec setting{every, every};
+        timerfd_settime(timer, 0, &setting, nullptr);
+        armed = true;
+    }
+
+    void disarm()
+    {
+        armed = false;
+        const itimerspec off{};
+        timerfd_settime(timer, 0, &off, nullptr);
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::uint64_t expirations = 0;
+            [[maybe_unused]] const ssize_t got = read(timer, &expirations, sizeof expirations);
+            std::lock_guard<std::recursive_mutex> lock(feedLock);
+            if (stopping)
+                return;
+            if (armed)
+                tick();
+        }
+    }
+
+    const int timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    void (*tick)() = nullptr;
+    std::atomic<bool> armed{false};
+    bool stopping = false;
+    std::thread thread;
+};
+
+bool isFeederMade = false;
+
+Feeder& feeder()
+{
+    static Feeder instance;
+    isFeederMade = true;
+    return instance;
+}
 
 // The handler interrupts the main flow anywhere, so it must not change errno.
 class ErrnoKeeper {
@@ -67,7 +167,7 @@ struct sigaction KovaAudio::sigAction {};
 
 void KovaAudio::prepareKovaAudio(volatile char* writingFlag, volatile char* waitingFlag)
 {
-    AlarmBlock block;
+    TickGuard guard;
     isAudioWriting = writingFlag;
     isAudioWaiting = waitingFlag;
     resetAudioVariable();
@@ -100,7 +200,7 @@ void KovaAudio::prepareKovaAudio(volatile char* writingFlag, volatile char* wait
 
 void KovaAudio::playAudio(SAMPLE_DATA pcmData, int)
 {
-    AlarmBlock block;
+    TickGuard guard;
     offAudioTimer();
     sampleData = oldSampleData = streamable(pcmData);
     if (sampleData.data == nullptr) {
@@ -109,8 +209,8 @@ void KovaAudio::playAudio(SAMPLE_DATA pcmData, int)
     }
     // A sample given while another streams takes its place: priming writes
     // only what the device has room for, and the timer carries on.
-    writeAudioData(SIGALRM);
-    writeAudioData(SIGALRM);
+    prime();
+    prime();
     if (sampleData.data != nullptr) {
         *isAudioWriting = static_cast<char>(0xFF);
         setAudioTimerOn();
@@ -119,7 +219,7 @@ void KovaAudio::playAudio(SAMPLE_DATA pcmData, int)
 
 void KovaAudio::queAudioData(SAMPLE_DATA pcmData, int channel)
 {
-    AlarmBlock block;
+    TickGuard guard;
     queSampleData = streamable(pcmData);
     queChannel = queSampleData.data != nullptr ? channel : -1;
 }
@@ -128,10 +228,16 @@ void KovaAudio::offAudioTimer()
 {
     const itimerval off{};
     setitimer(ITIMER_REAL, &off, nullptr);
+    if (isFeederMade)
+        feeder().disarm();
 }
 
 void KovaAudio::setAudioTimerOn()
 {
+    if (!Audio::isSignalSafe()) {
+        feeder().arm(intervalOfWritingAudioData, feed);
+        return;
+    }
     sigaction(SIGALRM, &sigAction, nullptr);
     const itimerval timer{intervalOfWritingAudioData, intervalOfWritingAudioData};
     setitimer(ITIMER_REAL, &timer, nullptr);
@@ -139,7 +245,7 @@ void KovaAudio::setAudioTimerOn()
 
 int KovaAudio::setSampleRate(long rate)
 {
-    AlarmBlock block;
+    TickGuard guard;
     offAudioTimer();
     resetAudioVariable();
     resetQueData();
@@ -151,7 +257,7 @@ int KovaAudio::setSampleRate(long rate)
 
 void KovaAudio::stopAudio(int)
 {
-    AlarmBlock block;
+    TickGuard guard;
     const int rate = Audio::getSampleRate();
     Audio::resetAudioDevice();
     Audio::initializeAudioDevice(rate);
@@ -178,51 +284,86 @@ void KovaAudio::resetQueData()
     queChannel = -1;
 }
 
-// The SIGALRM handler, also called directly to prime the device.
-void KovaAudio::writeAudioData(int sig)
+// A tick from the main flow before the timer is armed: through the handler
+// where that drives the device, directly otherwise.
+void KovaAudio::prime()
 {
-    ErrnoKeeper keepErrno;
-    setInsideSignalHandler(true);
-    tick(sig);
-    setInsideSignalHandler(false);
+    if (Audio::isSignalSafe())
+        writeAudioData(SIGALRM);
+    else
+        tick();
 }
 
-// One tick: hands exactly one fragment to the device when it has room for it.
-void KovaAudio::tick(int sig)
+// The SIGALRM handler, also called directly to prime the device. A device
+// that must not be driven from a handler is left to the feeder thread.
+void KovaAudio::writeAudioData(int sig)
+{
+    if (!Audio::isSignalSafe())
+        return;
+    ErrnoKeeper keepErrno;
+    setInsideStreamer(true);
+    if (tick())
+        sigaction(sig, &sigAction, nullptr);
+    setInsideStreamer(false);
+}
+
+// One tick in the feeder thread.
+void KovaAudio::feed()
+{
+    setInsideStreamer(true);
+    tick();
+    setInsideStreamer(false);
+}
+
+// One tick: hands exactly one fragment to the device when it has room for
+// it. True while the sample goes on.
+bool KovaAudio::tick()
 {
     SAMPLE_DATA& current = sampleData;
     if (current.data == nullptr) {
         offAudioTimer();
-        return;
+        return false;
     }
     const int fragment = fragmentSize;
-    if (Audio::getNoBlockingSize() >= fragment) {
-        if (current.size > fragment) {
-            Audio::play(current.data, fragment);
-            current.data += fragment;
-            current.size -= fragment;
-        } else {
-            int written = 0;
-            if (queSampleData.data != nullptr) {
-                Audio::play(current.data, current.size);
-                written = current.size;
-                current = oldSampleData = queSampleData;
-                resetQueData();
-            }
-            if (current.isLoop) {
-                writeLoopingPasses(written);
-            } else if (current.size > fragment - written) {
-                const int count = fragment - written;
-                Audio::play(current.data, count);
-                current.data += count;
-                current.size -= count;
-            } else {
-                endSample(written);
-                return;
-            }
-        }
+    if (Audio::getNoBlockingSize() < fragment)
+        return true;
+    if (current.size > fragment) {
+        hand(fragment);
+        return true;
     }
-    sigaction(sig, &sigAction, nullptr);
+    int written = 0;
+    if (queSampleData.data != nullptr) {
+        written = current.size;
+        hand(current.size);
+        current = oldSampleData = queSampleData;
+        resetQueData();
+    }
+    if (current.isLoop) {
+        writeLoopingPasses(written);
+    } else if (current.size > fragment - written) {
+        hand(fragment - written);
+    } else {
+        endSample(written);
+        return false;
+    }
+    return true;
+}
+
+// Hands the next `count` bytes of the current sample to the device.
+void KovaAudio::hand(int count)
+{
+    writeToDevice(sampleData.data, count);
+    sampleData.data += count;
+    sampleData.size -= count;
+}
+
+// Over /dev/dsp a write's result is not examined; a refused write to a
+// device that the feeder thread drives ends the process, as a failed query
+// does, rather than leaving the sample to spin on a dead device.
+void KovaAudio::writeToDevice(const unsigned char* data, int size)
+{
+    if (!Audio::play(data, size) && !Audio::isSignalSafe())
+        failFatally("can not write to audio device", errno);
 }
 
 // Fills the rest of the fragment with passes of a looping sample, the last
@@ -233,13 +374,11 @@ void KovaAudio::writeLoopingPasses(int written)
     while (written < fragmentSize) {
         const int need = fragmentSize - written;
         if (current.size >= need) {
-            Audio::play(current.data, need);
-            current.data += need;
-            current.size -= need;
+            hand(need);
             return;
         }
-        Audio::play(current.data, current.size);
         written += current.size;
+        hand(current.size);
         current.data = oldSampleData.data;
         current.size = oldSampleData.size;
     }
@@ -251,9 +390,9 @@ void KovaAudio::endSample(int written)
 {
     SAMPLE_DATA& current = sampleData;
     offAudioTimer();
-    Audio::play(current.data, current.size);
     written += current.size;
-    Audio::play(nullSound.get(), fragmentSize - written);
+    hand(current.size);
+    writeToDevice(nullSound.get(), fragmentSize - written);
     if (*isAudioWaiting)
         Audio::sync();
     current = oldSampleData = noSample;

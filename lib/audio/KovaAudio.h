@@ -16,11 +16,20 @@ struct SAMPLE_DATA {
     int isLoop;                 // nonzero: start again when the end is reached
 };
 
-// Streams samples to the audio device in the background: a real-time interval
-// timer raises SIGALRM about once per fragment, and the handler writes one
-// whole fragment whenever the device has room for it. The caller's writing
-// byte is 0xFF while the timer owns a sample and drops to 0 when it is over;
-// its waiting byte asks for a drain of the device before that drop.
+// Streams samples to the audio device in the background: a timer ticks about
+// once per fragment, and each tick writes one whole fragment whenever the
+// device has room for it. The caller's writing byte is 0xFF while the timer
+// owns a sample and drops to 0 when it is over; its waiting byte asks for a
+// drain of the device before that drop.
+//
+// Over /dev/dsp, and while audio is disabled, the ticks run in a SIGALRM
+// handler raised by the real-time interval timer: write and ioctl may be
+// called there. libasound and its plugins may not: they allocate and take
+// locks, so a handler that interrupted the main flow inside malloc could wait
+// for it forever. Over ALSA the same ticks therefore run in a feeder thread of
+// the streamer's own, woken by a timer descriptor with the same period, and a
+// lock keeps them from the records while the main flow changes them. There a
+// write that the device refuses ends the process, as a failed query does.
 class KovaAudio : public Audio {
 public:
     static void prepareKovaAudio(volatile char* writingFlag, volatile char* waitingFlag);
@@ -35,7 +44,11 @@ public:
 
 private:
     static void writeAudioData(int sig);
-    static void tick(int sig);
+    static void feed();
+    static void prime();
+    static bool tick();
+    static void hand(int count);
+    static void writeToDevice(const unsigned char* data, int size);
     static void setAudioTimerOn();
     static void resetAudioVariable();
     static void resetQueData();

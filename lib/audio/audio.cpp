@@ -215,7 +215,12 @@ void Audio::printErrorDeviceIsNotOpened()
               << "before using audio,you must open audio device.\n";
 }
 
-void Audio::setInsideSignalHandler(bool inside)
+void Audio::setInsideStreamer(bool inside)
 {
-    reportFromSignalHandler(inside);
+    reportFromStreamer(inside);
+}
+
+bool Audio::isSignalSafe()
+{
+    return isAudioDisabled || audio->isSignalSafe();
 }

@@ -31,8 +31,12 @@ public:
     static int isAudioEnabled();
 
 protected:
-    // Tells the device's fatal reports that they run inside a signal handler.
-    static void setInsideSignalHandler(bool inside);
+    // Tells the device's fatal reports of this thread that they run inside
+    // the streamer, in its signal handler or its feeder thread.
+    static void setInsideStreamer(bool inside);
+    // Whether the device may be driven from a signal handler: true for
+    // /dev/dsp and while audio is disabled, false for ALSA.
+    static bool isSignalSafe();
 
 private:
     static void printErrorDeviceIsNotOpened();

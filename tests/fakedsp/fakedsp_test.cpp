@@ -302,13 +302,16 @@ TEST(FakeDsp, RealtimeSpaceFollowsQueuedAudio) {
     }
 }
 
+// At 100 bytes a second a byte plays for 10 ms, so that a busy machine does
+// not free one between the two writes; a fragment of 16 bytes frees in 160 ms.
 TEST(FakeDsp, FullBufferRefusesWritesUntilPollSeesRoom) {
-    Result r = Session().run(kSlowDevice, {"open", "speed=1000", "write=1024", "write=1", "poll=0",
-                                           "poll=20", "poll=-1", "write=200"});
+    Result r = Session().run({"FAKEDSP_REALTIME=1", "FAKEDSP_BUFFER=1024", "FAKEDSP_FRAGMENT=16"},
+                             {"open", "speed=100", "write=1024", "write=1", "poll=0", "poll=20", "poll=-1",
+                              "write=16"});
     EXPECT_EQ(r.out,
-              (Lines{"open ok", "speed 0 1000", "write 1024", "write -1 EAGAIN", "poll 0 revents=0",
-                     "poll 0 revents=0", "poll 1 revents=4", "write 200"}));
-    EXPECT_EQ(r.capture, pattern(1224));
+              (Lines{"open ok", "speed 0 100", "write 1024", "write -1 EAGAIN", "poll 0 revents=0",
+                     "poll 0 revents=0", "poll 1 revents=4", "write 16"}));
+    EXPECT_EQ(r.capture, pattern(1040));
 }
 
 TEST(FakeDsp, BlockingWriteWaitsForRoom) {

@@ -15,6 +15,10 @@ namespace {
 // period per timer tick and keeps up to the whole buffer queued.
 constexpr unsigned int bufferMicroseconds = 500000;
 constexpr unsigned int periodsPerBuffer = 4;
+// A device that has taken no frame after this many waits and recoveries in a
+// row will not take any more, as a sound server that has gone away: each
+// further recovery would only spin, and with some servers allocate.
+constexpr int maxStallsInARow = 3;
 
 // libasound prints its own errors unless told not to; this back end reports
 // every failure itself.
@@ -34,6 +38,7 @@ bool AlsaBackEnd::open()
     snd_lib_error_set_handler(ignoreLibraryError);
     if (pcm != nullptr)
         close();
+    stallsInARow = 0;
     const int error = snd_pcm_open(&pcm, pcmName.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     if (error == 0)
         return true;
@@ -111,14 +116,29 @@ bool AlsaBackEnd::writeAll(const unsigned char* data, int size)
         if (written > 0) {
             data += written;
             size -= static_cast<int>(written);
-        } else if (written == 0 || written == -EAGAIN) {
-            snd_pcm_wait(pcm, -1);
-        } else if (snd_pcm_recover(pcm, static_cast<int>(written), 1) < 0) {
-            // An underrun or a suspend is recovered from; anything else ends the write.
-            errno = static_cast<int>(-written);
+            stallsInARow = 0;
+            continue;
+        }
+        const int error = written == 0 ? -EAGAIN : static_cast<int>(written);
+        if (!stall(error)) {
+            errno = -error;
             return false;
         }
     }
+    return true;
+}
+
+// Readies a device that took no frame (`error`, negative, tells why): waits
+// for room when it is full, recovers from an underrun or a suspend. False
+// when it failed otherwise, or has stalled too often in a row.
+bool AlsaBackEnd::stall(int error)
+{
+    if (++stallsInARow > maxStallsInARow)
+        return false;
+    if (error != -EAGAIN)
+        return snd_pcm_recover(pcm, error, 1) == 0;
+    // A failed wait is left to the next write, which tells what went wrong.
+    snd_pcm_wait(pcm, -1);
     return true;
 }
 
@@ -134,7 +154,7 @@ int AlsaBackEnd::outputSpace()
 {
     snd_pcm_sframes_t room = pcm != nullptr ? snd_pcm_avail(pcm) : -EBADF;
     // After an underrun the device starts again with an empty buffer.
-    if ((room == -EPIPE || room == -ESTRPIPE) && snd_pcm_recover(pcm, static_cast<int>(room), 1) == 0)
+    if ((room == -EPIPE || room == -ESTRPIPE) && stall(static_cast<int>(room)))
         room = snd_pcm_avail(pcm);
     if (room < 0)
         failFatally("can not get no bloking output size of audio", static_cast<int>(-room));

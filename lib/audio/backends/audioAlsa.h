@@ -8,7 +8,8 @@
 struct _snd_pcm;
 
 // The ALSA back end of Audio: every libasound call on one playback PCM,
-// opened non-blocking. Underruns are recovered from, never reported.
+// opened non-blocking. Underruns are recovered from, never reported, but a
+// device that keeps failing without taking a frame is given up on.
 class AlsaBackEnd : public AudioBackEnd {
 public:
     // The PCM that open() opens, such as "default" or "hw:0,0".
@@ -24,10 +25,15 @@ public:
     int fragmentSize() override;
     void drain() override;
     void post() override;
+    // libasound and its plugins allocate memory and take locks.
+    bool isSignalSafe() const override { return false; }
 
 private:
+    bool stall(int error);
+
     std::string pcmName = "default";
     _snd_pcm* pcm = nullptr;
+    int stallsInARow = 0;  // recoveries and refused writes since the last frame written
 };
 
 #endif

@@ -34,6 +34,9 @@ public:
     virtual int fragmentSize() = 0;
     virtual void drain() = 0;
     virtual void post() = 0;
+
+    // Whether every call above may be made from a signal handler.
+    virtual bool isSignalSafe() const = 0;
 };
 
 #endif

@@ -16,6 +16,8 @@ public:
     int fragmentSize() override;
     void drain() override;
     void post() override;
+    // Plain system calls: write, ioctl and poll.
+    bool isSignalSafe() const override { return true; }
 
 private:
     bool drainBlocking();

@@ -12,7 +12,7 @@
 
 namespace {
 
-volatile sig_atomic_t insideSignalHandler = 0;
+thread_local volatile sig_atomic_t insideStreamer = 0;
 
 } // namespace
 
@@ -21,15 +21,15 @@ void printLabel(const char* label, int value)
     std::cerr << label << value << '\n';
 }
 
-void reportFromSignalHandler(bool inside)
+void reportFromStreamer(bool inside)
 {
-    insideSignalHandler = inside;
+    insideStreamer = inside;
 }
 
 void failFatally(const char* prefix, int error)
 {
     errno = error;
-    if (!insideSignalHandler) {
+    if (!insideStreamer) {
         std::perror(prefix);
         std::exit(-1);
     }

@@ -6,12 +6,14 @@
 // One line of a report on a setting: the label, then the value, as "rate=8000".
 void printLabel(const char* label, int value);
 
-// While set, failFatally uses only async-signal-safe calls.
-void reportFromSignalHandler(bool inside);
+// While set in a thread, failFatally uses only async-signal-safe calls and
+// runs no exit handlers: in the streamer's signal handler and its feeder
+// thread, which must not destroy what the main flow still uses.
+void reportFromStreamer(bool inside);
 
 // Writes "PREFIX: " and the text of `error` to the error stream, as perror
-// does, and ends the process with status -1. Inside the streamer's SIGALRM
-// handler buffered standard output is not flushed.
+// does, and ends the process with status -1. Inside the streamer buffered
+// standard output is not flushed.
 [[noreturn]] void failFatally(const char* prefix, int error);
 
 #endif
