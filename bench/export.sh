@@ -1,13 +1,16 @@
 #!/bin/sh
-# Whole-process figures of wbkdeck on large entries, output on a tmpfs:
-#   -w on one 64 MiB ADPCM entry (128 Mi samples) against
+# Whole-process figures of wbkdeck and wbkpack on large entries, output on a tmpfs:
+#   wbkdeck -w on one 64 MiB ADPCM entry (128 Mi samples) against
 #      sox -t vox -r 16540 on the same codes (goal: 6 times as fast, peak RSS < 32 MiB);
-#   -d on one 1 GiB entry against cp of the bank (goal: within 1.5 times cp, peak RSS < 32 MiB);
-#   -l on a bank of 100,000 small entries.
+#   wbkdeck -d on one 1 GiB entry against cp of the bank (goal: within 1.5 times cp, peak RSS < 32 MiB);
+#   wbkpack --set of that entry's rate, an edit that writes the whole bank anew, against the
+#      same cp (goal: within 1.5 times cp);
+#   wbkdeck -l on a bank of 100,000 small entries.
 # Each command runs three times; the fastest run counts. Needs /usr/bin/time and sox.
 set -e
 build=${1:-build-bench}
 wbkdeck=$(cd "$build/bin" && pwd)/wbkdeck
+wbkpack=$(cd "$build/bin" && pwd)/wbkpack
 work=$(mktemp -d "${BENCH_TMP:-/dev/shm}/wbk-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -60,6 +63,11 @@ set -- $(best_of_three cp large.wbk copy)
 cp_s=$1
 echo "wbkdeck -d, 1 GiB entry: $extract_s s, peak RSS $extract_kb KiB; cp: $cp_s s;" \
     "$(echo "$extract_s $cp_s" | awk '{ printf "%.2f", $1 / $2 }') times the time of cp"
+set -- $(best_of_three "$wbkpack" --set 0 -r 8000 large.wbk)
+edit_s=$1 edit_kb=$2
+[ "$(stat -c %s large.wbk)" -eq $((63 + (1 << 30))) ] || { echo "wbkpack --set changed the bank's size" >&2; exit 1; }
+echo "wbkpack --set, 1 GiB bank: $edit_s s, peak RSS $edit_kb KiB; cp: $cp_s s;" \
+    "$(echo "$edit_s $cp_s" | awk '{ printf "%.2f", $1 / $2 }') times the time of cp"
 rm -f big.pc8 copy
 
 # 100,000 entries of 10 bytes each: one entry doubled 17 times, then cut.

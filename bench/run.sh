@@ -5,8 +5,8 @@
 # short runs, which set where Adpcm::decodeBytes switches; ADPCM encoding;
 # streaming for ten seconds on the simulated device playing in real time at
 # 16540 Hz with 4096-byte fragments, once with the main flow computing and
-# once with it idle; last, wbkdeck -w and -d on large entries and -l on a bank
-# of many entries (export.sh).
+# once with it idle; last, wbkdeck -w, -d and wbkpack's edit on large entries,
+# and wbkdeck -l on a bank of many entries (export.sh).
 set -e
 build=${1:-build-bench}
 results="$build/bench/decode_bench.csv"

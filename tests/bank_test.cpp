@@ -1,5 +1,6 @@
 #include "Bank.h"
 #include "BankBytes.h"
+#include "BankLock.h"
 #include "BankWriter.h"
 #include "Pcm.h"
 #include "TestFiles.h"
@@ -8,6 +9,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -226,6 +228,17 @@ TEST(BankTest, FailedRewriteLeavesTheOldBankWhole)
     EXPECT_EQ(error, EFBIG);
     EXPECT_EQ(readBytes(path), good);
     EXPECT_EQ(filesIn(dir.path()).size(), 1u) << "a temporary file is left";
+}
+
+// A bank named through a symbolic link that leads nowhere yet is created
+// where the link leads, as the append creates it.
+TEST(BankTest, LockCreatesABankThroughALinkThatLeadsNowhere)
+{
+    TempDir dir;
+    ASSERT_EQ(symlink("target.wbk", (dir / "link.wbk").c_str()), 0);
+    const BankLock lock(dir / "link.wbk", true);
+    EXPECT_TRUE(lock.created());
+    EXPECT_TRUE(BankLock::isFileAtPath(lock.fd(), (dir / "target.wbk").c_str()));
 }
 
 } // namespace

@@ -1,8 +1,11 @@
+#include "Bank.h"
 #include "BankBytes.h"
+#include "Manifest.h"
 #include "ProgramRunner.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.hh>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,9 +14,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -426,9 +431,17 @@ TEST_F(WbkpackTest, OptionsAndOperands)
         {{"--version"}, "wbkpack ", "", 0},
         {{"-qx", "bank.wbk", "s.pc8"}, "", "wbkpack: unknown option -q\n" + usage, 255},
         {{"--bogus", "bank.wbk", "s.pc8"}, "", "wbkpack: unknown option --bogus\n" + usage, 255},
-        {{"bank.wbk", "s.pc8", "extra"}, "", "wbkpack: unexpected operand extra\n" + usage, 255},
+        {{"--repair", "bank.wbk", "extra"}, "", "wbkpack: unexpected operand extra\n" + usage, 255},
         {{"bank.wbk", "s.pc8", "-r"}, "", "wbkpack: -r needs a sample rate\n" + usage, 255},
         {{"--repair"}, "", "wbkpack: --repair needs the bank to repair\n" + usage, 255},
+        {{"--remove"}, "", "wbkpack: --remove needs a value\n" + usage, 255},
+        {{"--set", "0", "bank.wbk"}, "", "wbkpack: --set needs -r RATE or --name NAME\n" + usage, 255},
+        {{"--move", "0", "bank.wbk"}, "", "wbkpack: --move needs --to INDEX\n" + usage, 255},
+        {{"--remove", "0", "-r", "5", "bank.wbk"}, "", "wbkpack: --remove takes no rate\n" + usage, 255},
+        {{"--insert", "0", "--remove", "1", "bank.wbk"}, "", "wbkpack: --insert and --remove do not go together\n" + usage,
+         255},
+        {{"--build", "bank.wbk"}, "", "wbkpack: --build needs the bank and the manifest\n" + usage, 255},
+        {{"--replace", "0", "bank.wbk", "s.pc8", "s.pc8"}, "", "wbkpack: unexpected operand s.pc8\n" + usage, 255},
         {{"-r", "0", "bank.wbk", "s.pc8"}, "", "the sample rate must be a whole number from 1 to 65535.\n", 255},
         {{"bank.wbk"}, "", "Usage:wbkpack .wbk .[pc8|pcm]\n", 255},
         {{}, "", "Usage:wbkpack .wbk .[pc8|pcm]\n", 255},
@@ -453,6 +466,264 @@ TEST_F(WbkpackTest, RateOptionReplacesThePrompt)
     EXPECT_EQ(result.out, "now appending s.pc8 to bank.wbk...\ndone\n");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(readBytes(dir / "bank.wbk"), bankHeader() + sampleEntry(0, "s.pc8", 22050, "data"));
+}
+
+// ---- Edits: a new bank beside the old one, renamed into place.
+
+// Four entries, two of them named b.pc8.
+const std::string entryA = sampleEntry(0, "a.pc8", 8000, "A");
+const std::string entryB = sampleEntry(0, "b.pc8", 8000, "BB");
+const std::string entryC = sampleEntry(1, "c.pcm", 11025, "CCC");
+const std::string entryD = sampleEntry(0, "b.pc8", 22050, "DDDD");
+const std::string fourEntries = bankHeader() + entryA + entryB + entryC + entryD;
+
+// The hidden files in `directory`: what an edit leaves when it fails to
+// remove its temporary file.
+std::vector<std::string> hiddenFiles(const std::string& directory)
+{
+    std::vector<std::string> names;
+    for (const auto& file : std::filesystem::directory_iterator(directory))
+        if (file.path().filename().string()[0] == '.')
+            names.push_back(file.path().filename());
+    return names;
+}
+
+// One run of each edit form on bank.wbk (four entries), with n.pc8 and m.pcm.
+const std::vector<std::vector<std::string>> editForms = {
+    {"-r", "9000", "bank.wbk", "n.pc8", "m.pcm"},
+    {"--insert", "1", "-r", "9000", "bank.wbk", "n.pc8"},
+    {"--replace", "2", "bank.wbk", "n.pc8"},
+    {"--remove", "1", "bank.wbk"},
+    {"--set", "0", "-r", "9000", "bank.wbk"},
+    {"--move", "0", "--to", "3", "bank.wbk"},
+    {"--build", "bank.wbk", "m.txt"},
+};
+
+class WbkpackEditTest : public WbkpackTest {
+protected:
+    void SetUp() override
+    {
+        writeBytes(dir / "bank.wbk", fourEntries);
+        writeBytes(dir / "n.pc8", "NN");
+        writeBytes(dir / "m.pcm", "MMM");
+        writeBytes(dir / "m.txt", "wbk manifest 1\n8bit\t1\tx\tbank.wbk#3\n8bit\t2\ty\tn.pc8\n");
+    }
+};
+
+TEST_F(WbkpackEditTest, EditsWriteTheirBytesAndSayWhichIndicesMoved)
+{
+    const std::string header = bankHeader();
+    struct Case {
+        std::vector<std::string> args;
+        std::string out, bank;
+    } cases[] = {
+        {editForms[0], "appended 2 entries as 4-5 to bank.wbk",
+         fourEntries + sampleEntry(0, "n.pc8", 9000, "NN") + sampleEntry(1, "m.pcm", 9000, "MMM")},
+        {{"--insert", "1", "-r", "9000", "bank.wbk", "n.pc8", "m.pcm"},
+         "inserted 2 entries as 1-2 in bank.wbk; entries 1-3 are now 3-5",
+         header + entryA + sampleEntry(0, "n.pc8", 9000, "NN") + sampleEntry(1, "m.pcm", 9000, "MMM") + entryB +
+             entryC + entryD},
+        {{"--insert", "4", "-r", "9000", "bank.wbk", "n.pc8"}, "inserted 1 entry as 4 in bank.wbk",
+         fourEntries + sampleEntry(0, "n.pc8", 9000, "NN")},
+        {editForms[2], "replaced entry 2 (c.pcm) of bank.wbk with n.pc8",
+         header + entryA + entryB + sampleEntry(0, "c.pcm", 11025, "NN") + entryD},
+        {{"--replace", "c.pcm", "-r", "9000", "--name", "x\\x01", "bank.wbk", "m.pcm"},
+         "replaced entry 2 (c.pcm) of bank.wbk with m.pcm",
+         header + entryA + entryB + sampleEntry(1, "x\x01", 9000, "MMM") + entryD},
+        {editForms[3], "removed entry 1 (b.pc8) from bank.wbk; entries 2-3 are now 1-2",
+         header + entryA + entryC + entryD},
+        {{"--remove", "0-1", "--remove", "3", "--remove", "1", "bank.wbk"},
+         "removed 3 entries (0-1, 3) from bank.wbk; entry 2 is now 0", header + entryC},
+        {{"--set", "a.pc8", "-r", "16000", "--name", "\\x83\\x41\\x01", "bank.wbk"},
+         "changed entry 0 (a.pc8) of bank.wbk: rate 16000, name \xA5\xA2\\x01",
+         header + sampleEntry(0, "\x83\x41\x01", 16000, "A") + entryB + entryC + entryD},
+        {editForms[5], "moved entry 0 (a.pc8) of bank.wbk to 3; entries 1-3 are now 0-2",
+         header + entryB + entryC + entryD + entryA},
+        {{"--move", "3", "--to", "1", "bank.wbk"}, "moved entry 3 (b.pc8) of bank.wbk to 1; entries 1-2 are now 2-3",
+         header + entryA + entryD + entryB + entryC},
+        {editForms[6], "built bank.wbk from m.txt: 2 entries",
+         header + sampleEntry(0, "x", 1, "DDDD") + sampleEntry(0, "y", 2, "NN")},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        ASSERT_EQ(chmod((dir / "bank.wbk").c_str(), 0600), 0);
+        const ProgramResult result = wbkpack(c.args);
+        EXPECT_EQ(result.out, c.out + "\n") << c.args[0];
+        EXPECT_EQ(result.err, "") << c.args[0];
+        EXPECT_EQ(result.status, 0) << c.args[0];
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), c.bank) << c.args[0];
+        EXPECT_EQ(fileMode(dir / "bank.wbk"), 0600u) << c.args[0];
+    }
+}
+
+// Refused edits print one line and leave the bank as it was.
+TEST_F(WbkpackEditTest, EditsRefuseWhatTheBankDoesNotHave)
+{
+    const std::string shared = "bank.wbk: the name \"b.pc8\" is carried by entries 1 and 3: choose one by its index\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"--replace", "b.pc8", "bank.wbk", "n.pc8"}, shared},
+        {{"--remove", "0", "--remove", "b.pc8", "bank.wbk"}, shared},
+        {{"--set", "b.pc8", "-r", "1", "bank.wbk"}, shared},
+        {{"--move", "b.pc8", "--to", "0", "bank.wbk"}, shared},
+        {{"--remove", "2-4", "bank.wbk"}, "bank.wbk: there is no entry 4: the bank has 4 entries (0-3)\n"},
+        {{"--replace", "0-1", "bank.wbk", "n.pc8"}, "bank.wbk: a range is not allowed here: choose one entry, not 0-1\n"},
+        {{"--insert", "5", "-r", "1", "bank.wbk", "n.pc8"}, "bank.wbk: --insert takes an index from 0 to 4, not 5\n"},
+        {{"--move", "0", "--to", "4", "bank.wbk"}, "bank.wbk: --to takes an index from 0 to 3, not 4\n"},
+        {{"--set", "0", "--name", "seventeen-bytes-x", "bank.wbk"},
+         "wbkpack: the name seventeen-bytes-x is 17 bytes long, more than 16\n"},
+        {{"--remove", "0", "missing.wbk"}, "can not open missing.wbk : No such file or directory\n"},
+        {{"--insert", "0", "-r", "1", "bank.wbk", "m.txt", "missing.pc8"}, "Can't open missing.pc8.\n"},
+    };
+    for (const auto& c : cases) {
+        const ProgramResult result = wbkpack(c.args);
+        EXPECT_EQ(result.err, c.err) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(result.out, "") << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(result.status, 255) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), fourEntries) << c.args[0] << " " << c.args[1];
+    }
+}
+
+// Every edit that fails while it writes, at the file size limit, or that is
+// given a device to write, leaves the bank and no temporary file.
+TEST_F(WbkpackEditTest, EditsFailingMidwayLeaveTheBankAsItWas)
+{
+    for (auto args : editForms) {
+        ProgramRun run;
+        run.fileSizeLimit = 60;
+        ProgramResult result = wbkpack(args, run);
+        EXPECT_EQ(result.err, "can not write to bank.wbk : File too large\n") << args[0];
+        EXPECT_EQ(result.status, 255) << args[0];
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), fourEntries) << args[0];
+        EXPECT_EQ(hiddenFiles(dir.path()), std::vector<std::string>{}) << args[0];
+
+        std::replace(args.begin(), args.end(), std::string("bank.wbk"), std::string("/dev/full"));
+        result = wbkpack(args);
+        EXPECT_EQ(result.err, "/dev/full is not a regular file: a bank is edited by writing a new file beside it\n")
+            << args[0];
+        EXPECT_EQ(result.status, 255) << args[0];
+    }
+}
+
+// An edit ended by SIGTERM once it writes its new bank leaves the old one
+// and no temporary file, and dies by the signal; one that finished first
+// has put its whole new bank in place.
+TEST_F(WbkpackEditTest, EditsEndedBySigtermLeaveNoTrace)
+{
+    const std::string large = fourEntries + sampleEntry(0, "big.pc8", 8000, std::string(8 << 20, 'x'));
+    writeBytes(dir / "m.txt", "wbk manifest 1\n8bit\t1\tx\tbank.wbk#4\n");
+    for (const auto& args : editForms) {
+        writeBytes(dir / "bank.wbk", large);
+        ProgramRun run;
+        run.stopAfterMs = 1;
+        run.stopSignal = SIGTERM;
+        run.beforeStop = [&] {
+            for (int wait = 0; wait < 10000 && hiddenFiles(dir.path()).empty(); ++wait)
+                usleep(100);
+        };
+        const ProgramResult result = wbkpack(args, run);
+        EXPECT_TRUE(result.status == 128 + SIGTERM || result.status == 0) << args[0] << " " << result.err;
+        EXPECT_EQ(readBytes(dir / "bank.wbk") == large, result.status != 0) << args[0];
+        EXPECT_EQ(hiddenFiles(dir.path()), std::vector<std::string>{}) << args[0];
+    }
+}
+
+// A new bank from a folder of WAV files, a raw sample and an entry of
+// another bank: the audio is encoded exactly as wbkenc encodes it.
+TEST_F(WbkpackEditTest, BuildsABankFromAFolderThroughOneManifest)
+{
+    mkdir((dir / "wav").c_str(), 0755);
+    for (const auto& [name, rate, channels] : {std::tuple{"one.wav", 44100, 2}, {"two.wav", 8000, 1}}) {
+        SndfileHandle file((dir / "wav/"s + name).c_str(), SFM_WRITE, SF_FORMAT_WAV | SF_FORMAT_PCM_16, channels, rate);
+        std::vector<short> frames(rate / 10 * channels);
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            frames[i] = short(i * 397 % 20000 - 10000);
+        file.writef(frames.data(), rate / 10);
+    }
+    const auto encoded = [&](std::vector<std::string> args) {
+        ProgramRun run;
+        run.args = args;
+        run.workDir = dir.path();
+        EXPECT_EQ(runProgram(WBKENC, run).status, 0);
+        return readBytes(dir / args.back());
+    };
+    writeBytes(dir / "wav/m.txt", "wbk manifest 1\nauthor\tfolder\nadpcm\t11025\tone\tone.wav\n"
+                                  "8bit\t8000\ttwo\ttwo.wav\n3\t0\traw\t../n.pc8\n8bit\t7\tb\t../bank.wbk#1\n");
+    ProgramRun run;
+    run.umask = 0;
+    const ProgramResult result = wbkpack({"--build", "new.wbk", "wav/m.txt"}, run);
+    EXPECT_EQ(result.out, "built new.wbk from wav/m.txt: 4 entries\n");
+    EXPECT_EQ(fileMode(dir / "new.wbk"), 0664u);
+    EXPECT_EQ(readBytes(dir / "new.wbk"),
+              bankHeader("folder") + sampleEntry(1, "one", 11025, encoded({"-r", "11025", "wav/one.wav", "o.pcm"})) +
+                  sampleEntry(0, "two", 8000, encoded({"wav/two.wav", "t.pc8"})) +
+                                              sampleEntry(3, "raw", 0, "NN") + sampleEntry(0, "b", 7, "BB"));
+}
+
+// wbkdeck's manifest of any bank builds that bank again byte for byte, over
+// itself too: the entries are read before the new bank takes its place.
+TEST_F(WbkpackEditTest, ABankBuiltFromItsManifestIsTheSameBank)
+{
+    std::string author(32, '\0');
+    author.replace(0, 5, "odd\0x", 5);
+    author[31] = '\xff';
+    const std::string odd = std::string("WBK\x01\xff\0\0z", 8) + author + sampleEntry(255, "\x83\x41\\#\t", 0, "") +
+                            sampleEntry(1, "sixteen-bytes-xx", 65535, "\x12\x34") + sampleEntry(3, "a\0b"s, 1, "\0"s);
+    for (const std::string& bank : {odd, bankHeader(), odd.substr(0, 40)}) {
+        writeBytes(dir / "odd.wbk", bank);
+        Manifest manifest;
+        const Bank index(dir / "odd.wbk");
+        manifest.magic = index.magic();
+        manifest.author = index.authorBytes();
+        for (std::uint32_t k = 0; k < index.entries().size(); ++k) {
+            const BankEntry& entry = index.entries()[k];
+            std::string name(entry.name.begin(), entry.name.end());
+            name.erase(name.find_last_not_of('\0') + 1);
+            manifest.entries.push_back({entry.type, entry.rate, name, "odd.wbk", k});
+        }
+        std::ostringstream text;
+        writeManifest(text, manifest);
+        ProgramRun run;
+        run.input = text.str();
+        EXPECT_EQ(wbkpack({"--build", "copy.wbk", "-"}, run).status, 0);
+        EXPECT_EQ(readBytes(dir / "copy.wbk"), bank);
+        std::reverse(manifest.entries.begin(), manifest.entries.end());
+        text.str("");
+        writeManifest(text, manifest);
+        run.input = text.str();
+        EXPECT_EQ(wbkpack({"--build", "odd.wbk", "-"}, run).status, 0);
+        EXPECT_EQ(Bank(dir / "odd.wbk").entries().size(), index.entries().size());
+    }
+}
+
+// A manifest with a bad line is refused with its number; nothing is written.
+TEST_F(WbkpackEditTest, BadManifestLinesAreRefusedWithTheirNumbers)
+{
+    writeBytes(dir / "voice.wav", "RIFF" + std::string(60, '\0'));
+    struct Case {
+        std::string line, err;
+    } cases[] = {
+        {"wave\t8000\tx\tn.pc8", "unknown type \"wave\": write 8bit, adpcm or a type byte from 0 to 255\n"},
+        {"8bit\t8000\tx\tmissing.pc8", "can not open missing.pc8: No such file or directory\n"},
+        {"8bit\t8000\tx\tbank.wbk#4", "bank.wbk has no entry 4: it has 4 entries (0-3)\n"},
+        {"8bit\t8000\tx\tn.pc8#0", "n.pc8 is not a sound bank\n"},
+        {"3\t8000\tx\tvoice.wav", "voice.wav is a WAV file: audio is encoded to 8bit or adpcm only, not to type 3\n"},
+        {"8bit\t0\tx\tvoice.wav", "voice.wav is a WAV file: audio is encoded at a rate from 1 to 65535, not 0\n"},
+        {"8bit\t8000\tx\tvoice.wav", "can not read voice.wav: "},
+    };
+    for (const auto& c : cases) {
+        writeBytes(dir / "m.txt", "wbk manifest 1\n8bit\t1\tfine\tn.pc8\n" + c.line + "\n");
+        const std::string expected = "m.txt: line 3: " + c.err;
+        for (const std::string bank : {"bank.wbk", "new.wbk"}) {
+            const ProgramResult result = wbkpack({"--build", bank, "m.txt"});
+            EXPECT_EQ(result.err.substr(0, expected.size()), expected) << c.line;
+            EXPECT_EQ(result.status, 255) << c.line;
+        }
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), fourEntries) << c.line;
+        EXPECT_FALSE(fileExists(dir / "new.wbk")) << c.line;
+    }
 }
 
 // ---- Concurrency: runs on one bank never spoil each other's entries.
@@ -542,12 +813,14 @@ std::optional<std::vector<Entry>> entriesOf(const std::string& bank)
     return entries;
 }
 
-// Rounds of three runs at once on one bank, with samples up to 1 MiB, where
-// runs fail at random: a bad rate, the file size limit, a signal at a random
-// moment or once the run has started. After each round the bank holds, whole
-// and once, every entry of the runs that said "done" and no entry of a run
-// that failed, once a partial entry of a run killed by SIGKILL has been
-// repaired.
+// Rounds of three appends and one edit at once on one bank holding a seed
+// entry, with samples up to 1 MiB, where runs fail at random: a bad rate,
+// the file size limit, a signal at a random moment or once the run has
+// started. The edit inserts an entry, or changes, moves or removes the seed.
+// After each round the bank holds, whole and once, every entry of the runs
+// that succeeded and no entry of a run that failed, once a partial entry of
+// an append killed by SIGKILL has been repaired; only an edit killed by
+// SIGKILL leaves its temporary file.
 TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -560,12 +833,15 @@ TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
     const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     for (int round = 0; round < rounds; ++round) {
         const std::string bank = "bank" + std::to_string(round) + ".wbk";
+        writeBytes(dir / bank, bankHeader() + sampleEntry(0, "seed", 1, "seed"));
         struct Run {
             Entry entry;
+            std::vector<std::string> args;
             ProgramRun how;
             ProgramResult result;
         };
-        std::vector<Run> runs(3);
+        std::vector<Run> runs(4);
+        Run& edit = runs.back();
         for (std::size_t k = 0; k < runs.size(); ++k) {
             Run& run = runs[k];
             run.entry = {"r" + std::to_string(round) + "_" + std::to_string(k) + ".pc8",
@@ -573,6 +849,7 @@ TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
             for (std::size_t i = 0; i < run.entry.data.size(); i += 4096)
                 run.entry.data[i] = char(pick(0, 255));
             writeBytes(dir / run.entry.name, run.entry.data);
+            run.args = {bank, run.entry.name};
             run.how.input = std::to_string(run.entry.rate) + "\n";
             switch (pick(0, 5)) {
             case 0:
@@ -586,30 +863,34 @@ TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
                 run.how.stopSignal = signals[pick(0, std::size(signals) - 1)];
                 break;
             case 3:  // a signal once the run has started: while it waits for the lock or writes
-                run.how.stopAfterMs = 60000;
+                run.how.stopAfterMs = &run == &edit ? pick(5, 30) : 60000;
                 run.how.stopWhenOutput = "now appending";
                 run.how.stopSignal = signals[pick(0, std::size(signals) - 1)];
                 break;
             }
         }
+        const std::string rate = std::to_string(edit.entry.rate);
+        const std::vector<std::string> edits[] = {{"--insert", "0", bank, edit.entry.name},
+                                                  {"--set", "seed", "-r", rate, bank},
+                                                  {"--move", "seed", "--to", "0", bank},
+                                                  {"--remove", "seed", bank}};
+        edit.args = edits[pick(0, 3)];
         std::vector<std::thread> threads;
         for (Run& run : runs)
-            threads.emplace_back([&] { run.result = pack(bank, run.entry.name, run.how.input, run.how); });
+            threads.emplace_back([&] { run.result = wbkpack(run.args, run.how); });
         for (std::thread& thread : threads)
             thread.join();
 
         // A run killed by SIGKILL after its entry became durable could not
-        // say "done": its entry may be there or not, but whole.
+        // say so: its entry may be there or not, but whole.
         std::vector<Entry> done, doneOrKilled;
         for (const Run& run : runs) {
-            if (endsWith(run.result.out, "done\n"))
+            const bool inserts = &run != &edit || run.args[0] == "--insert";
+            const bool succeeded = &run == &edit ? run.result.status == 0 : endsWith(run.result.out, "done\n");
+            if (inserts && succeeded)
                 done.push_back(run.entry);
-            if (endsWith(run.result.out, "done\n") || run.result.status == 128 + SIGKILL)
+            if (inserts && (succeeded || run.result.status == 128 + SIGKILL))
                 doneOrKilled.push_back(run.entry);
-        }
-        if (!fileExists(dir / bank)) {
-            EXPECT_TRUE(done.empty()) << "round " << round;
-            continue;
         }
         std::optional<std::vector<Entry>> entries = entriesOf(readBytes(dir / bank));
         if (!entries) {
@@ -620,12 +901,19 @@ TEST_F(WbkpackTest, ConcurrentRunsWithRandomFailuresLoseNothing)
             entries = entriesOf(readBytes(dir / bank));
         }
         ASSERT_TRUE(entries) << "round " << round;
+        const auto isSeed = [](const Entry& entry) { return entry.name == "seed"; };
+        EXPECT_LE(std::count_if(entries->begin(), entries->end(), isSeed), 1) << "round " << round;
+        entries->erase(std::remove_if(entries->begin(), entries->end(), isSeed), entries->end());
         std::sort(entries->begin(), entries->end());
         std::sort(done.begin(), done.end());
         std::sort(doneOrKilled.begin(), doneOrKilled.end());
         EXPECT_TRUE(std::includes(entries->begin(), entries->end(), done.begin(), done.end())) << "round " << round;
         EXPECT_TRUE(std::includes(doneOrKilled.begin(), doneOrKilled.end(), entries->begin(), entries->end()))
             << "round " << round;
+        for (const std::string& left : hiddenFiles(dir.path())) {
+            EXPECT_EQ(edit.result.status, 128 + SIGKILL) << "round " << round << " left " << left;
+            std::remove((dir / left).c_str());
+        }
     }
 }
 

@@ -5,21 +5,17 @@
 #include "Progress.h"
 
 #include "AdpcmEncoder.h"
-#include "Pcm.h"
-#include "Pcm8Encoder.h"
-#include "SnrMeter.h"
+#include "SampleEncoder.h"
 #include "sampleFormat.h"
 
 #include <getopt.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -149,85 +145,6 @@ void checkOutputPlace(const Options& options)
         refuse(options.output + " exists (use -f to replace it)");
 }
 
-// Encodes blocks of samples into the output and measures the decoded result
-// against them.
-class SampleWriter {
-public:
-    SampleWriter(Format format, int width, bool dither, OutputFile& file)
-        : format(format), adpcm(width), pcm8(dither), file(file)
-    {
-    }
-
-    void write(const std::vector<std::int32_t>& samples)
-    {
-        count += samples.size();
-        if (format == Format::adpcm) {
-            waiting.insert(waiting.end(), samples.begin(), samples.end());
-            clip(samples);
-            adpcm.encode(clipped16.data(), clipped16.size(), bytes, &outputs);
-            flush();
-            return;
-        }
-        bytes.resize(samples.size());
-        outputs.resize(samples.size());
-        pcm8.encode(samples.data(), samples.size(), reinterpret_cast<signed char*>(bytes.data()));
-        Pcm::signedToUnsigned(bytes.data(), bytes.size(), outputs.data());
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            meter.add(samples[i], outputs[i]);
-        file.write(bytes.data(), bytes.size());
-    }
-
-    void finish()
-    {
-        if (format == Format::adpcm) {
-            adpcm.finish(bytes, &outputs);
-            flush();
-        }
-    }
-
-    std::uint64_t samples() const { return count; }
-    // Samples beyond the output's range: 16 bits for ADPCM, whose decoder
-    // reaches the ends of it, 127.5 8-bit steps for 8-bit output.
-    std::uint64_t clipped() const { return format == Format::adpcm ? clippedCount : pcm8.clipped(); }
-    double snr() const { return meter.decibels(); }
-
-private:
-    void clip(const std::vector<std::int32_t>& samples)
-    {
-        clipped16.resize(samples.size());
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            clipped16[i] = static_cast<std::int16_t>(std::clamp<std::int32_t>(samples[i], INT16_MIN, INT16_MAX));
-            clippedCount += clipped16[i] != samples[i];
-        }
-    }
-
-    // Writes the settled bytes and measures their outputs against the
-    // samples they stand for; the padding code has none.
-    void flush()
-    {
-        file.write(bytes.data(), bytes.size());
-        bytes.clear();
-        for (unsigned char output : outputs) {
-            if (waiting.empty())
-                break;
-            meter.add(waiting.front(), output);
-            waiting.pop_front();
-        }
-        outputs.clear();
-    }
-
-    Format format;
-    AdpcmEncoder adpcm;
-    Pcm8Encoder pcm8;
-    OutputFile& file;
-    SnrMeter meter;
-    std::vector<unsigned char> bytes, outputs;
-    std::vector<std::int16_t> clipped16;
-    std::deque<std::int32_t> waiting;  // samples whose codes are not settled yet
-    std::uint64_t count = 0;
-    std::uint64_t clippedCount = 0;
-};
-
 std::string formatSnr(double decibels)
 {
     if (std::isnan(decibels))
@@ -254,7 +171,7 @@ std::string shellWord(const std::string& name)
 }
 
 // False when standard output could not take it.
-bool printSummary(const Options& options, Format format, int rate, const SampleWriter& writer)
+bool printSummary(const Options& options, Format format, int rate, const SampleEncoder& writer)
 {
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.2f", static_cast<double>(writer.samples()) / rate);
@@ -292,7 +209,8 @@ int main(int argc, char* argv[])
     OutputFile file(options.output);
     if (!file.error().empty())
         refuse(file.error());
-    SampleWriter writer(format, widthOfQuality[options.quality], dither, file);
+    SampleEncoder writer(format, widthOfQuality[options.quality], dither,
+                         [&file](const unsigned char* bytes, std::size_t count) { file.write(bytes, count); });
     Progress progress(source.inputFrames());
     std::vector<std::int32_t> block;
     while (source.next(block) && file.error().empty()) {

@@ -1,5 +1,7 @@
 #include "rollback.h"
 
+#include "BankLock.h"
+
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@ struct State {
     bool created = false;
     off_t length = -1;  // -1 until the lock is held and nothing may be written before
     char path[PATH_MAX] = {};  // the file's own path, so that a link to it is never removed
+    char temporary[PATH_MAX] = {};  // a new bank being written beside it; empty when none
     volatile sig_atomic_t armed = 0;
 } state;
 
@@ -42,7 +45,8 @@ void collectUndoingSignals()
 void removeIfEmptyAndOurs()
 {
     struct stat file;
-    if (state.created && fstat(state.fd, &file) == 0 && file.st_size == 0 && isFileAtPath(state.fd, state.path))
+    if (state.created && fstat(state.fd, &file) == 0 && file.st_size == 0 &&
+        BankLock::isFileAtPath(state.fd, state.path))
         unlink(state.path);
 }
 
@@ -54,6 +58,8 @@ void undoChanges()
     if (!state.armed)
         return;
     state.armed = 0;
+    if (state.temporary[0] != '\0')
+        unlink(state.temporary);
     if (state.length >= 0) {
         ftruncate(state.fd, state.length);
         if (state.length == 0)
@@ -79,13 +85,6 @@ bool isIgnored(int signalNumber)
 }
 
 } // namespace
-
-bool isFileAtPath(int fd, const char* path)
-{
-    struct stat open, atPath;
-    return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
-           open.st_ino == atPath.st_ino;
-}
 
 SignalBlock::SignalBlock()
 {
@@ -136,5 +135,25 @@ void beginWriting(off_t length)
 void commit()
 {
     sigprocmask(SIG_BLOCK, &undoingSignals, nullptr);
+    state.armed = 0;
+}
+
+void watchTemporary(const std::string& path)
+{
+    const SignalBlock block;
+    if (path.size() < sizeof state.temporary)
+        state.temporary[path.copy(state.temporary, path.size())] = '\0';
+}
+
+void commitWith(const std::function<void()>& putInPlace)
+{
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &undoingSignals, &previous);
+    try {
+        putInPlace();
+    } catch (...) {
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        throw;
+    }
     state.armed = 0;
 }

@@ -5,11 +5,15 @@
 
 #include <csignal>
 
+#include <functional>
+#include <string>
+
 // Undoes this run's changes to a bank when the run fails: at exit without
 // success, and on every signal that would end the process and can be caught.
-// It only ever touches the open bank file: it cuts it back to the length
-// measured under the lock, and removes it only when this run created it,
-// nobody else wrote to it and it is still the file at its path.
+// It only ever touches the open bank file and the new bank being written
+// beside it: it cuts the bank back to the length measured under the lock,
+// removes it only when this run created it, nobody else wrote to it and it
+// is still the file at its path, and removes the new bank's temporary file.
 
 // Installs the exit and signal handlers; call once, before opening the bank.
 void installRollback();
@@ -26,9 +30,15 @@ void beginWriting(off_t length);
 // reporting success.
 void commit();
 
-// True when the file open on `fd` is the file at `path` now; safe in a
-// signal handler.
-bool isFileAtPath(int fd, const char* path);
+// A new bank is being written to the temporary file at `path` (call with the
+// signals held back since its creation): a failure removes it.
+void watchTemporary(const std::string& path);
+
+// Runs `putInPlace` (which renames the new bank over the old) with the
+// undoing signals held back; once it has returned, nothing is undone any
+// more and the signals stay blocked, as after commit(). When it throws, the
+// signals are let through again and the undoing stays armed.
+void commitWith(const std::function<void()>& putInPlace);
 
 // Holds the undoing signals back while what the undoing reads changes.
 class SignalBlock {

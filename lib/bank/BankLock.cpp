@@ -30,7 +30,9 @@ BankLock::~BankLock()
 }
 
 // Opens the bank for reading and writing; O_EXCL first, so that created()
-// tells whether this run made the file.
+// tells whether this run made the file. A symbolic link that leads nowhere
+// makes O_EXCL fail and the plain open too: then the file it leads to is
+// created through it.
 void BankLock::openBank(const std::string& path, bool create)
 {
     createdFile = false;
@@ -41,8 +43,12 @@ void BankLock::openBank(const std::string& path, bool create)
         if (file < 0 && errno != EEXIST)
             throw BankError("can not open the bank", errno);
     }
-    if (file < 0 || !createdFile)
+    if (file < 0)
         file = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (file < 0 && create && errno == ENOENT) {
+        file = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
+        createdFile = file >= 0;
+    }
     if (file < 0)
         throw BankError("can not open the bank", errno);
 }

@@ -52,8 +52,13 @@ BankWriter::BankWriter(const std::string& path, mode_t mode) : target(resolved(p
     if (fd < 0)
         fail("can not create the new bank");
     temporary = name;
-    if (fchmod(fd, mode) != 0)
-        fail("can not set the new bank's permissions");
+    if (fchmod(fd, mode) != 0) {
+        // The destructor does not run for an object whose constructor throws.
+        const int error = errno;
+        close(fd);
+        unlink(temporary.c_str());
+        throw BankError("can not set the new bank's permissions", error);
+    }
 }
 
 BankWriter::~BankWriter()

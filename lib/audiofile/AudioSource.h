@@ -1,8 +1,5 @@
-#ifndef WBKENC_AUDIO_SOURCE_H
-#define WBKENC_AUDIO_SOURCE_H
-
-#include <sndfile.hh>
-#include <soxr.h>
+#ifndef WBK_AUDIO_SOURCE_H
+#define WBK_AUDIO_SOURCE_H
 
 #include <cstdint>
 #include <memory>
@@ -17,14 +14,17 @@ class AudioSource {
 public:
     // Opens `path`; check error() before anything else.
     explicit AudioSource(const std::string& path);
+    ~AudioSource();
+    AudioSource(const AudioSource&) = delete;
+    AudioSource& operator=(const AudioSource&) = delete;
 
     // Empty when the file was opened, else libsndfile's reason.
     std::string error() const;
-    int inputRate() const { return file.samplerate(); }
+    int inputRate() const;
     // The input holds 8-bit samples on one channel: nothing to round.
     bool isMono8Bit() const;
     // Frames in the file, 0 when the format does not tell (a pipe).
-    std::int64_t inputFrames() const { return file.frames() == SF_COUNT_MAX ? 0 : file.frames(); }
+    std::int64_t inputFrames() const;
 
     // Resamples from here on; returns soxr's reason when it cannot.
     std::string resampleTo(int rate);
@@ -32,25 +32,11 @@ public:
     // Replaces `out` with the next samples; false once the input is used up
     // (then `out` is empty) or reading failed (then error() says why).
     bool next(std::vector<std::int32_t>& out);
-    std::int64_t framesRead() const { return read; }
+    std::int64_t framesRead() const;
 
 private:
-    struct SoxrDeleter {
-        void operator()(soxr_t resampler) const { soxr_delete(resampler); }
-    };
-
-    void readMono();
-    static void toSamples(const std::vector<float>& floats, std::vector<std::int32_t>& out);
-
-    SndfileHandle file;
-    std::unique_ptr<std::remove_pointer_t<soxr_t>, SoxrDeleter> resampler;
-    std::vector<float> interleaved, mono, resampled;
-    std::size_t monoUsed = 0;  // of `mono`, handed to the resampler
-    std::int64_t read = 0;
-    bool inputDone = false;
-    bool flushed = false;
-    std::string readError;
-    double ratio = 1;
+    struct Reader;
+    std::unique_ptr<Reader> reader;
 };
 
 #endif

@@ -1,0 +1,151 @@
+#include "AudioSource.h"
+
+#include <sndfile.hh>
+#include <soxr.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr sf_count_t blockFrames = 4096;
+
+struct SoxrDeleter {
+    void operator()(soxr_t resampler) const { soxr_delete(resampler); }
+};
+
+} // namespace
+
+// libsndfile's file, soxr's resampler and the blocks between them.
+struct AudioSource::Reader {
+    explicit Reader(const std::string& path) : file(path.c_str()) {}
+
+    void readMono();
+    static void toSamples(const std::vector<float>& floats, std::vector<std::int32_t>& out);
+
+    SndfileHandle file;
+    std::unique_ptr<std::remove_pointer_t<soxr_t>, SoxrDeleter> resampler;
+    std::vector<float> interleaved, mono, resampled;
+    std::size_t monoUsed = 0;  // of `mono`, handed to the resampler
+    std::int64_t read = 0;
+    bool inputDone = false;
+    bool flushed = false;
+    std::string readError;
+    double ratio = 1;
+};
+
+AudioSource::AudioSource(const std::string& path) : reader(std::make_unique<Reader>(path)) {}
+
+AudioSource::~AudioSource() = default;
+
+std::string AudioSource::error() const
+{
+    if (!reader->readError.empty())
+        return reader->readError;
+    if (reader->file.error() != SF_ERR_NO_ERROR)
+        return reader->file.strError();
+    return "";
+}
+
+int AudioSource::inputRate() const
+{
+    return reader->file.samplerate();
+}
+
+bool AudioSource::isMono8Bit() const
+{
+    const int subtype = reader->file.format() & SF_FORMAT_SUBMASK;
+    return reader->file.channels() == 1 && (subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8);
+}
+
+std::int64_t AudioSource::inputFrames() const
+{
+    return reader->file.frames() == SF_COUNT_MAX ? 0 : reader->file.frames();
+}
+
+std::int64_t AudioSource::framesRead() const
+{
+    return reader->read;
+}
+
+std::string AudioSource::resampleTo(int rate)
+{
+    soxr_error_t failure = nullptr;
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    reader->resampler.reset(soxr_create(inputRate(), rate, 1, &failure, nullptr, &quality, nullptr));
+    if (failure)
+        return failure;
+    reader->ratio = static_cast<double>(rate) / inputRate();
+    return "";
+}
+
+// Reads one block and averages its channels.
+void AudioSource::Reader::readMono()
+{
+    const int channels = file.channels();
+    interleaved.resize(static_cast<std::size_t>(blockFrames) * channels);
+    const sf_count_t frames = file.readf(interleaved.data(), blockFrames);
+    if (file.error() != SF_ERR_NO_ERROR)
+        readError = file.strError();
+    if (frames <= 0 || !readError.empty()) {
+        inputDone = true;
+        mono.clear();
+        return;
+    }
+    read += frames;
+    mono.assign(static_cast<std::size_t>(frames), 0.0f);
+    for (sf_count_t i = 0; i < frames; ++i) {
+        float sum = 0;
+        for (int c = 0; c < channels; ++c)
+            sum += interleaved[static_cast<std::size_t>(i) * channels + c];
+        mono[static_cast<std::size_t>(i)] = sum / channels;
+    }
+}
+
+bool AudioSource::next(std::vector<std::int32_t>& out)
+{
+    Reader& r = *reader;
+    out.clear();
+    while (out.empty() && !r.flushed && r.readError.empty()) {
+        if (!r.inputDone && r.monoUsed == r.mono.size()) {
+            r.readMono();
+            r.monoUsed = 0;
+        }
+        if (!r.resampler) {
+            r.flushed = r.inputDone;
+            r.monoUsed = r.mono.size();
+            Reader::toSamples(r.mono, out);
+            continue;
+        }
+        // Past the end of the input soxr is called with none to flush its
+        // filter; it is done when it gives nothing back.
+        // Upsampling hands it only as much input as gives about one block,
+        // so that memory stays small whatever the ratio.
+        const std::size_t left = r.mono.size() - r.monoUsed;
+        const std::size_t feed = std::min(left, static_cast<std::size_t>(std::ceil(blockFrames / r.ratio)));
+        const std::size_t capacity = static_cast<std::size_t>(std::ceil(feed * r.ratio)) + blockFrames;
+        r.resampled.resize(capacity);
+        std::size_t used = 0, made = 0;
+        const soxr_error_t failure = soxr_process(r.resampler.get(), r.inputDone ? nullptr : r.mono.data() + r.monoUsed,
+                                                  feed, &used, r.resampled.data(), capacity, &made);
+        if (failure) {
+            r.readError = std::string("resampling failed: ") + failure;
+            break;
+        }
+        r.monoUsed += used;
+        r.resampled.resize(made);
+        r.flushed = r.inputDone && made == 0;
+        Reader::toSamples(r.resampled, out);
+    }
+    return !out.empty();
+}
+
+void AudioSource::Reader::toSamples(const std::vector<float>& floats, std::vector<std::int32_t>& out)
+{
+    constexpr double limit = 1 << 23;
+    out.resize(floats.size());
+    for (std::size_t i = 0; i < floats.size(); ++i) {
+        const double scaled = std::isnan(floats[i]) ? 0.0 : std::round(floats[i] * 32768.0);
+        out[i] = static_cast<std::int32_t>(std::clamp(scaled, -limit, limit));
+    }
+}

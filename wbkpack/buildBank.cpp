@@ -1,0 +1,246 @@
+#include "buildBank.h"
+
+#include "AdpcmEncoder.h"
+#include "AudioSource.h"
+#include "BankEdit.h"
+#include "Manifest.h"
+#include "SampleEncoder.h"
+#include "SourceFile.h"
+#include "editReport.h"
+#include "failures.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+using namespace std::string_literals;
+
+namespace {
+
+constexpr std::int64_t maxSampleSize = INT32_MAX;
+
+// Where an entry's data come from: an entry of a bank, a raw sample file, or
+// an audio file encoded here.
+struct Source {
+    const ManifestEntry* entry = nullptr;
+    std::string path;        // as found from here
+    Bank* bank = nullptr;    // for PATH#N
+    std::unique_ptr<SourceFile> file;
+    std::unique_ptr<std::vector<unsigned char>> encoded;
+};
+
+// SOURCE as written, for messages.
+std::string shown(const ManifestEntry& entry)
+{
+    return escapeManifestText(entry.sourcePath);
+}
+
+std::string reason(int error)
+{
+    return std::strerror(error);
+}
+
+std::string entriesOf(std::size_t count)
+{
+    if (count == 0)
+        return "it has no entries";
+    return "it has " + entryCount(count) + " (" + indexRange(0, count - 1) + ")";
+}
+
+void requireEntry(const Bank& bank, const ManifestEntry& entry)
+{
+    if (*entry.sourceEntry >= bank.entries().size())
+        throw ManifestError(entry.line, shown(entry) + " has no entry " + std::to_string(*entry.sourceEntry) + ": " +
+                                            entriesOf(bank.entries().size()));
+}
+
+// The samples of an audio file, mixed down to mono, resampled to the entry's
+// rate and encoded to its type.
+std::unique_ptr<std::vector<unsigned char>> encodeAudio(const Source& source, const char* format)
+{
+    const ManifestEntry& entry = *source.entry;
+    if (entry.type > 1)
+        throw ManifestError(entry.line, shown(entry) + " is a " + format +
+                                            " file: audio is encoded to 8bit or adpcm only, not to type " +
+                                            std::to_string(entry.type));
+    if (entry.rate == 0)
+        throw ManifestError(entry.line, shown(entry) + " is a " + format +
+                                            " file: audio is encoded at a rate from 1 to 65535, not 0");
+    AudioSource audio(source.path);
+    const bool resample = audio.error().empty() && audio.inputRate() != entry.rate;
+    const std::string failure = resample ? audio.resampleTo(entry.rate) : audio.error();
+    if (!failure.empty())
+        throw ManifestError(entry.line, "can not read " + shown(entry) + ": " + failure);
+    auto bytes = std::make_unique<std::vector<unsigned char>>();
+    SampleEncoder encoder(entry.type == 1 ? SampleFormat::adpcm : SampleFormat::signed8Bit,
+                          AdpcmEncoder::defaultWidth, !(audio.isMono8Bit() && !resample),
+                          [&](const unsigned char* settled, std::size_t count) {
+                              bytes->insert(bytes->end(), settled, settled + count);
+                          });
+    for (std::vector<std::int32_t> block; audio.next(block);)
+        encoder.write(block);
+    if (!audio.error().empty())
+        throw ManifestError(entry.line, "can not read " + shown(entry) + ": " + audio.error());
+    if (encoder.samples() == 0)
+        throw ManifestError(entry.line, shown(entry) + " holds no samples");
+    encoder.finish();
+    return bytes;
+}
+
+class Sources {
+public:
+    Sources(const Manifest& manifest, const std::string& folder)
+    {
+        for (const ManifestEntry& entry : manifest.entries) {
+            Source source;
+            source.entry = &entry;
+            source.path = entry.sourcePath[0] == '/' || folder.empty() ? entry.sourcePath
+                                                                        : folder + "/" + entry.sourcePath;
+            if (entry.sourceEntry)
+                openBank(source);
+            else
+                openFile(source);
+            sources.push_back(std::move(source));
+        }
+    }
+
+    // The entries to write; those taken from the bank being replaced are
+    // taken from it as `edit` read it under the lock.
+    std::vector<PlannedEntry> plan(const BankEdit& edit) const
+    {
+        std::vector<PlannedEntry> planned;
+        for (const Source& source : sources) {
+            PlannedEntry entry;
+            entry.head.type = source.entry->type;
+            entry.head.rate = source.entry->rate;
+            std::copy(source.entry->name.begin(), source.entry->name.end(), entry.head.name.begin());
+            if (source.bank) {
+                const bool replaced = BankLock::isFileAtPath(edit.fd(), source.path.c_str());
+                const Bank& bank = replaced ? edit.bank() : *source.bank;
+                requireEntry(bank, *source.entry);
+                const BankEntry& from = bank.entries()[*source.entry->sourceEntry];
+                entry.head.size = from.size;
+                entry.fd = bank.fd();
+                entry.offset = from.dataOffset();
+            } else if (source.encoded) {
+                entry.head.size = static_cast<std::uint32_t>(source.encoded->size());
+                entry.bytes = source.encoded.get();
+            } else {
+                entry.head.size = static_cast<std::uint32_t>(source.file->size());
+                entry.fd = source.file->fd();
+            }
+            planned.push_back(entry);
+        }
+        return planned;
+    }
+
+private:
+    void openBank(Source& source)
+    {
+        const ManifestEntry& entry = *source.entry;
+        auto& bank = banks[source.path];
+        try {
+            if (!bank)
+                bank = std::make_unique<Bank>(source.path);
+        } catch (const BankError& error) {
+            throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + reason(error.errorNumber()));
+        }
+        if (bank->state() == Bank::State::notBank)
+            throw ManifestError(entry.line, shown(entry) + " is not a sound bank");
+        requireEntry(*bank, entry);
+        source.bank = bank.get();
+    }
+
+    void openFile(Source& source)
+    {
+        const ManifestEntry& entry = *source.entry;
+        source.file = std::make_unique<SourceFile>(source.path);
+        if (source.file->error())
+            throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + reason(source.file->error()));
+        if (const char* format = audioContainerOf(source.file->start())) {
+            source.encoded = encodeAudio(source, format);
+            source.file.reset();  // a folder of many audio files must not use up the descriptors
+        } else if (source.file->size() > maxSampleSize) {
+            throw ManifestError(entry.line,
+                                shown(entry) + " is too large: a sample must be smaller than 2147483648 bytes");
+        }
+    }
+
+    std::map<std::string, std::unique_ptr<Bank>> banks;
+    std::vector<Source> sources;
+};
+
+// The manifest's text: standard input for "-"; a file that cannot be read
+// ends the run.
+std::string manifestText(const char* path)
+{
+    if (std::strcmp(path, "-") == 0) {
+        std::ostringstream text;
+        text << std::cin.rdbuf();
+        return text.str();
+    }
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    struct stat info;
+    if (fd < 0 || fstat(fd, &info) != 0)
+        failOpen(path);
+    if (S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        failOpen(path);
+    }
+    std::string text;
+    char piece[65536];
+    for (ssize_t n; (n = read(fd, piece, sizeof piece)) != 0;) {
+        if (n < 0 && errno != EINTR)
+            failOn("read", path);
+        if (n > 0)
+            text.append(piece, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return text;
+}
+
+// The folder that the manifest's relative sources are in: the manifest's
+// own, or the current one ("") for standard input.
+std::string folderOf(const char* path)
+{
+    const char* slash = std::strrchr(path, '/');
+    if (std::strcmp(path, "-") == 0 || !slash)
+        return "";
+    return slash == path ? "/" : std::string(path, slash);
+}
+
+} // namespace
+
+int buildBank(const Options& options)
+{
+    const char* path = options.operands[0];
+    const char* manifestPath = options.operands[1];
+    const std::string manifestName = std::strcmp(manifestPath, "-") == 0 ? "standard input" : manifestPath;
+    Manifest manifest;
+    std::unique_ptr<Sources> sources;
+    try {
+        std::istringstream text(manifestText(manifestPath));
+        manifest = readManifest(text);
+        sources = std::make_unique<Sources>(manifest, folderOf(manifestPath));
+    } catch (const ManifestError& error) {
+        refuse(manifestName + ": " + error.what());
+    }
+    BankEdit edit(path, true);
+    std::vector<PlannedEntry> entries;
+    try {
+        entries = sources->plan(edit);
+    } catch (const ManifestError& error) {
+        refuse(manifestName + ": " + error.what());
+    }
+    edit.write(manifest.magic ? *manifest.magic : Bank::newMagic(),
+               manifest.author ? *manifest.author : newBankAuthor(), entries);
+    std::cout << "built " << path << " from " << manifestName << ": " << entryCount(entries.size()) << std::endl;
+    return 0;
+}

@@ -1,0 +1,13 @@
+#ifndef WBKPACK_BUILD_BANK_H
+#define WBKPACK_BUILD_BANK_H
+
+#include "options.h"
+
+// --build BANK MANIFEST: a whole bank from a manifest (Manifest.h), to a new
+// path or over an existing bank. Every source is read and every audio file
+// encoded before the bank is locked, and a bad line is refused with its
+// number before anything is written; entries of the bank being replaced are
+// taken from it as it is under the lock. Returns the exit status.
+int buildBank(const Options& options);
+
+#endif

@@ -1,0 +1,18 @@
+#ifndef WBKPACK_EDITS_H
+#define WBKPACK_EDITS_H
+
+#include "options.h"
+
+// The edits of a bank: each writes a new bank beside the old one and renames
+// it into place (BankEdit), prints one line saying what it did and which
+// indices moved, and returns the exit status; a failure ends the run with
+// the bank as it was.
+
+// Several samples at the end (operands: BANK SAMPLE...), or before INDEX with --insert.
+int insertSamples(const Options& options);
+int replaceEntry(const Options& options);
+int removeEntries(const Options& options);
+int setEntry(const Options& options);
+int moveEntry(const Options& options);
+
+#endif

@@ -1,0 +1,25 @@
+#ifndef WBKPACK_OPTIONS_H
+#define WBKPACK_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+// What the command line asks for. Without an edit option it is an append:
+// the specified form with one sample, or several samples at once.
+struct Options {
+    enum class Edit { none, replace, insert, remove, set, move, build };
+    bool repair = false;
+    Edit edit = Edit::none;
+    const char* rate = nullptr;
+    const char* name = nullptr;        // --name
+    const char* entry = nullptr;       // ENTRY of --replace, --set and --move, INDEX of --insert
+    std::vector<std::string> removed;  // ENTRY of each --remove
+    const char* to = nullptr;          // INDEX of --to
+    std::vector<const char*> operands;
+};
+
+// Reads the options and checks that they go together; --help, --version and
+// a refused command line end the run.
+Options parseOptions(int argc, char* argv[]);
+
+#endif
