@@ -9,24 +9,6 @@
 
 using namespace std::string_literals;
 
-namespace {
-
-// What a damaged bank is missing, e.g. "the entry at offset 63 claims 100
-// bytes but only 10 remain".
-std::string damageText(const BankDamage& damage)
-{
-    const std::string present = std::to_string(damage.present);
-    if (damage.part == BankDamage::header)
-        return "the header is cut short after " + present + " bytes";
-    const std::string entry = "the entry at offset " + std::to_string(damage.offset);
-    if (damage.part == BankDamage::entryHead)
-        return entry + " is cut short after " + present + " bytes";
-    return entry + " claims " + std::to_string(damage.needed - Bank::entryHeadSize) + " bytes but only " +
-           std::to_string(damage.present - Bank::entryHeadSize) + " remain";
-}
-
-} // namespace
-
 void refuse(const std::string& message)
 {
     std::cerr << message << std::endl;
@@ -84,7 +66,7 @@ void requireWhole(const Bank& bank, const char* name)
         refuse(name + " is not a sound bank: it does not start with WBK (the bank comes first: "s +
                "wbkpack BANK SAMPLE)");
     case Bank::State::damaged:
-        refuse(name + " is damaged: "s + damageText(*bank.damage()) + "; wbkpack --repair " + name +
+        refuse(name + " is damaged: "s + bank.damage()->text() + "; wbkpack --repair " + name +
                " cuts it back to its last whole entry");
     }
 }

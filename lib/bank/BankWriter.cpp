@@ -29,14 +29,6 @@ std::string directoryOf(const std::string& path)
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// ".NAME.XXXXXX" beside `path`.
-std::string temporaryTemplate(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".XXXXXX";
-}
-
 // Devices and file systems that cannot sync answer EINVAL: nothing to wait for.
 bool synced(int fd)
 {
@@ -45,28 +37,12 @@ bool synced(int fd)
 
 } // namespace
 
-BankWriter::BankWriter(const std::string& path, mode_t mode) : target(resolved(path))
+BankWriter::BankWriter(const std::string& path, mode_t mode) : staged(AT_FDCWD, resolved(path), 0600)
 {
-    std::string name = temporaryTemplate(target);
-    fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
+    if (!staged.isOpen())
         fail("can not create the new bank");
-    temporary = name;
-    if (fchmod(fd, mode) != 0) {
-        // The destructor does not run for an object whose constructor throws.
-        const int error = errno;
-        close(fd);
-        unlink(temporary.c_str());
-        throw BankError("can not set the new bank's permissions", error);
-    }
-}
-
-BankWriter::~BankWriter()
-{
-    if (fd >= 0)
-        close(fd);
-    if (!temporary.empty())
-        unlink(temporary.c_str());
+    if (fchmod(staged.descriptor(), mode) != 0)
+        fail("can not set the new bank's permissions");
 }
 
 void BankWriter::fail(const char* what) const
@@ -77,7 +53,7 @@ void BankWriter::fail(const char* what) const
 void BankWriter::write(const unsigned char* bytes, std::size_t count)
 {
     while (count > 0) {
-        const ssize_t n = ::write(fd, bytes, count);
+        const ssize_t n = ::write(staged.descriptor(), bytes, count);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -119,7 +95,7 @@ void BankWriter::copyRange(int from, std::uint64_t offset, std::uint64_t count)
 {
     loff_t in = static_cast<loff_t>(offset);
     while (count > 0) {
-        const ssize_t n = copy_file_range(from, &in, fd, nullptr, std::min<std::uint64_t>(count, SSIZE_MAX), 0);
+        const ssize_t n = copy_file_range(from, &in, staged.descriptor(), nullptr, std::min<std::uint64_t>(count, SSIZE_MAX), 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -146,17 +122,9 @@ void BankWriter::copyRange(int from, std::uint64_t offset, std::uint64_t count)
 
 void BankWriter::commit()
 {
-    if (!synced(fd))
-        fail("can not write the new bank");
-    if (close(fd) != 0) {
-        fd = -1;
-        fail("can not write the new bank");
-    }
-    fd = -1;
-    if (rename(temporary.c_str(), target.c_str()) != 0)
+    if (!staged.commit(true))
         fail("can not put the new bank in place");
-    temporary.clear();
-    const int directory = open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int directory = open(directoryOf(staged.finalName()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const bool directorySynced = directory >= 0 && synced(directory);
     if (directory >= 0)
         close(directory);

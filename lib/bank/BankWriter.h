@@ -2,6 +2,7 @@
 #define WBK_BANK_WRITER_H
 
 #include "Bank.h"
+#include "StagedFile.h"
 
 #include <sys/types.h>
 
@@ -20,7 +21,6 @@ class BankWriter {
 public:
     // `mode`: the new file's permission bits, as given (no umask applied).
     BankWriter(const std::string& path, mode_t mode);
-    ~BankWriter();
     BankWriter(const BankWriter&) = delete;
     BankWriter& operator=(const BankWriter&) = delete;
 
@@ -37,7 +37,7 @@ public:
     // Syncs the new bank, renames it over the path and syncs the directory.
     void commit();
 
-    const std::string& temporaryPath() const { return temporary; }
+    const std::string& temporaryPath() const { return staged.temporaryName(); }
     std::uint64_t written() const { return length; }
 
 private:
@@ -45,9 +45,7 @@ private:
     void copyRange(int fd, std::uint64_t offset, std::uint64_t count);
     [[noreturn]] void fail(const char* what) const;
 
-    std::string target;
-    std::string temporary;
-    int fd = -1;
+    StagedFile staged;
     std::uint64_t length = 0;
 };
 

@@ -23,8 +23,9 @@ public:
     bool isOpen() const { return fd >= 0; }
     // The descriptor to write to until commit().
     int descriptor() const { return fd; }
-    // The temporary file's path relative to the directory.
+    // The temporary file's path, and the final one, relative to the directory.
     const std::string& temporaryName() const { return temporary; }
+    const std::string& finalName() const { return name; }
 
     // Flushes the file to disk, closes it and gives it its final name, replacing
     // an existing file only when `replace` is set. False, with errno set (EEXIST
