@@ -117,7 +117,7 @@ std::optional<std::string> givenName(const Options& options)
     }
     if (name.size() > Bank::nameSize)
         refuse("wbkpack: the name " + escapeManifestText(name) + " is " + std::to_string(name.size()) +
-               " bytes long, more than 16");
+               " bytes long, more than " + std::to_string(Bank::nameSize));
     return name;
 }
 

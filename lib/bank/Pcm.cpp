@@ -14,8 +14,8 @@
 
 Pcm::Pcm(unsigned char type, KovaInputStream& wbk) : type(type)
 {
-    wbk.read(fileName, 16);
-    fileName[16] = 0;
+    wbk.read(fileName, Bank::nameSize);
+    fileName[Bank::nameSize] = 0;
     PcmRate = wbk.get16();
     sizeOfAdpcm = static_cast<std::uint32_t>(wbk.get32());
     // Refuses sizes beyond the file (and beyond 2^31) before allocating.
