@@ -5,7 +5,7 @@
 #include <vector>
 
 // What the command line asks for. Without an edit option it is an append:
-// the specified form with one sample, or several samples at once.
+// the plain form with one sample, or several samples at once.
 struct Options {
     enum class Edit { none, replace, insert, remove, set, move, build };
     bool repair = false;
