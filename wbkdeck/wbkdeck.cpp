@@ -16,14 +16,17 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -80,24 +83,11 @@ const char help[] = "Checks the sound bank BANK and prints its author, then\n"
 
 enum { versionOption = 1, jsonOption, headerOption };
 
-Mode modeOf(int option)
-{
-    switch (option) {
-    case 'd':
-        return Mode::extract;
-    case 'w':
-        return Mode::exportWav;
-    case 'm':
-        return Mode::manifest;
-    case 'M':
-        return Mode::manifestOfFiles;
-    case jsonOption:
-        return Mode::json;
-    case headerOption:
-        return Mode::cHeader;
-    }
-    return Mode::list;
-}
+// The mode options and the mode that each one chooses.
+const std::pair<int, Mode> modeOptions[] = {{'d', Mode::extract},         {'w', Mode::exportWav},
+                                            {'l', Mode::list},            {'m', Mode::manifest},
+                                            {'M', Mode::manifestOfFiles}, {jsonOption, Mode::json},
+                                            {headerOption, Mode::cHeader}};
 
 // A long option as it was given (also "--help=x", which getopt names by its
 // short twin), a short one by the letter that getopt refused.
@@ -130,7 +120,6 @@ Arguments parseArguments(int argc, char* argv[])
                                          {"header", no_argument, nullptr, headerOption},
                                          {nullptr, 0, nullptr, 0}};
     Arguments arguments;
-    bool modeGiven = false;
     opterr = 0;
     // "+": options end at the first operand, so that every argument after the bank is an entry.
     for (int option; (option = getopt_long(argc, argv, "+hdwlmM", longOptions, nullptr)) != -1;) {
@@ -141,20 +130,15 @@ Arguments parseArguments(int argc, char* argv[])
         case versionOption:
             std::cout << "wbkdeck " WBK_VERSION << std::endl;
             std::exit(0);
-        case 'd':
-        case 'w':
-        case 'l':
-        case 'm':
-        case 'M':
-        case jsonOption:
-        case headerOption:
-            if (modeGiven)
-                refuseUsage("only one of -d, -w, -l, -m, -M, --json and --header can be given");
-            arguments.mode = modeOf(option);
-            modeGiven = true;
-            break;
         default:
-            refuseUsage("unknown option " + refusedOption(argv[optind - 1]));
+            const auto chosen = std::find_if(std::begin(modeOptions), std::end(modeOptions),
+                                             [&](const auto& modeOption) { return modeOption.first == option; });
+            if (chosen == std::end(modeOptions))
+                refuseUsage("unknown option " + refusedOption(argv[optind - 1]));
+            // No option chooses play, the mode without one.
+            if (arguments.mode != Mode::play)
+                refuseUsage("only one of -d, -w, -l, -m, -M, --json and --header can be given");
+            arguments.mode = chosen->second;
         }
     }
     takeOperands(arguments, argc, argv);
@@ -167,8 +151,7 @@ std::vector<std::size_t> chosenEntries(const Bank& bank, const std::vector<std::
 {
     if (arguments.empty()) {
         std::vector<std::size_t> all(bank.entries().size());
-        for (std::size_t index = 0; index < all.size(); ++index)
-            all[index] = index;
+        std::iota(all.begin(), all.end(), 0);
         return all;
     }
     try {
