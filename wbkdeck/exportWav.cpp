@@ -87,7 +87,7 @@ const char* whyNoWav(const EntryHead& head)
 // as -d reports it.
 std::unique_ptr<StagedFile> createWavFile(const std::string& name, const EntryHead& head, std::size_t index)
 {
-    if (!isNamed(head, index) || !mayCreate(name.c_str(), whyNoWav(head)))
+    if (!mayCreateFor(head, index, name, whyNoWav(head)))
         return nullptr;
     std::unique_ptr<StagedFile> file = createStagedFile(name.c_str());
     if (!file)

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -16,9 +17,13 @@ namespace {
 bool writeFile(const Bank& bank, const BankEntry& entry, std::size_t index)
 {
     const std::string name = entry.nameText();
-    const std::unique_ptr<KovaOutputStream> file = isNamed(entry, index) ? createEntryFile(name.c_str()) : nullptr;
-    if (!file)
+    if (!mayCreateFor(entry, index, name))
         return false;
+    const std::unique_ptr<KovaOutputStream> file = createNewFile(name.c_str());
+    if (!file || !file->good()) {
+        printOpenError(name.c_str());
+        return false;
+    }
     int writeErrno = 0;
     bank.readData(entry, [&](const unsigned char* data, std::size_t count) {
         if (file->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(count)))
@@ -71,32 +76,16 @@ void printCreating(const EntryHead& head, const char* suffix, int rawText)
               << "byte\trate=" << head.rate << "hz\t" << std::endl;
 }
 
-bool isNamed(const EntryHead& head, std::size_t index)
+bool mayCreateFor(const EntryHead& head, std::size_t index, const std::string& name, const char* refusal)
 {
-    if (head.name[0] != '\0')
-        return true;
-    std::cerr << "wbkdeck: skipping entry " << index << ": it has no name" << std::endl;
-    return false;
-}
-
-bool mayCreate(const char* name, const char* refusal)
-{
-    const char* reason = refusal ? refusal : whyOutsideWorkingDirectory(name);
-    if (reason)
-        std::cerr << "wbkdeck: skipping \"" << visibleText(name, 1) << "\": " << reason << std::endl;
-    return reason == nullptr;
-}
-
-std::unique_ptr<KovaOutputStream> createEntryFile(const char* name)
-{
-    if (!mayCreate(name))
-        return nullptr;
-    std::unique_ptr<KovaOutputStream> file = createNewFile(name);
-    if (!file || !file->good()) {
-        printOpenError(name);
-        return nullptr;
+    if (head.name[0] == '\0') {
+        std::cerr << "wbkdeck: skipping entry " << index << ": it has no name" << std::endl;
+        return false;
     }
-    return file;
+    const char* reason = refusal ? refusal : whyOutsideWorkingDirectory(name.c_str());
+    if (reason)
+        std::cerr << "wbkdeck: skipping \"" << visibleText(name.c_str(), 1) << "\": " << reason << std::endl;
+    return reason == nullptr;
 }
 
 bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText)

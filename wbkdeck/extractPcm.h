@@ -2,10 +2,8 @@
 #define WBKDECK_EXTRACT_PCM_H
 
 #include "Bank.h"
-#include "KovaOutputStream.h"
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,17 +24,10 @@ std::vector<std::string> extractedFiles(const Bank& bank, const std::vector<std:
 // that a lead byte at its end cannot take the suffix's first byte as its trail.
 void printCreating(const EntryHead& head, const char* suffix, int rawText);
 
-// False, with a line saying why the entry numbered `index` is skipped, when
-// its name is empty (it starts with a zero byte): no file can be named after it.
-bool isNamed(const EntryHead& head, std::size_t index);
-
-// True when a file `name` may be created below the working directory;
-// otherwise reports why it is skipped. A `refusal` given by the caller is
-// that reason, before the name is looked at.
-bool mayCreate(const char* name, const char* refusal = nullptr);
-
-// Creates the new file `name` below the working directory, or reports why it
-// cannot and returns nullptr.
-std::unique_ptr<KovaOutputStream> createEntryFile(const char* name);
+// True when the file `name` may be made for the entry numbered `index`;
+// otherwise reports why the entry is skipped: its name is empty (it starts
+// with a zero byte), the caller gives a `refusal`, or `name` would not lie
+// below the working directory.
+bool mayCreateFor(const EntryHead& head, std::size_t index, const std::string& name, const char* refusal = nullptr);
 
 #endif
