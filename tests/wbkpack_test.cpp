@@ -683,17 +683,17 @@ TEST_F(WbkpackEditTest, ABankBuiltFromItsManifestIsTheSameBank)
             name.erase(name.find_last_not_of('\0') + 1);
             manifest.entries.push_back({entry.type, entry.rate, name, "odd.wbk", k});
         }
-        std::ostringstream text;
-        writeManifest(text, manifest);
-        ProgramRun run;
-        run.input = text.str();
-        EXPECT_EQ(wbkpack({"--build", "copy.wbk", "-"}, run).status, 0);
+        const auto build = [&](const std::string& path) {
+            std::ostringstream text;
+            writeManifest(text, manifest);
+            ProgramRun run;
+            run.input = text.str();
+            return wbkpack({"--build", path, "-"}, run).status;
+        };
+        EXPECT_EQ(build("copy.wbk"), 0);
         EXPECT_EQ(readBytes(dir / "copy.wbk"), bank);
         std::reverse(manifest.entries.begin(), manifest.entries.end());
-        text.str("");
-        writeManifest(text, manifest);
-        run.input = text.str();
-        EXPECT_EQ(wbkpack({"--build", "odd.wbk", "-"}, run).status, 0);
+        EXPECT_EQ(build("odd.wbk"), 0);
         EXPECT_EQ(Bank(dir / "odd.wbk").entries().size(), index.entries().size());
     }
 }
