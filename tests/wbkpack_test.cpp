@@ -662,16 +662,20 @@ TEST_F(WbkpackEditTest, BuildsABankFromAFolderThroughOneManifest)
                                               sampleEntry(3, "raw", 0, "NN") + sampleEntry(0, "b", 7, "BB"));
 }
 
-// wbkdeck's manifest of any bank builds that bank again byte for byte, over
-// itself too: the entries are read before the new bank takes its place.
-TEST_F(WbkpackEditTest, ABankBuiltFromItsManifestIsTheSameBank)
+// A bank's manifest with its entries reversed builds the reversed bank over
+// the bank itself: the entries are read before the new bank takes its place.
+// (wbkdeck_print_test builds odd banks again from wbkdeck's manifests.)
+TEST_F(WbkpackEditTest, ABankBuiltOverItselfFromItsManifestKeepsItsBytes)
 {
     std::string author(32, '\0');
     author.replace(0, 5, "odd\0x", 5);
     author[31] = '\xff';
-    const std::string odd = std::string("WBK\x01\xff\0\0z", 8) + author + sampleEntry(255, "\x83\x41\\#\t", 0, "") +
-                            sampleEntry(1, "sixteen-bytes-xx", 65535, "\x12\x34") + sampleEntry(3, "a\0b"s, 1, "\0"s);
-    for (const std::string& bank : {odd, bankHeader(), odd.substr(0, 40)}) {
+    const std::string header = std::string("WBK\x01\xff\0\0z", 8) + author;
+    const std::string odd[] = {sampleEntry(255, "\x83\x41\\#\t", 0, ""),
+                               sampleEntry(1, "sixteen-bytes-xx", 65535, "\x12\x34"), sampleEntry(3, "a\0b"s, 1, "\0"s)};
+    const std::pair<std::string, std::string> cases[] = {
+        {header + odd[0] + odd[1] + odd[2], header + odd[2] + odd[1] + odd[0]}, {header, header}, {bankHeader(), bankHeader()}};
+    for (const auto& [bank, reversed] : cases) {
         writeBytes(dir / "odd.wbk", bank);
         Manifest manifest;
         const Bank index(dir / "odd.wbk");
@@ -681,20 +685,14 @@ TEST_F(WbkpackEditTest, ABankBuiltFromItsManifestIsTheSameBank)
             const BankEntry& entry = index.entries()[k];
             std::string name(entry.name.begin(), entry.name.end());
             name.erase(name.find_last_not_of('\0') + 1);
-            manifest.entries.push_back({entry.type, entry.rate, name, "odd.wbk", k});
+            manifest.entries.insert(manifest.entries.begin(), {entry.type, entry.rate, name, "odd.wbk", k});
         }
         std::ostringstream text;
         writeManifest(text, manifest);
         ProgramRun run;
         run.input = text.str();
-        EXPECT_EQ(wbkpack({"--build", "copy.wbk", "-"}, run).status, 0);
-        EXPECT_EQ(readBytes(dir / "copy.wbk"), bank);
-        std::reverse(manifest.entries.begin(), manifest.entries.end());
-        text.str("");
-        writeManifest(text, manifest);
-        run.input = text.str();
         EXPECT_EQ(wbkpack({"--build", "odd.wbk", "-"}, run).status, 0);
-        EXPECT_EQ(Bank(dir / "odd.wbk").entries().size(), index.entries().size());
+        EXPECT_EQ(readBytes(dir / "odd.wbk"), reversed);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 using namespace std::string_literals;
@@ -48,14 +49,11 @@ void BankEdit::lockBank(bool create)
     struct stat info;
     const bool creating = create && stat(path, &info) != 0;
     try {
-        if (creating) {
-            const SignalBlock block;
-            lock = std::make_unique<BankLock>(path, true);
-            watchBank(lock->fd(), lock->created());
-        } else {
-            lock = std::make_unique<BankLock>(path, false);
-            watchBank(lock->fd(), false);
-        }
+        std::optional<SignalBlock> block;
+        if (creating)
+            block.emplace();
+        lock = std::make_unique<BankLock>(path, creating);
+        watchBank(lock->fd(), lock->created());
     } catch (const BankError& error) {
         errno = error.errorNumber();
         failOpen(path);

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+// The largest source of one entry's data, in bytes.
+constexpr std::int64_t maxSampleSize = INT32_MAX;
+
 // A regular file opened for reading as the source of an entry's data, with
 // its size and first bytes (which tell an audio file).
 class SourceFile {

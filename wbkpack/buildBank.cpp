@@ -24,8 +24,6 @@ using namespace std::string_literals;
 
 namespace {
 
-constexpr std::int64_t maxSampleSize = INT32_MAX;
-
 // Where an entry's data come from: an entry of a bank, a raw sample file, or
 // an audio file encoded here.
 struct Source {

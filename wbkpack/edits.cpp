@@ -23,21 +23,20 @@ using namespace std::string_literals;
 
 namespace {
 
-struct EditPlan {
-    std::vector<PlannedEntry> entries;
-    std::string report;
-};
-
-// Plans an edit of the bank as read: std::invalid_argument when the
+// Plans an edit of the bank as read: changes `entries`, which come as the
+// bank's own, and returns the report; std::invalid_argument when the
 // command line chooses what the bank does not have.
-using Planner = std::function<EditPlan(const Bank& bank)>;
+using Planner = std::function<std::string(const Bank& bank, std::vector<PlannedEntry>& entries)>;
 
 using Samples = std::vector<std::unique_ptr<SampleFile>>;
 
-EditPlan planOn(const Bank& bank, const char* path, const Planner& plan)
+// Fills `entries` with the bank's own and lets `plan` edit them; returns the report.
+std::string planOn(const Bank& bank, const char* path, const Planner& plan, std::vector<PlannedEntry>& entries)
 {
+    for (std::size_t index = 0; index < bank.entries().size(); ++index)
+        entries.push_back(keptEntry(bank, index));
     try {
-        return plan(bank);
+        return plan(bank, entries);
     } catch (const std::invalid_argument& error) {
         refuse(path + ": "s + error.what());
     }
@@ -57,25 +56,19 @@ void precheck(const char* path, const Planner& plan)
         failOn("lock", path);
     const std::unique_ptr<Bank> bank = readBank(fd, path);
     requireWhole(*bank, path);
-    planOn(*bank, path, plan);
+    std::vector<PlannedEntry> entries;
+    planOn(*bank, path, plan, entries);
     close(fd);
 }
 
 int runEdit(const char* path, bool create, const Planner& plan)
 {
     BankEdit edit(path, create);
-    const EditPlan planned = planOn(edit.bank(), path, plan);
-    edit.write(edit.magic(), edit.author(), planned.entries);
-    std::cout << planned.report << std::endl;
-    return 0;
-}
-
-std::vector<PlannedEntry> keptEntries(const Bank& bank)
-{
     std::vector<PlannedEntry> entries;
-    for (std::size_t index = 0; index < bank.entries().size(); ++index)
-        entries.push_back(keptEntry(bank, index));
-    return entries;
+    const std::string report = planOn(edit.bank(), path, plan, entries);
+    edit.write(edit.magic(), edit.author(), entries);
+    std::cout << report << std::endl;
+    return 0;
 }
 
 PlannedEntry newEntry(const SampleFile& sample)
@@ -147,20 +140,15 @@ int insertSamples(const Options& options)
 {
     const char* path = options.operands[0];
     Samples samples;
-    const Planner plan = [&](const Bank& bank) {
+    const Planner plan = [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
         const std::size_t count = bank.entries().size();
         const std::size_t at = options.entry ? indexArgument(options.entry, count, "--insert") : count;
-        EditPlan planned;
-        planned.entries = keptEntries(bank);
         std::vector<PlannedEntry> added;
         for (const auto& sample : samples)
             added.push_back(newEntry(*sample));
-        planned.entries.insert(planned.entries.begin() + static_cast<std::ptrdiff_t>(at), added.begin(),
-                               added.end());
-        planned.report = (options.entry ? "inserted " : "appended ") + entryCount(added.size()) + " as " +
-                         indexRange(at, at + added.size() - 1) + (options.entry ? " in " : " to ") + path +
-                         movedClause(planned.entries);
-        return planned;
+        entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
+        return (options.entry ? "inserted " : "appended ") + entryCount(added.size()) + " as " +
+               indexRange(at, at + added.size() - 1) + (options.entry ? " in " : " to ") + path + movedClause(entries);
     };
     openSamples(options, 1, samples, plan);
     return runEdit(path, true, plan);
@@ -172,38 +160,28 @@ int replaceEntry(const Options& options)
     const std::optional<std::string> name = givenName(options);
     const std::optional<std::uint16_t> rate = givenRate(options);
     const SampleFile sample(options.operands[1]);
-    return runEdit(path, false, [&](const Bank& bank) {
+    return runEdit(path, false, [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
         const std::size_t index = chooseOne(bank, options.entry);
         const BankEntry& old = bank.entries()[index];
-        EditPlan planned;
-        planned.entries = keptEntries(bank);
-        PlannedEntry& replaced = planned.entries[index] = newEntry(sample);
+        PlannedEntry& replaced = entries[index] = newEntry(sample);
         replaced.head.name = old.name;
         if (name)
             setName(replaced.head, *name);
         replaced.head.rate = rate ? *rate : old.rate;
-        planned.report = "replaced " + entryText(bank, index) + " of " + path + " with " + sample.path();
-        return planned;
+        return "replaced " + entryText(bank, index) + " of " + path + " with " + sample.path();
     });
 }
 
 int removeEntries(const Options& options)
 {
     const char* path = options.operands[0];
-    return runEdit(path, false, [&](const Bank& bank) {
+    return runEdit(path, false, [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
         const std::vector<std::size_t> removed = chooseEntries(bank.entries(), options.removed);
-        EditPlan planned;
-        std::size_t next = 0;
-        for (std::size_t index = 0; index < bank.entries().size(); ++index) {
-            if (next < removed.size() && removed[next] == index)
-                ++next;
-            else
-                planned.entries.push_back(keptEntry(bank, index));
-        }
+        for (auto index = removed.rbegin(); index != removed.rend(); ++index)
+            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(*index));
         const std::string what = removed.size() == 1 ? entryText(bank, removed.front())
                                                      : entryCount(removed.size()) + " (" + indexList(removed) + ")";
-        planned.report = "removed " + what + " from " + path + movedClause(planned.entries);
-        return planned;
+        return "removed " + what + " from " + path + movedClause(entries);
     });
 }
 
@@ -212,11 +190,9 @@ int setEntry(const Options& options)
     const char* path = options.operands[0];
     const std::optional<std::string> name = givenName(options);
     const std::optional<std::uint16_t> rate = givenRate(options);
-    return runEdit(path, false, [&](const Bank& bank) {
+    return runEdit(path, false, [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
         const std::size_t index = chooseOne(bank, options.entry);
-        EditPlan planned;
-        planned.entries = keptEntries(bank);
-        EntryHead& head = planned.entries[index].head;
+        EntryHead& head = entries[index].head;
         std::string changes;
         if (rate) {
             head.rate = *rate;
@@ -226,25 +202,20 @@ int setEntry(const Options& options)
             setName(head, *name);
             changes += (changes.empty() ? "name " : ", name ") + visibleText(head.nameText().c_str(), 0);
         }
-        planned.report = "changed " + entryText(bank, index) + " of " + path + ": " + changes;
-        return planned;
+        return "changed " + entryText(bank, index) + " of " + path + ": " + changes;
     });
 }
 
 int moveEntry(const Options& options)
 {
     const char* path = options.operands[0];
-    return runEdit(path, false, [&](const Bank& bank) {
+    return runEdit(path, false, [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
         const std::size_t from = chooseOne(bank, options.entry);
         const std::size_t to = indexArgument(options.to, bank.entries().size() - 1, "--to");
-        EditPlan planned;
-        planned.entries = keptEntries(bank);
-        PlannedEntry moved = planned.entries[from];
+        PlannedEntry moved = entries[from];
         moved.movedFrom.reset();
-        planned.entries.erase(planned.entries.begin() + static_cast<std::ptrdiff_t>(from));
-        planned.entries.insert(planned.entries.begin() + static_cast<std::ptrdiff_t>(to), moved);
-        planned.report = "moved " + entryText(bank, from) + " of " + path + " to " + std::to_string(to) +
-                         movedClause(planned.entries);
-        return planned;
+        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(from));
+        entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(to), moved);
+        return "moved " + entryText(bank, from) + " of " + path + " to " + std::to_string(to) + movedClause(entries);
     });
 }

@@ -17,7 +17,6 @@ using namespace std::string_literals;
 
 namespace {
 
-constexpr std::int64_t maxSampleSize = INT32_MAX;
 constexpr std::size_t maxRateLine = 32;
 
 std::string baseName(const char* path)

@@ -223,7 +223,7 @@ int main(int argc, char* argv[])
     case Options::Edit::none:
         if (options.operands.size() == 2)
             return appendSample(options.operands[0], options.operands[1], options.rate);
-        return insertSamples(options);
+        [[fallthrough]];  // several samples are inserted at the end
     case Options::Edit::insert:
         return insertSamples(options);
     case Options::Edit::replace:
