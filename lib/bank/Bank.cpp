@@ -95,7 +95,7 @@ Bank::Bank(const std::string& path) : ownsFile(true)
             throw BankError("can not examine the bank", errno);
         if (!S_ISREG(info.st_mode))
             throw BankError("the bank is not a regular file", S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-        readIndex();
+        readIndex(static_cast<std::uint64_t>(info.st_size));
     } catch (...) {
         close(file);
         throw;
@@ -104,7 +104,7 @@ Bank::Bank(const std::string& path) : ownsFile(true)
 
 Bank::Bank(int fd) : file(fd)
 {
-    readIndex();
+    readIndex(regularLength(fd));
 }
 
 Bank::~Bank()
@@ -161,9 +161,9 @@ bool Bank::readHeader()
     return true;
 }
 
-void Bank::readIndex()
+void Bank::readIndex(std::uint64_t length)
 {
-    fileLength = regularLength(file);
+    fileLength = length;
     if (!readHeader())
         return;
     std::vector<unsigned char> window;

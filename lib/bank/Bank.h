@@ -140,7 +140,7 @@ public:
     static Author newAuthor(const std::string& user);
 
 private:
-    void readIndex();
+    void readIndex(std::uint64_t length);
     bool readHeader();
     void damaged(BankDamage::Part part, std::uint64_t offset, std::uint64_t present, std::uint64_t needed);
     void readAt(unsigned char* bytes, std::size_t count, std::uint64_t offset) const;

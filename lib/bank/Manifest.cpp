@@ -17,26 +17,23 @@ constexpr unsigned char adpcmType = 1;
 const char pcm8Name[] = "8bit";
 const char adpcmName[] = "adpcm";
 
-std::string hexEscape(unsigned char byte)
-{
-    char code[5];
-    std::snprintf(code, sizeof code, "\\x%02x", byte);
-    return code;
-}
-
-// `bytes` escaped, with the bytes of `alsoEscaped` written as \xHH too.
-std::string escape(const std::string& bytes, const char* alsoEscaped)
+// `bytes` with every byte that is not printable ASCII, and those of
+// `alsoEscaped`, written as \xHH; a backslash doubled when `doubleBackslash`.
+std::string escape(const std::string& bytes, const char* alsoEscaped, bool doubleBackslash = true)
 {
     std::string text;
     text.reserve(bytes.size());
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\')
+        if (c == '\\' && doubleBackslash) {
             text += "\\\\";
-        else if (byte >= 0x20 && byte <= 0x7E && !std::strchr(alsoEscaped, c))
+        } else if (byte >= 0x20 && byte <= 0x7E && !std::strchr(alsoEscaped, c)) {
             text += c;
-        else
-            text += hexEscape(byte);
+        } else {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02x", byte);
+            text += code;
+        }
     }
     return text;
 }
@@ -45,12 +42,7 @@ std::string escape(const std::string& bytes, const char* alsoEscaped)
 // printable ASCII as \xHH, so that a bad line cannot drive the terminal.
 std::string quoted(const std::string& text)
 {
-    std::string shown = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        shown += byte >= 0x20 && byte <= 0x7E ? std::string(1, c) : hexEscape(byte);
-    }
-    return shown + "\"";
+    return "\"" + escape(text, "", false) + "\"";
 }
 
 int hexDigit(char c)
