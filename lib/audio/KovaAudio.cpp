@@ -296,15 +296,18 @@ void KovaAudio::prime()
 
 // The SIGALRM handler, also called directly to prime the device. A device
 // that must not be driven from a handler is left to the feeder thread.
-void KovaAudio::writeAudioData(int)
+void KovaAudio::writeAudioData(int sig)
 {
     if (!Audio::isSignalSafe())
         return;
     ErrnoKeeper keepErrno;
-    feed();
+    setInsideStreamer(true);
+    if (tick())
+        sigaction(sig, &sigAction, nullptr);
+    setInsideStreamer(false);
 }
 
-// One tick in the handler or the feeder thread.
+// One tick in the feeder thread.
 void KovaAudio::feed()
 {
     setInsideStreamer(true);
@@ -312,20 +315,21 @@ void KovaAudio::feed()
     setInsideStreamer(false);
 }
 
-// One tick: hands exactly one fragment to the device when it has room for it.
-void KovaAudio::tick()
+// One tick: hands exactly one fragment to the device when it has room for
+// it. True while the sample goes on.
+bool KovaAudio::tick()
 {
     SAMPLE_DATA& current = sampleData;
     if (current.data == nullptr) {
         offAudioTimer();
-        return;
+        return false;
     }
     const int fragment = fragmentSize;
     if (Audio::getNoBlockingSize() < fragment)
-        return;
+        return true;
     if (current.size > fragment) {
         hand(fragment);
-        return;
+        return true;
     }
     int written = 0;
     if (queSampleData.data != nullptr) {
@@ -334,12 +338,15 @@ void KovaAudio::tick()
         current = oldSampleData = queSampleData;
         resetQueData();
     }
-    if (current.isLoop)
+    if (current.isLoop) {
         writeLoopingPasses(written);
-    else if (current.size > fragment - written)
+    } else if (current.size > fragment - written) {
         hand(fragment - written);
-    else
+    } else {
         endSample(written);
+        return false;
+    }
+    return true;
 }
 
 // Hands the next `count` bytes of the current sample to the device.

@@ -46,7 +46,7 @@ private:
     static void writeAudioData(int sig);
     static void feed();
     static void prime();
-    static void tick();
+    static bool tick();
     static void hand(int count);
     static void writeToDevice(const unsigned char* data, int size);
     static void setAudioTimerOn();
