@@ -1,5 +1,6 @@
 #include "createNewFile.h"
 
+#include "splitText.h"
 #include "visibleText.h"
 
 #include <fcntl.h>
@@ -43,17 +44,6 @@ private:
     int fd;
 };
 
-// The components between slashes, empty ones included.
-std::vector<std::string> componentsOf(const std::string& name)
-{
-    std::vector<std::string> components;
-    std::size_t start = 0;
-    for (std::size_t slash; (slash = name.find('/', start)) != std::string::npos; start = slash + 1)
-        components.push_back(name.substr(start, slash - start));
-    components.push_back(name.substr(start));
-    return components;
-}
-
 // The directory holding the last component, entered from the working
 // directory without following a symbolic link; -1 with errno set on failure.
 DirectoryFd enterDirectoryOf(const std::vector<std::string>& components)
@@ -73,7 +63,7 @@ const char* whyOutsideWorkingDirectory(const char* name)
         return "names with control characters are not extracted";
     if (name[0] == '/')
         return "absolute names are not extracted";
-    for (const std::string& component : componentsOf(name))
+    for (const std::string& component : splitText(name, '/'))
         if (component == "..")
             return "names with \"..\" are not extracted";
     return nullptr;
@@ -82,7 +72,7 @@ const char* whyOutsideWorkingDirectory(const char* name)
 std::string pathWithinWorkingDirectory(const char* name)
 {
     std::string path;
-    for (const std::string& component : componentsOf(name)) {
+    for (const std::string& component : splitText(name, '/')) {
         if (component.empty() || component == ".")
             continue;
         path += (path.empty() ? "" : "/") + component;
@@ -92,7 +82,7 @@ std::string pathWithinWorkingDirectory(const char* name)
 
 std::unique_ptr<KovaOutputStream> createNewFile(const char* name)
 {
-    const std::vector<std::string> components = componentsOf(name);
+    const std::vector<std::string> components = splitText(name, '/');
     const DirectoryFd directory = enterDirectoryOf(components);
     if (directory.get() < 0)
         return nullptr;
@@ -101,7 +91,7 @@ std::unique_ptr<KovaOutputStream> createNewFile(const char* name)
 
 std::unique_ptr<StagedFile> createStagedFile(const char* name)
 {
-    const std::vector<std::string> components = componentsOf(name);
+    const std::vector<std::string> components = splitText(name, '/');
     const DirectoryFd directory = enterDirectoryOf(components);
     if (directory.get() < 0)
         return nullptr;

@@ -1,5 +1,7 @@
 #include "Manifest.h"
 
+#include "splitText.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -74,16 +76,6 @@ char escapedByte(const std::string& text, std::size_t& at)
         throw std::invalid_argument(quoted(rest) + " is no escape: \\x needs two hex digits");
     at += 3;
     return static_cast<char>(hexDigit(rest[2]) * 16 + hexDigit(rest[3]));
-}
-
-std::vector<std::string> splitAtTabs(const std::string& line)
-{
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-        fields.push_back(line.substr(start, tab - start));
-    fields.push_back(line.substr(start));
-    return fields;
 }
 
 // A field's bytes; a bad escape is a bad line.
@@ -169,7 +161,7 @@ class LineReader {
 public:
     void read(const std::string& line, int number)
     {
-        const std::vector<std::string> fields = splitAtTabs(line);
+        const std::vector<std::string> fields = splitText(line, '\t');
         if (fields[0] == "magic")
             readMagic(setting(fields, number, magicLine), number);
         else if (fields[0] == "author")
