@@ -2,12 +2,16 @@
 #include "BankBytes.h"
 #include "Manifest.h"
 #include "ProgramRunner.h"
+#include "StagedFile.h"
 #include "TestFiles.h"
+#include "filePath.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.hh>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -559,7 +563,7 @@ TEST_F(WbkpackEditTest, EditsWriteTheirBytesAndSayWhichIndicesMoved)
 // Refused edits print one line and leave the bank as it was.
 TEST_F(WbkpackEditTest, EditsRefuseWhatTheBankDoesNotHave)
 {
-    const std::string shared = "bank.wbk: the name \"b.pc8\" is carried by entries 1 and 3: choose one by its index\n";
+    const std::string shared = "wbkpack: bank.wbk: the name \"b.pc8\" is carried by entries 1 and 3: choose one by its index\n";
     struct Case {
         std::vector<std::string> args;
         std::string err;
@@ -568,10 +572,10 @@ TEST_F(WbkpackEditTest, EditsRefuseWhatTheBankDoesNotHave)
         {{"--remove", "0", "--remove", "b.pc8", "bank.wbk"}, shared},
         {{"--set", "b.pc8", "-r", "1", "bank.wbk"}, shared},
         {{"--move", "b.pc8", "--to", "0", "bank.wbk"}, shared},
-        {{"--remove", "2-4", "bank.wbk"}, "bank.wbk: there is no entry 4: the bank has 4 entries (0-3)\n"},
-        {{"--replace", "0-1", "bank.wbk", "n.pc8"}, "bank.wbk: a range is not allowed here: choose one entry, not 0-1\n"},
-        {{"--insert", "5", "-r", "1", "bank.wbk", "n.pc8"}, "bank.wbk: --insert takes an index from 0 to 4, not 5\n"},
-        {{"--move", "0", "--to", "4", "bank.wbk"}, "bank.wbk: --to takes an index from 0 to 3, not 4\n"},
+        {{"--remove", "2-4", "bank.wbk"}, "wbkpack: bank.wbk: there is no entry 4: the bank has 4 entries (0-3)\n"},
+        {{"--replace", "0-1", "bank.wbk", "n.pc8"}, "wbkpack: bank.wbk: a range is not allowed here: choose one entry, not 0-1\n"},
+        {{"--insert", "5", "-r", "1", "bank.wbk", "n.pc8"}, "wbkpack: bank.wbk: --insert takes an index from 0 to 4, not 5\n"},
+        {{"--move", "0", "--to", "4", "bank.wbk"}, "wbkpack: bank.wbk: --to takes an index from 0 to 3, not 4\n"},
         {{"--set", "0", "--name", "seventeen-bytes-x", "bank.wbk"},
          "wbkpack: the name seventeen-bytes-x is 17 bytes long, more than 16\n"},
         {{"--remove", "0", "missing.wbk"}, "can not open missing.wbk : No such file or directory\n"},
@@ -601,7 +605,7 @@ TEST_F(WbkpackEditTest, EditsFailingMidwayLeaveTheBankAsItWas)
 
         std::replace(args.begin(), args.end(), std::string("bank.wbk"), std::string("/dev/full"));
         result = wbkpack(args);
-        EXPECT_EQ(result.err, "/dev/full is not a regular file: a bank is edited by writing a new file beside it\n")
+        EXPECT_EQ(result.err, "wbkpack: /dev/full is not a regular file: a bank is edited by writing a new file beside it\n")
             << args[0];
         EXPECT_EQ(result.status, 255) << args[0];
     }
@@ -713,7 +717,7 @@ TEST_F(WbkpackEditTest, BadManifestLinesAreRefusedWithTheirNumbers)
     };
     for (const auto& c : cases) {
         writeBytes(dir / "m.txt", "wbk manifest 1\n8bit\t1\tfine\tn.pc8\n" + c.line + "\n");
-        const std::string expected = "m.txt: line 3: " + c.err;
+        const std::string expected = "wbkpack: m.txt: line 3: " + c.err;
         for (const std::string bank : {"bank.wbk", "new.wbk"}) {
             const ProgramResult result = wbkpack({"--build", bank, "m.txt"});
             EXPECT_EQ(result.err.substr(0, expected.size()), expected) << c.line;
@@ -722,6 +726,156 @@ TEST_F(WbkpackEditTest, BadManifestLinesAreRefusedWithTheirNumbers)
         EXPECT_EQ(readBytes(dir / "bank.wbk"), fourEntries) << c.line;
         EXPECT_FALSE(fileExists(dir / "new.wbk")) << c.line;
     }
+}
+
+// ---- What an edit keeps of the bank, and what it refuses to lose.
+
+// Runs wbkpack as user nobody (uid and gid 65534, no other groups).
+ProgramResult asNobody(const std::string& script, ProgramRun run)
+{
+    return runInShell("exec setpriv --reuid=65534 --regid=65534 --clear-groups \"$0\" " + script, WBKPACK, run);
+}
+
+TEST_F(WbkpackEditTest, EditsKeepTheOwnerModeAndAttributesOfTheBank)
+{
+    for (const auto& args : editForms) {
+        SetUp();
+        const std::string bank = dir / "bank.wbk";
+        ASSERT_EQ(chown(bank.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chmod(bank.c_str(), 04751), 0);
+        ASSERT_EQ(setxattr(bank.c_str(), "user.note", "kept", 4, 0), 0);
+        ASSERT_EQ(wbkpack(args).status, 0) << args[0];
+        struct stat info;
+        ASSERT_EQ(stat(bank.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 65534u) << args[0];
+        EXPECT_EQ(info.st_gid, 65534u) << args[0];
+        EXPECT_EQ(info.st_mode & 07777, 04751u) << args[0];
+        char note[8] = {};
+        EXPECT_EQ(getxattr(bank.c_str(), "user.note", note, sizeof note), 4) << args[0];
+        EXPECT_STREQ(note, "kept") << args[0];
+    }
+}
+
+// What an edit cannot carry over refuses it, naming why; the bank stays.
+TEST_F(WbkpackEditTest, EditsRefuseWhatWouldLoseTheBanksIdentity)
+{
+    const std::string folder = std::filesystem::canonical(dir.path());
+    const auto root = [](const std::string&) {};
+    const auto linked = [&](const std::string& bank) { ASSERT_EQ(link(bank.c_str(), (dir / "other").c_str()), 0); };
+    const auto writableFolder = [&](const std::string&) { ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0); };
+    const auto readOnlyFolder = [&](const std::string& bank) {
+        ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+        ASSERT_EQ(chown(bank.c_str(), 65534, 65534), 0);
+    };
+    struct Case {
+        std::function<void(const std::string&)> prepare;
+        bool nobody;
+        std::string err;
+    } cases[] = {
+        {linked, false, "wbkpack: bank.wbk has 2 hard links; an edit would split them\n"},
+        {writableFolder, true,
+         "wbkpack: can not keep the owner and group of bank.wbk (Operation not permitted): the bank is unchanged\n"},
+        {readOnlyFolder, true,
+         "wbkpack: can not create a file in " + folder +
+             ", the folder of bank.wbk (Permission denied): an edit writes the new bank beside the old\n"},
+        {root, false, ""},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        ASSERT_EQ(chmod((dir / "bank.wbk").c_str(), 0666), 0);
+        c.prepare(dir / "bank.wbk");
+        ProgramRun run;
+        run.workDir = dir.path();
+        const ProgramResult result = c.nobody ? asNobody("--set 0 -r 5 bank.wbk", run) : wbkpack({"--set", "0", "-r", "5", "bank.wbk"});
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.status, c.err.empty() ? 0 : 255) << c.err;
+        EXPECT_EQ(readBytes(dir / "bank.wbk") == fourEntries, !c.err.empty()) << c.err;
+        EXPECT_EQ(hiddenFiles(dir.path()), std::vector<std::string>{}) << c.err;
+        unlink((dir / "other").c_str());
+        chmod(dir.path().c_str(), 0700);
+    }
+}
+
+// A sparse bank stays sparse: only the data ranges are copied.
+TEST_F(WbkpackEditTest, EditsKeepTheHolesOfASparseBank)
+{
+    const std::uint32_t hole = 64 << 20;
+    std::string bank = bankHeader() + sampleEntry(0, "quiet", 8000, "");
+    for (int k = 0; k < 4; ++k)  // the entry's size, little-endian
+        bank[bank.size() - 4 + k] = static_cast<char>(hole >> (8 * k));
+    const auto blocks = [&] {
+        struct stat info;
+        stat((dir / "bank.wbk").c_str(), &info);
+        return info.st_blocks;
+    };
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--set", "0", "-r", "5", "bank.wbk"},
+                                                                  {"--insert", "0", "-r", "5", "bank.wbk", "n.pc8"}}) {
+        writeBytes(dir / "bank.wbk", bank);
+        ASSERT_EQ(truncate((dir / "bank.wbk").c_str(), bank.size() + hole), 0);
+        const auto before = blocks();
+        ASSERT_EQ(wbkpack(args).status, 0) << args[0];
+        EXPECT_LE(blocks(), before + 8) << args[0];  // a 4 KiB block more at most, for the new entry
+        EXPECT_EQ(Bank(dir / "bank.wbk").entries().back().size, hole) << args[0];
+    }
+}
+
+// What is no regular file is refused at once, as a sample of an append or
+// an edit and as a source of a build; a build opens one source at a time.
+TEST_F(WbkpackEditTest, SourcesMustBeRegularFilesAndAreOpenedOneAtATime)
+{
+    ASSERT_EQ(mkfifo((dir / "fifo.pc8").c_str(), 0644), 0);
+    mkdir((dir / "folder.pc8").c_str(), 0755);
+    writeBytes(dir / "m.txt", "wbk manifest 1\n8bit\t1\tx\tfifo.pc8\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"-r", "5", "bank.wbk", "fifo.pc8"}, "fifo.pc8 is not a regular file\n"},
+        {{"-r", "5", "bank.wbk", "/dev/zero"}, "/dev/zero is not a regular file\n"},
+        {{"-r", "5", "bank.wbk", "n.pc8", "fifo.pc8"}, "wbkpack: fifo.pc8 is not a regular file\n"},
+        {{"--replace", "0", "bank.wbk", "folder.pc8"}, "wbkpack: folder.pc8 is not a regular file\n"},
+        {{"--build", "bank.wbk", "m.txt"}, "wbkpack: m.txt: line 2: can not open fifo.pc8: not a regular file\n"},
+    };
+    for (const auto& c : cases) {
+        const ProgramResult result = wbkpack(c.args);
+        EXPECT_EQ(result.err, c.err) << c.args.back();
+        EXPECT_EQ(result.status, 255) << c.args.back();
+        EXPECT_EQ(readBytes(dir / "bank.wbk"), fourEntries) << c.args.back();
+    }
+
+    std::string manifest = "wbk manifest 1\n";
+    for (int k = 0; k < 2000; ++k)
+        manifest += "8bit\t1\tx\tn.pc8\n";
+    writeBytes(dir / "m.txt", manifest);
+    ProgramRun run;
+    run.workDir = dir.path();
+    const ProgramResult result = runInShell("ulimit -n 32 && exec \"$0\" --build many.wbk m.txt", WBKPACK, run);
+    EXPECT_EQ(result.out, "built many.wbk from m.txt: 2000 entries\n");
+    EXPECT_EQ(result.err, "");
+}
+
+// A killed edit leaves its new bank behind; the next edit removes it, and
+// any other no writer holds, but not one being written.
+TEST_F(WbkpackEditTest, TheNextEditRemovesWhatKilledEditsLeft)
+{
+    const std::string large = fourEntries + sampleEntry(0, "big.pc8", 8000, std::string(8 << 20, 'x'));
+    writeBytes(dir / "bank.wbk", large);
+    ProgramRun run;
+    run.stopAfterMs = 1;
+    run.beforeStop = [&] {
+        for (int wait = 0; wait < 10000 && hiddenFiles(dir.path()).empty(); ++wait)
+            usleep(100);
+    };
+    const ProgramResult killed = wbkpack({"--remove", "0", "bank.wbk"}, run);
+    writeBytes(dir / ".bank.wbk.ABC123", "left");
+    const StagedFile live(AT_FDCWD, dir / "bank.wbk", 0600);
+    ASSERT_TRUE(live.isOpen());
+    const std::string leftover = killed.status == 128 + SIGKILL ? "2 files" : "1 file";
+
+    const ProgramResult result = wbkpack({"--set", "0", "-r", "5", "bank.wbk"});
+    EXPECT_EQ(result.out.substr(0, result.out.find('(')), "removed " + leftover + " left beside bank.wbk by killed runs ");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(hiddenFiles(dir.path()), std::vector<std::string>{fileNameOf(live.temporaryName())});
 }
 
 // ---- Concurrency: runs on one bank never spoil each other's entries.

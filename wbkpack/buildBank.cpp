@@ -30,7 +30,7 @@ struct Source {
     const ManifestEntry* entry = nullptr;
     std::string path;        // as found from here
     Bank* bank = nullptr;    // for PATH#N
-    std::unique_ptr<SourceFile> file;
+    std::int64_t size = 0;   // of a raw sample file, opened again when it is written
     std::unique_ptr<std::vector<unsigned char>> encoded;
 };
 
@@ -38,11 +38,6 @@ struct Source {
 std::string shown(const ManifestEntry& entry)
 {
     return escapeManifestText(entry.sourcePath);
-}
-
-std::string reason(int error)
-{
-    return std::strerror(error);
 }
 
 std::string entriesOf(std::size_t count)
@@ -131,8 +126,8 @@ public:
                 entry.head.size = static_cast<std::uint32_t>(source.encoded->size());
                 entry.bytes = source.encoded.get();
             } else {
-                entry.head.size = static_cast<std::uint32_t>(source.file->size());
-                entry.fd = source.file->fd();
+                entry.head.size = static_cast<std::uint32_t>(source.size);
+                entry.path = source.path;
             }
             planned.push_back(entry);
         }
@@ -148,7 +143,7 @@ private:
             if (!bank)
                 bank = std::make_unique<Bank>(source.path);
         } catch (const BankError& error) {
-            throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + reason(error.errorNumber()));
+            throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + std::strerror(error.errorNumber()));
         }
         if (bank->state() == Bank::State::notBank)
             throw ManifestError(entry.line, shown(entry) + " is not a sound bank");
@@ -156,19 +151,20 @@ private:
         source.bank = bank.get();
     }
 
+    // Checks the file and closes it again: a manifest of many files must
+    // not use up the descriptors.
     void openFile(Source& source)
     {
         const ManifestEntry& entry = *source.entry;
-        source.file = std::make_unique<SourceFile>(source.path);
-        if (source.file->error())
-            throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + reason(source.file->error()));
-        if (const char* format = audioContainerOf(source.file->start())) {
+        const SourceFile file(source.path);
+        if (!file.problem().empty())
+            throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + file.problem());
+        if (const char* format = audioContainerOf(file.start()))
             source.encoded = encodeAudio(source, format);
-            source.file.reset();  // a folder of many audio files must not use up the descriptors
-        } else if (source.file->size() > maxSampleSize) {
+        else if (file.size() > maxSampleSize)
             throw ManifestError(entry.line,
                                 shown(entry) + " is too large: a sample must be smaller than 2147483648 bytes");
-        }
+        source.size = file.size();
     }
 
     std::map<std::string, std::unique_ptr<Bank>> banks;

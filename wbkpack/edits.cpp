@@ -54,6 +54,7 @@ void precheck(const char* path, const Planner& plan)
         failOpen(path);
     if (flock(fd, LOCK_SH) != 0)
         failOn("lock", path);
+    requireEditable(fd, path);
     const std::unique_ptr<Bank> bank = readBank(fd, path);
     requireWhole(*bank, path);
     std::vector<PlannedEntry> entries;

@@ -9,9 +9,21 @@
 
 using namespace std::string_literals;
 
+namespace {
+
+std::string refusalPrefix;
+
+} // namespace
+
+void nameTheProgramInRefusals()
+{
+    refusalPrefix = "wbkpack: ";
+}
+
 void refuse(const std::string& message)
 {
-    std::cerr << message << std::endl;
+    const bool named = message.compare(0, refusalPrefix.size(), refusalPrefix) == 0;
+    std::cerr << (named ? "" : refusalPrefix) << message << std::endl;
     std::exit(-1);
 }
 

@@ -11,6 +11,9 @@
 // takes back what the run did to it.
 
 [[noreturn]] void refuse(const std::string& message);
+// From now on, refusals start with "wbkpack: " (all but the plain append,
+// whose messages stay as they always were).
+void nameTheProgramInRefusals();
 // "can not open NAME : reason", "can not write to NAME : reason" and "NAME may be broken."
 [[noreturn]] void failOpen(const char* name);
 [[noreturn]] void failWrite(const char* name);

@@ -83,7 +83,9 @@ void checkSampleContent(const char* path, std::int64_t size, const char (&start)
 
 SampleFile::SampleFile(const char* path) : name(path), file(path)
 {
-    if (file.error()) {
+    if (file.problem() == SourceFile::notRegular)
+        refuse(path + " is not a regular file"s);
+    if (!file.problem().empty()) {
         printCantOpen(path);
         std::exit(-1);
     }

@@ -13,6 +13,7 @@
 #include "failures.h"
 #include "options.h"
 #include "rollback.h"
+#include "SourceFile.h"
 #include "samples.h"
 #include "sampleFormat.h"
 
@@ -161,6 +162,8 @@ int appendSample(const char* wbkFileName, const char* pcmFileName, const char* r
     const std::uint16_t givenRate = rateOption ? parseRate(rateOption) : 0;
     std::unique_ptr<KovaOutputStream> wbk = openBank(wbkFileName);
 
+    if (SourceFile(pcmFileName).isSpecial())
+        refuse(pcmFileName + " is not a regular file"s);
     KovaInputStream pcm(pcmFileName, std::ios::in | std::ios::binary);
     if (!pcm.good())
         failOpen(pcmFileName);
@@ -216,6 +219,9 @@ int repairBank(const char* wbkFileName)
 int main(int argc, char* argv[])
 {
     const Options options = parseOptions(argc, argv);
+    const bool plainAppend = options.edit == Options::Edit::none && options.operands.size() == 2 && !options.repair;
+    if (!plainAppend)
+        nameTheProgramInRefusals();
     if (options.repair)
         return repairBank(options.operands[0]);
     installRollback();

@@ -1,5 +1,7 @@
 #include "BankWriter.h"
 
+#include "filePath.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,34 +17,36 @@ namespace {
 
 constexpr std::size_t copyPiece = 1 << 20;
 
-// The file a symbolic link at `path` leads to, so that an edit replaces the
-// bank, not the link; `path` itself when nothing is there yet.
-std::string resolved(const std::string& path)
-{
-    const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
-    return real ? real.get() : path;
-}
-
-std::string directoryOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Devices and file systems that cannot sync answer EINVAL: nothing to wait for.
 bool synced(int fd)
 {
     return fsync(fd) == 0 || errno == EINVAL;
 }
 
+// Where the next data of `fd` at or after `offset` start: `end` when only a
+// hole follows, `offset` itself where holes cannot be told (pipes, special
+// files, older file systems).
+std::uint64_t nextData(int fd, std::uint64_t offset, std::uint64_t end)
+{
+    const off_t data = lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (data < 0)
+        return errno == ENXIO ? end : offset;
+    return std::min(static_cast<std::uint64_t>(data), end);
+}
+
+std::uint64_t nextHole(int fd, std::uint64_t offset, std::uint64_t end)
+{
+    const off_t hole = lseek(fd, static_cast<off_t>(offset), SEEK_HOLE);
+    return hole < 0 ? end : std::min(static_cast<std::uint64_t>(hole), end);
+}
+
 } // namespace
 
-BankWriter::BankWriter(const std::string& path, mode_t mode) : staged(AT_FDCWD, resolved(path), 0600)
+// Behind a symbolic link, the file it leads to is replaced, not the link.
+BankWriter::BankWriter(const std::string& path) : staged(AT_FDCWD, resolvedPath(path), 0600)
 {
     if (!staged.isOpen())
         fail("can not create the new bank");
-    if (fchmod(staged.descriptor(), mode) != 0)
-        fail("can not set the new bank's permissions");
 }
 
 void BankWriter::fail(const char* what) const
@@ -89,9 +93,48 @@ void BankWriter::copyEntry(const Bank& from, const BankEntry& entry)
     writeEntry(entry, from.fd(), entry.dataOffset());
 }
 
+// The data ranges only: a hole of the source is a hole of the new bank.
+void BankWriter::copyRange(int from, std::uint64_t offset, std::uint64_t count)
+{
+    const std::uint64_t end = offset + count;
+    for (std::uint64_t at = offset; at < end;) {
+        const std::uint64_t data = nextData(from, at, end);
+        if (data == end) {
+            requireLength(from, end);
+            skip(end - at);
+            break;
+        }
+        skip(data - at);
+        const std::uint64_t dataEnd = std::max(nextHole(from, data, end), data + 1);
+        copyData(from, data, std::min(dataEnd, end) - data);
+        at = std::min(dataEnd, end);
+    }
+}
+
+// A hole up to the end, not a source that has become shorter.
+void BankWriter::requireLength(int fd, std::uint64_t end) const
+{
+    struct stat info;
+    if (fstat(fd, &info) != 0)
+        fail("can not read a source of the new bank");
+    if (static_cast<std::uint64_t>(info.st_size) < end) {
+        errno = EIO;
+        fail("can not read a source of the new bank");
+    }
+}
+
+void BankWriter::skip(std::uint64_t count)
+{
+    if (count == 0)
+        return;
+    if (lseek(staged.descriptor(), static_cast<off_t>(count), SEEK_CUR) < 0)
+        fail("can not write the new bank");
+    length += count;
+}
+
 // In the kernel where it can; by reading and writing where it cannot (across
 // file systems on older kernels, from pipes or special files).
-void BankWriter::copyRange(int from, std::uint64_t offset, std::uint64_t count)
+void BankWriter::copyData(int from, std::uint64_t offset, std::uint64_t count)
 {
     loff_t in = static_cast<loff_t>(offset);
     while (count > 0) {
@@ -122,6 +165,9 @@ void BankWriter::copyRange(int from, std::uint64_t offset, std::uint64_t count)
 
 void BankWriter::commit()
 {
+    // A hole at the end is a length the file does not have yet.
+    if (ftruncate(staged.descriptor(), static_cast<off_t>(length)) != 0)
+        fail("can not write the new bank");
     if (!staged.commit(true))
         fail("can not put the new bank in place");
     const int directory = open(directoryOf(staged.finalName()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -19,8 +19,8 @@
 // under it, so that no concurrent append or edit is lost.
 class BankWriter {
 public:
-    // `mode`: the new file's permission bits, as given (no umask applied).
-    BankWriter(const std::string& path, mode_t mode);
+    // The new file starts with permission 0600; see descriptor().
+    explicit BankWriter(const std::string& path);
     BankWriter(const BankWriter&) = delete;
     BankWriter& operator=(const BankWriter&) = delete;
 
@@ -29,7 +29,7 @@ public:
     void writeEntry(const EntryHead& head, const unsigned char* data);
     // An entry whose head.size data bytes are read from `fd` at `offset`,
     // copied inside the kernel where it can (copy_file_range), so that a file
-    // system sharing extents shares them.
+    // system sharing extents shares them. Holes of the source stay holes.
     void writeEntry(const EntryHead& head, int fd, std::uint64_t offset);
     // An entry of `from` as it is stored.
     void copyEntry(const Bank& from, const BankEntry& entry);
@@ -38,11 +38,16 @@ public:
     void commit();
 
     const std::string& temporaryPath() const { return staged.temporaryName(); }
+    // The new file, for what its owner, mode and attributes are to be.
+    int descriptor() const { return staged.descriptor(); }
     std::uint64_t written() const { return length; }
 
 private:
     void write(const unsigned char* bytes, std::size_t count);
     void copyRange(int fd, std::uint64_t offset, std::uint64_t count);
+    void copyData(int fd, std::uint64_t offset, std::uint64_t count);
+    void skip(std::uint64_t count);
+    void requireLength(int fd, std::uint64_t end) const;
     [[noreturn]] void fail(const char* what) const;
 
     StagedFile staged;

@@ -3,14 +3,24 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // A new file written under a hidden temporary name beside its final one
 // (".NAME.XXXXXX" in the same directory) and given its final name only once
 // it is complete and on disk: no one finds it partly written under that name,
-// and a process killed on the way leaves at most the hidden file.
+// and a process killed on the way leaves at most the hidden file. The file is
+// locked (flock) while it is written, so that a hidden file nobody holds is
+// known to be a killed writer's leftover (removeLeftovers).
 class StagedFile {
 public:
+    // What removeLeftovers() took away.
+    struct Leftovers {
+        std::size_t files = 0;
+        std::uint64_t bytes = 0;
+    };
+
     // Creates the temporary file for `name`, a path relative to the directory
     // `dirFd` (AT_FDCWD: the working directory), with permission `mode` less
     // the umask. On failure isOpen() is false and errno tells why.
@@ -33,6 +43,12 @@ public:
     bool commit(bool replace);
     // Removes the temporary file; false, with errno set, when that fails.
     bool discard();
+
+    // Removes the temporary files of `name` (relative to `dirFd`) that no
+    // writer holds any more. Call it while holding whatever lock guards the
+    // creation of such files, so that none is taken between its creation and
+    // its own lock.
+    static Leftovers removeLeftovers(int dirFd, const std::string& name);
 
 private:
     bool closeFile();
