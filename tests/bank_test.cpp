@@ -183,7 +183,8 @@ TEST(BankTest, WrittenBankReadsBackByteForByte)
     const Bank old(dir.write("old.wbk", good));
     const std::string target = dir / "new.wbk";
     {
-        BankWriter writer(target, 0640);
+        BankWriter writer(target);
+        ASSERT_EQ(fchmod(writer.descriptor(), 0640), 0);
         writer.writeHeader(old.magic(), old.authorBytes());
         for (const BankEntry& entry : old.entries())
             writer.copyEntry(old, entry);
@@ -214,7 +215,7 @@ TEST(BankTest, FailedRewriteLeavesTheOldBankWhole)
     setrlimit(RLIMIT_FSIZE, &small);
     int error = 0;
     try {
-        BankWriter writer(path, 0664);
+        BankWriter writer(path);
         writer.writeHeader(old.magic(), old.authorBytes());
         for (const BankEntry& entry : old.entries())
             writer.copyEntry(old, entry);
