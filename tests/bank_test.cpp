@@ -72,7 +72,7 @@ TEST(BankTest, EveryWayABankEndsEarly)
         std::optional<Damage> damage;
     } cases[] = {
         {"", State::empty, 0, {}},
-        {"W", State::damaged, 0, Damage{BankDamage::header, 0, 39}},
+        {"WB", State::notBank, 0, {}},
         {"WBK\0\0"s, State::damaged, 0, Damage{BankDamage::header, 0, 35}},
         {"WBX", State::notBank, 0, {}},
         {"X", State::notBank, 0, {}},

@@ -7,10 +7,7 @@
 #include "printError.h"
 #include "visibleText.h"
 
-#include <signal.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
@@ -18,34 +15,6 @@
 #include <string>
 
 namespace {
-
-// A signal that asks the run to stop; it stops between two pieces of data, so
-// that the file being written can be removed first.
-volatile std::sig_atomic_t interruption = 0;
-
-void noteInterruption(int signalNumber)
-{
-    interruption = signalNumber;
-}
-
-// A signal that was ignored when the run started (nohup, a background job of
-// a shell without job control) stays ignored.
-void catchInterruptions()
-{
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
-        struct sigaction current = {};
-        if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
-            std::signal(signalNumber, noteInterruption);
-    }
-}
-
-void stopIfInterrupted()
-{
-    if (interruption == 0)
-        return;
-    std::signal(interruption, SIG_DFL);
-    std::raise(interruption);
-}
 
 // The RIFF size field counts the 36 bytes of header after it, the data and a
 // pad byte after odd-sized data, in 32 bits.
@@ -57,16 +26,13 @@ void reportWriteFailure(const std::string& name, const std::string& reason)
 }
 
 // Decodes the entry's data into the file open on `fd`; true when it was
-// written whole. A failure is reported, an interruption is not.
+// written whole, else reported.
 bool writeWav(const Bank& bank, const BankEntry& entry, const std::string& name, int fd)
 {
     WavWriter wav(fd, entry.rate);
-    const bool allDecoded = bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
-        return wav.write(samples, count) && interruption == 0;
-    });
+    const bool allDecoded = bank.decode(
+        entry, [&](const unsigned char* samples, std::size_t count) { return wav.write(samples, count); });
     const bool wavWritten = wav.finish() && allDecoded;
-    if (interruption != 0)
-        return false;
     if (!wavWritten)
         reportWriteFailure(name, wav.errorText());
     return wavWritten;
@@ -99,15 +65,14 @@ std::unique_ptr<StagedFile> createWavFile(const std::string& name, const EntryHe
 bool discardFile(StagedFile& file, const std::string& name)
 {
     const bool removed = file.discard();
-    if (interruption == 0)
-        std::cerr << visibleText(name.c_str(), 1)
-                  << (removed ? " removed." : " not written: its hidden temporary file is left behind.") << std::endl;
+    std::cerr << visibleText(name.c_str(), 1)
+              << (removed ? " removed." : " not written: its hidden temporary file is left behind.") << std::endl;
     return false;
 }
 
 // Writes the WAV file under a hidden name and gives it its own only when it
 // is complete and on disk, never replacing a file. The hidden file goes also
-// when the bank cannot be read.
+// when the bank cannot be read, and on a signal (StagedFile).
 bool exportEntry(const Bank& bank, const BankEntry& entry, std::size_t index, int rawText)
 {
     const char suffix[] = ".wav";
@@ -132,14 +97,9 @@ bool exportEntry(const Bank& bank, const BankEntry& entry, std::size_t index, in
 
 bool exportWav(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText)
 {
-    catchInterruptions();
     bool allWritten = true;
-    for (std::size_t index : chosen) {
-        if (interruption != 0)
-            break;
+    for (std::size_t index : chosen)
         allWritten = exportEntry(bank, bank.entries()[index], index, rawText) && allWritten;
-    }
-    stopIfInterrupted();
     stopAtDamage(bank);
     return allWritten;
 }

@@ -4,6 +4,7 @@
 // manifest (-m, -M), its listing as JSON (--json) or a C header of its
 // entries (--header). ENTRY arguments choose the entries to deal with.
 #include "Bank.h"
+#include "CleanupRegistry.h"
 #include "EntryChoice.h"
 #include "exportWav.h"
 #include "extractPcm.h"
@@ -17,7 +18,6 @@
 #include <getopt.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -231,7 +231,7 @@ int main(int argc, char* argv[])
     const Arguments arguments = parseArguments(argc, argv);
     // Beyond the file size limit a write then fails and is reported, instead
     // of the process being killed in the middle of a file.
-    std::signal(SIGXFSZ, SIG_IGN);
+    CleanupRegistry::catchSignals();
 
     const std::unique_ptr<Bank> bank = openBank(arguments.bank);
     if (printsOnly(arguments.mode))

@@ -8,15 +8,13 @@
 #include <string>
 
 // The file being written: a hidden temporary file in OUTPUT's directory,
-// renamed to OUTPUT only when it is complete. Until then, an error, an
-// interruption (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE) or the end of
-// the process without commit() removes it, so a failed run leaves nothing.
-// One per process.
+// renamed to OUTPUT only when it is complete. Until then, an error, a
+// catchable signal or the end of the process without commit() removes it
+// (StagedFile), so a failed run leaves nothing.
 class OutputFile {
 public:
     // Creates the temporary file; check error() afterwards.
     explicit OutputFile(const std::string& path);
-    ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 

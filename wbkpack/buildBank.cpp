@@ -2,12 +2,14 @@
 
 #include "AdpcmEncoder.h"
 #include "AudioSource.h"
-#include "BankEdit.h"
+#include "BankTransaction.h"
 #include "Manifest.h"
+#include "Refusal.h"
 #include "SampleEncoder.h"
 #include "SourceFile.h"
 #include "editReport.h"
-#include "failures.h"
+#include "edits.h"
+#include "filePath.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -94,7 +96,7 @@ public:
         for (const ManifestEntry& entry : manifest.entries) {
             Source source;
             source.entry = &entry;
-            source.path = entry.sourcePath[0] == '/' || folder.empty() ? entry.sourcePath
+            source.path = entry.sourcePath[0] == '/' || folder == "." ? entry.sourcePath
                                                                         : folder + "/" + entry.sourcePath;
             if (entry.sourceEntry)
                 openBank(source);
@@ -106,7 +108,7 @@ public:
 
     // The entries to write; those taken from the bank being replaced are
     // taken from it as `edit` read it under the lock.
-    std::vector<PlannedEntry> plan(const BankEdit& edit) const
+    std::vector<PlannedEntry> plan(const BankTransaction& edit) const
     {
         std::vector<PlannedEntry> planned;
         for (const Source& source : sources) {
@@ -161,7 +163,7 @@ private:
             throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + file.problem());
         if (const char* format = audioContainerOf(file.start()))
             source.encoded = encodeAudio(source, format);
-        else if (file.size() > maxSampleSize)
+        else if (file.size() > Bank::maxSampleSize)
             throw ManifestError(entry.line,
                                 shown(entry) + " is too large: a sample must be smaller than 2147483648 bytes");
         source.size = file.size();
@@ -182,32 +184,27 @@ std::string manifestText(const char* path)
     }
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0)
-        failOpen(path);
-    if (S_ISDIR(info.st_mode)) {
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode))
         errno = EISDIR;
-        failOpen(path);
+    if (fd < 0 || S_ISDIR(info.st_mode)) {
+        const int error = errno;
+        if (fd >= 0)
+            close(fd);
+        throw Refusal(Refusal::Kind::failedCall, path, "open", error);
     }
     std::string text;
     char piece[65536];
     for (ssize_t n; (n = read(fd, piece, sizeof piece)) != 0;) {
-        if (n < 0 && errno != EINTR)
-            failOn("read", path);
+        if (n < 0 && errno != EINTR) {
+            const int error = errno;
+            close(fd);
+            throw Refusal(Refusal::Kind::failedCall, path, "read", error);
+        }
         if (n > 0)
             text.append(piece, static_cast<std::size_t>(n));
     }
     close(fd);
     return text;
-}
-
-// The folder that the manifest's relative sources are in: the manifest's
-// own, or the current one ("") for standard input.
-std::string folderOf(const char* path)
-{
-    const char* slash = std::strrchr(path, '/');
-    if (std::strcmp(path, "-") == 0 || !slash)
-        return "";
-    return slash == path ? "/" : std::string(path, slash);
 }
 
 } // namespace
@@ -217,24 +214,18 @@ int buildBank(const Options& options)
     const char* path = options.operands[0];
     const char* manifestPath = options.operands[1];
     const std::string manifestName = std::strcmp(manifestPath, "-") == 0 ? "standard input" : manifestPath;
-    Manifest manifest;
-    std::unique_ptr<Sources> sources;
     try {
         std::istringstream text(manifestText(manifestPath));
-        manifest = readManifest(text);
-        sources = std::make_unique<Sources>(manifest, folderOf(manifestPath));
+        const Manifest manifest = readManifest(text);
+        const Sources sources(manifest, std::strcmp(manifestPath, "-") == 0 ? "." : directoryOf(manifestPath));
+        BankTransaction edit(path, true);
+        reportLeftovers(edit.leftovers(), path);
+        const std::vector<PlannedEntry> entries = sources.plan(edit);
+        edit.write(manifest.magic ? *manifest.magic : Bank::newMagic(),
+                   manifest.author ? *manifest.author : newBankAuthor(), entries);
+        std::cout << "built " << path << " from " << manifestName << ": " << entryCount(entries.size()) << std::endl;
+        return 0;
     } catch (const ManifestError& error) {
-        refuse(manifestName + ": " + error.what());
+        throw Refusal(manifestName + ": " + error.what());
     }
-    BankEdit edit(path, true);
-    std::vector<PlannedEntry> entries;
-    try {
-        entries = sources->plan(edit);
-    } catch (const ManifestError& error) {
-        refuse(manifestName + ": " + error.what());
-    }
-    edit.write(manifest.magic ? *manifest.magic : Bank::newMagic(),
-               manifest.author ? *manifest.author : newBankAuthor(), entries);
-    std::cout << "built " << path << " from " << manifestName << ": " << entryCount(entries.size()) << std::endl;
-    return 0;
 }

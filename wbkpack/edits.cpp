@@ -1,18 +1,18 @@
 #include "edits.h"
 
-#include "BankEdit.h"
+#include "BankTransaction.h"
 #include "EntryChoice.h"
 #include "Manifest.h"
+#include "Refusal.h"
 #include "editReport.h"
-#include "failures.h"
 #include "samples.h"
 #include "visibleText.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -30,44 +30,43 @@ using Planner = std::function<std::string(const Bank& bank, std::vector<PlannedE
 
 using Samples = std::vector<std::unique_ptr<SampleFile>>;
 
-// Fills `entries` with the bank's own and lets `plan` edit them; returns the report.
+// Lets `plan` edit the bank's own entries; returns the report.
 std::string planOn(const Bank& bank, const char* path, const Planner& plan, std::vector<PlannedEntry>& entries)
 {
-    for (std::size_t index = 0; index < bank.entries().size(); ++index)
-        entries.push_back(keptEntry(bank, index));
     try {
         return plan(bank, entries);
     } catch (const std::invalid_argument& error) {
-        refuse(path + ": "s + error.what());
+        throw Refusal(path + ": "s + error.what());
     }
 }
 
 // Refuses, before the user is asked anything, an edit that the bank as it
-// is now would refuse; under a shared lock, so that an append in progress
-// is not taken for damage. A missing bank is left to the edit.
+// is now would refuse. A missing bank is left to the edit.
 void precheck(const char* path, const Planner& plan)
 {
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT)
         return;
     if (fd < 0)
-        failOpen(path);
-    if (flock(fd, LOCK_SH) != 0)
-        failOn("lock", path);
-    requireEditable(fd, path);
-    const std::unique_ptr<Bank> bank = readBank(fd, path);
-    requireWhole(*bank, path);
-    std::vector<PlannedEntry> entries;
-    planOn(*bank, path, plan, entries);
+        throw Refusal(Refusal::Kind::failedCall, path, "open", errno);
+    try {
+        const std::unique_ptr<Bank> bank = precheckBank(fd, path, true);
+        std::vector<PlannedEntry> entries = BankTransaction::keptEntriesOf(*bank);
+        planOn(*bank, path, plan, entries);
+    } catch (...) {
+        close(fd);
+        throw;
+    }
     close(fd);
 }
 
 int runEdit(const char* path, bool create, const Planner& plan)
 {
-    BankEdit edit(path, create);
-    std::vector<PlannedEntry> entries;
+    BankTransaction edit(path, create);
+    reportLeftovers(edit.leftovers(), path);
+    std::vector<PlannedEntry> entries = edit.keptEntries();
     const std::string report = planOn(edit.bank(), path, plan, entries);
-    edit.write(edit.magic(), edit.author(), entries);
+    edit.write(edit.magic(), edit.author(newBankAuthor()), entries);
     std::cout << report << std::endl;
     return 0;
 }
@@ -107,11 +106,11 @@ std::optional<std::string> givenName(const Options& options)
     try {
         name = unescapeManifestText(options.name);
     } catch (const std::invalid_argument& error) {
-        refuse("wbkpack: in the name given with --name, "s + error.what());
+        throw Refusal("in the name given with --name, "s + error.what());
     }
     if (name.size() > Bank::nameSize)
-        refuse("wbkpack: the name " + escapeManifestText(name) + " is " + std::to_string(name.size()) +
-               " bytes long, more than " + std::to_string(Bank::nameSize));
+        throw Refusal("the name " + escapeManifestText(name) + " is " + std::to_string(name.size()) +
+                      " bytes long, more than " + std::to_string(Bank::nameSize));
     return name;
 }
 
@@ -136,6 +135,19 @@ std::size_t indexArgument(const char* text, std::size_t last, const char* option
 }
 
 } // namespace
+
+void reportLeftovers(const StagedFile::Leftovers& removed, const char* path)
+{
+    if (removed.files > 0)
+        std::cout << "removed " << removed.files << (removed.files == 1 ? " file" : " files") << " left beside "
+                  << path << " by killed runs (" << removed.bytes << " bytes)" << std::endl;
+}
+
+Bank::Author newBankAuthor()
+{
+    const char* logname = std::getenv("LOGNAME");
+    return Bank::newAuthor(logname ? logname : "");
+}
 
 int insertSamples(const Options& options)
 {

@@ -1,8 +1,8 @@
 #include "samples.h"
 
 #include "audioContainer.h"
-#include "failures.h"
-#include "printError.h"
+#include "Refusal.h"
+#include "filePath.h"
 #include "sampleFormat.h"
 
 #include <algorithm>
@@ -18,12 +18,6 @@ using namespace std::string_literals;
 namespace {
 
 constexpr std::size_t maxRateLine = 32;
-
-std::string baseName(const char* path)
-{
-    const char* slash = std::strrchr(path, '/');
-    return slash ? slash + 1 : path;
-}
 
 // Reads one line, but no more than one character beyond `limit`: a longer
 // answer is refused without being read whole.
@@ -47,7 +41,7 @@ std::uint16_t parseRate(const std::string& answer)
         ++end;
     if (answer.size() > maxRateLine || end == text || *end != '\0' || errno != 0 || rate < 1 ||
         rate > UINT16_MAX)
-        refuse("the sample rate must be a whole number from 1 to 65535.");
+        throw Refusal("the sample rate must be a whole number from 1 to 65535.");
     return static_cast<std::uint16_t>(rate);
 }
 
@@ -59,7 +53,7 @@ std::uint16_t askRate(const char* sampleName)
 
 std::string storedName(const char* path)
 {
-    const std::string name = baseName(path);
+    const std::string name = fileNameOf(path);
     if (name.size() <= Bank::nameSize)
         return name;
     std::cerr << "the name " << name << " is stored cut to its first 16 bytes: " << name.substr(0, Bank::nameSize)
@@ -69,26 +63,24 @@ std::string storedName(const char* path)
 
 void checkSampleContent(const char* path, std::int64_t size, const char (&start)[audioContainerMagicSize])
 {
-    if (size > maxSampleSize)
-        refuse(path + " is too large: a sample must be smaller than 2147483648 bytes."s);
+    if (size > Bank::maxSampleSize)
+        throw Refusal(path + " is too large: a sample must be smaller than 2147483648 bytes."s);
     const char* format = audioContainerOf(start);
     if (!format)
         return;
-    const std::string name = baseName(path);
+    const std::string name = fileNameOf(path);
     const std::string stem = name.substr(0, name.rfind('.'));
     const std::string converted = stem + (name == stem + ".pcm" ? "-converted.pcm" : ".pcm");
-    refuse(path + " is a "s + format + " file, not raw sample data: convert it first, e.g. with: wbkenc " + path +
-           " " + converted);
+    throw Refusal(path + " is a "s + format + " file, not raw sample data: convert it first, e.g. with: wbkenc " +
+                  path + " " + converted);
 }
 
 SampleFile::SampleFile(const char* path) : name(path), file(path)
 {
     if (file.problem() == SourceFile::notRegular)
-        refuse(path + " is not a regular file"s);
-    if (!file.problem().empty()) {
-        printCantOpen(path);
-        std::exit(-1);
-    }
+        throw Refusal(path + " is not a regular file"s);
+    if (!file.problem().empty())
+        throw Refusal(Refusal::Kind::cannotOpen, path);
     checkSampleContent(path, file.size(), file.start());
     head.type = sampleFormatOf(path) == SampleFormat::adpcm ? 1 : 0;
     const std::string stored = storedName(path);

@@ -2,29 +2,34 @@
 // header when the bank is empty, and edits banks. A run never damages a bank:
 // the append writes only to the end of a whole bank, under an exclusive lock,
 // and a run that fails takes back its own bytes and nothing else; an edit
-// writes a new bank beside the old one and renames it into place.
+// writes a new bank beside the old one and renames it into place
+// (BankTransaction). Every failure comes back here as an exception; main
+// prints it and exits with 255.
 #include "Bank.h"
-#include "BankEdit.h"
-#include "BankLock.h"
+#include "BankTransaction.h"
+#include "CleanupRegistry.h"
 #include "KovaInputStream.h"
 #include "KovaOutputStream.h"
+#include "Refusal.h"
+#include "SourceFile.h"
 #include "buildBank.h"
 #include "edits.h"
-#include "failures.h"
+#include "filePath.h"
 #include "options.h"
-#include "rollback.h"
-#include "SourceFile.h"
-#include "samples.h"
+#include "printError.h"
+#include "repairBank.h"
 #include "sampleFormat.h"
+#include "samples.h"
+#include "syncFile.h"
+#include "visibleText.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -32,8 +37,6 @@
 #include <vector>
 
 namespace {
-
-using namespace std::string_literals;
 
 unsigned char sampleTypeOf(const char* sampleName)
 {
@@ -55,40 +58,58 @@ void checkSample(KovaInputStream& pcm, const char* pcmFileName)
     checkSampleContent(pcmFileName, pcm.getFileSize(), start);
 }
 
-// Refuses a file that is not a whole bank before the user is asked anything,
-// under a shared lock so that an append in progress is not taken for damage.
-void precheckBank(KovaOutputStream& wbk, const char* wbkFileName)
-{
-    if (flock(wbk.fd(), LOCK_SH) != 0)
-        failOn("lock", wbkFileName);
-    requireWhole(*readBank(wbk.fd(), wbkFileName), wbkFileName);
-    flock(wbk.fd(), LOCK_UN);
-}
+// The bank, open for appending, and created by this run or not: a bank this
+// run created is removed again by a run that fails before writing to it, and
+// a run that fails once it has begun to write cuts the bank back.
+struct OpenBank {
+    std::unique_ptr<KovaOutputStream> stream;
+    int undoFd = -1;  // the stream's file, for the undoing: it outlives the stream's last flush
+    CleanupRegistry::Handle created = CleanupRegistry::none;
+    CleanupRegistry::Handle cutBack = CleanupRegistry::none;
 
-// Opens (or creates) the bank with the signals held back until the undoing
-// knows the file, so that an interrupted run never leaves a new empty bank.
-std::unique_ptr<KovaOutputStream> openBank(const char* wbkFileName)
-{
-    const SignalBlock block;
-    auto wbk = std::make_unique<KovaOutputStream>(wbkFileName, std::ios::in | std::ios::out | std::ios::app |
-                                                                   std::ios::binary);
-    if (!wbk->good())
-        failOpen(wbkFileName);
-    watchBank(wbk->fd(), wbk->createdFile());
-    return wbk;
-}
-
-// Takes the exclusive lock on the file that is at the bank's path now: while
-// this run waited, the bank may have been removed or replaced.
-void lockBank(std::unique_ptr<KovaOutputStream>& wbk, const char* wbkFileName)
-{
-    for (;;) {
-        if (flock(wbk->fd(), LOCK_EX) != 0)
-            failOn("lock", wbkFileName);
-        if (BankLock::isFileAtPath(wbk->fd(), wbkFileName))
-            return;
-        wbk = openBank(wbkFileName);
+    OpenBank() = default;
+    OpenBank(const OpenBank&) = delete;
+    OpenBank& operator=(const OpenBank&) = delete;
+    ~OpenBank()
+    {
+        stream.reset();
+        CleanupRegistry::undo(created);
+        CleanupRegistry::undo(cutBack);
+        if (undoFd >= 0)
+            close(undoFd);
     }
+
+    void open(const char* wbkFileName)
+    {
+        // The signals are held back until the registry knows the file.
+        const SignalHold hold;
+        CleanupRegistry::release(created);
+        created = CleanupRegistry::none;
+        if (undoFd >= 0)
+            close(undoFd);
+        stream = std::make_unique<KovaOutputStream>(wbkFileName, std::ios::in | std::ios::out | std::ios::app |
+                                                                      std::ios::binary);
+        if (!stream->good())
+            throw Refusal(Refusal::Kind::failedCall, wbkFileName, "open", errno);
+        undoFd = fcntl(stream->fd(), F_DUPFD_CLOEXEC, 0);
+        if (stream->createdFile())
+            created = CleanupRegistry::removeCreated(undoFd, resolvedPath(wbkFileName));
+    }
+
+    // Takes the exclusive lock on the file that is at the bank's path now:
+    // while this run waited, the bank may have been removed or replaced.
+    void lock(const char* wbkFileName)
+    {
+        while (!BankLock::lockFileAt(stream->fd(), wbkFileName))
+            open(wbkFileName);
+    }
+
+    int fd() const { return stream->fd(); }
+};
+
+void failWrite(const char* wbkFileName)
+{
+    throw Refusal(Refusal::Kind::failedCall, wbkFileName, "write", errno);
 }
 
 void writeHeader(KovaOutputStream& wbk, const char* wbkFileName)
@@ -118,33 +139,11 @@ void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName
         failWrite(wbkFileName);
 }
 
-// Devices and file systems that cannot sync answer EINVAL: nothing to wait for.
-bool synced(int fd)
-{
-    return fsync(fd) == 0 || errno == EINVAL;
-}
-
-// Makes a new bank's directory entry durable too: the entry of the file
-// itself, in the directory a symbolic link leads to.
-bool syncDirectoryOf(const char* path)
-{
-    const std::unique_ptr<char, decltype(&std::free)> real(realpath(path, nullptr), &std::free);
-    if (!real)
-        return false;
-    const char* slash = std::strrchr(real.get(), '/');
-    const std::string directory(real.get(), slash == real.get() ? 1 : slash - real.get());
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = synced(fd);
-    close(fd);
-    return ok;
-}
-
+// The entry on disk, and a new bank's directory entry too.
 void makeDurable(KovaOutputStream& wbk, const char* wbkFileName, bool newBank)
 {
     wbk.flush();
-    if (wbk.fail() || !synced(wbk.fd()) || (newBank && !syncDirectoryOf(wbkFileName)))
+    if (wbk.fail() || !syncFile(wbk.fd()) || (newBank && !syncDirectoryOf(wbkFileName)))
         failWrite(wbkFileName);
 }
 
@@ -152,7 +151,8 @@ void makeDurable(KovaOutputStream& wbk, const char* wbkFileName, bool newBank)
 void refuseBankAsSample(int bankFd, const char* wbkFileName, const char* pcmFileName)
 {
     if (BankLock::isFileAtPath(bankFd, pcmFileName))
-        refuse(pcmFileName + " is the bank "s + wbkFileName + " itself: a bank cannot be appended to itself");
+        throw Refusal(std::string(pcmFileName) + " is the bank " + wbkFileName +
+                      " itself: a bank cannot be appended to itself");
 }
 
 int appendSample(const char* wbkFileName, const char* pcmFileName, const char* rateOption)
@@ -160,71 +160,65 @@ int appendSample(const char* wbkFileName, const char* pcmFileName, const char* r
     EntryHead head;
     head.type = sampleTypeOf(pcmFileName);
     const std::uint16_t givenRate = rateOption ? parseRate(rateOption) : 0;
-    std::unique_ptr<KovaOutputStream> wbk = openBank(wbkFileName);
+    OpenBank wbk;
+    wbk.open(wbkFileName);
 
     if (SourceFile(pcmFileName).isSpecial())
-        refuse(pcmFileName + " is not a regular file"s);
+        throw Refusal(std::string(pcmFileName) + " is not a regular file");
     KovaInputStream pcm(pcmFileName, std::ios::in | std::ios::binary);
     if (!pcm.good())
-        failOpen(pcmFileName);
-    refuseBankAsSample(wbk->fd(), wbkFileName, pcmFileName);
+        throw Refusal(Refusal::Kind::failedCall, pcmFileName, "open", errno);
+    refuseBankAsSample(wbk.fd(), wbkFileName, pcmFileName);
     checkSample(pcm, pcmFileName);
-    precheckBank(*wbk, wbkFileName);
+    precheckBank(wbk.fd(), wbkFileName, false);
 
     std::cout << "now appending " << pcmFileName << " to " << wbkFileName << "..." << std::endl;
     const std::string name = storedName(pcmFileName);
     std::copy(name.begin(), name.end(), head.name.begin());
     head.rate = rateOption ? givenRate : askRate(pcmFileName);
 
-    lockBank(wbk, wbkFileName);
-    const std::unique_ptr<Bank> bank = readBank(wbk->fd(), wbkFileName);
+    wbk.lock(wbkFileName);
+    const std::unique_ptr<Bank> bank = readBank(wbk.fd());
     requireWhole(*bank, wbkFileName);
-    beginWriting(static_cast<off_t>(bank->wholeLength()));
+    {
+        // From here on, a failure cuts the bank back to its length.
+        const SignalHold hold;
+        const bool created = wbk.created != CleanupRegistry::none;
+        wbk.cutBack = CleanupRegistry::cutBack(wbk.undoFd, static_cast<off_t>(bank->wholeLength()),
+                                               created ? resolvedPath(wbkFileName) : "");
+        CleanupRegistry::release(wbk.created);
+        wbk.created = CleanupRegistry::none;
+    }
     if (!bank->hasHeader())
-        writeHeader(*wbk, wbkFileName);
-    addPcm(*wbk, pcm, wbkFileName, head);
-    makeDurable(*wbk, wbkFileName, !bank->hasHeader());
+        writeHeader(*wbk.stream, wbkFileName);
+    addPcm(*wbk.stream, pcm, wbkFileName, head);
+    makeDurable(*wbk.stream, wbkFileName, !bank->hasHeader());
 
-    commit();
+    SignalHold commit;  // nothing may end the run between this and its report
+    CleanupRegistry::release(wbk.cutBack);
+    wbk.cutBack = CleanupRegistry::none;
+    commit.keepUntilExit();
     pcm.close();
-    wbk->close();
+    wbk.stream->close();
     std::cout << "done" << std::endl;
     return 0;
 }
 
-// Cuts a damaged bank back to the end of its last whole entry.
-int repairBank(const char* wbkFileName)
+int repair(const char* wbkFileName)
 {
-    const int fd = open(wbkFileName, O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        failOpen(wbkFileName);
-    if (flock(fd, LOCK_EX) != 0)
-        failOn("lock", wbkFileName);
-    const std::unique_ptr<Bank> bank = readBank(fd, wbkFileName);
-    if (stateOf(*bank) != Bank::State::damaged) {
-        requireWhole(*bank, wbkFileName);
+    const BankRepair repair = repairBank(wbkFileName);
+    if (repair.removedBytes == 0)
         std::cout << wbkFileName << " is whole: nothing to remove" << std::endl;
-    } else if (ftruncate(fd, static_cast<off_t>(bank->wholeLength())) != 0 || !synced(fd)) {
-        failWrite(wbkFileName);
-    } else {
-        std::cout << "removed " << bank->length() - bank->wholeLength() << " bytes from the end of " << wbkFileName
-                  << "; whole entries kept: " << bank->entries().size() << std::endl;
-    }
-    close(fd);
+    else
+        std::cout << "removed " << repair.removedBytes << " bytes from the end of " << wbkFileName
+                  << "; whole entries kept: " << repair.keptEntries << std::endl;
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int run(const Options& options)
 {
-    const Options options = parseOptions(argc, argv);
-    const bool plainAppend = options.edit == Options::Edit::none && options.operands.size() == 2 && !options.repair;
-    if (!plainAppend)
-        nameTheProgramInRefusals();
     if (options.repair)
-        return repairBank(options.operands[0]);
-    installRollback();
+        return repair(options.operands[0]);
     switch (options.edit) {
     case Options::Edit::none:
         if (options.operands.size() == 2)
@@ -242,6 +236,57 @@ int main(int argc, char* argv[])
         return moveEntry(options);
     case Options::Edit::build:
         return buildBank(options);
+    }
+    return -1;
+}
+
+// "can not ACTION NAME : reason", as the stream classes report it.
+void printFailedCall(const std::string& action, const std::string& name, int errorNumber)
+{
+    errno = errorNumber;
+    if (action == "open")
+        printOpenError(name.c_str());
+    else if (action == "write")
+        printWriteError(name.c_str());
+    else {
+        std::cerr << "can not " << action << " " << visibleText(name.c_str(), 1) << std::flush;
+        std::perror(" ");
+    }
+}
+
+void print(const Refusal& refusal, const char* prefix)
+{
+    switch (refusal.kind()) {
+    case Refusal::Kind::sentence:
+        std::cerr << prefix << refusal.what() << std::endl;
+        break;
+    case Refusal::Kind::failedCall:
+        printFailedCall(refusal.what(), refusal.name(), refusal.errorNumber());
+        break;
+    case Refusal::Kind::cannotOpen:
+        printCantOpen(refusal.name().c_str());
+        break;
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const Options options = parseOptions(argc, argv);
+    CleanupRegistry::catchSignals();
+    // The plain append keeps the messages it always had; the rest name the program.
+    const bool plainAppend = options.edit == Options::Edit::none && options.operands.size() == 2 && !options.repair;
+    const char* prefix = plainAppend ? "" : "wbkpack: ";
+    try {
+        return run(options);
+    } catch (const Refusal& refusal) {
+        print(refusal, prefix);
+    } catch (const BankRefused& refusal) {
+        std::cerr << prefix << refusal.what() << std::endl;
+    } catch (const BankError& error) {
+        // What failed on the bank itself.
+        printFailedCall(error.what(), options.operands[0], error.errorNumber());
     }
     return -1;
 }

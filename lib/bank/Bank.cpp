@@ -146,7 +146,8 @@ bool Bank::readHeader()
     unsigned char header[headerSize] = {};
     const std::size_t present = static_cast<std::size_t>(std::min<std::uint64_t>(fileLength, headerSize));
     readAt(header, present, 0);
-    if (std::memcmp(header, magicText, std::min(present, magicCheckSize)) != 0) {
+    // Shorter than the magic, nothing tells a bank cut short from any other short file.
+    if (present < magicCheckSize || std::memcmp(header, magicText, magicCheckSize) != 0) {
         bankState = State::notBank;
         return false;
     }

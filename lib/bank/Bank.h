@@ -76,6 +76,9 @@ public:
     static constexpr std::size_t headerSize = magicSize + authorSize;
     static constexpr std::size_t nameSize = 16;
     static constexpr std::size_t entryHeadSize = 1 + nameSize + 2 + 4;
+    // The largest entry data that writers accept: the reader of the stream
+    // classes counts in signed 32 bits.
+    static constexpr std::int64_t maxSampleSize = INT32_MAX;
     // What readers compare of the magic, and what a new bank gets.
     static constexpr char magicText[] = "WBK";
     static constexpr std::size_t magicCheckSize = 3;
@@ -85,7 +88,7 @@ public:
 
     enum class State {
         empty,    // no byte at all
-        notBank,  // does not start with "WBK" (or with the start of it, when shorter)
+        notBank,  // does not start with "WBK", or is shorter than that
         whole,    // a header and whole entries
         damaged,  // see damage()
     };

@@ -13,13 +13,13 @@ BankLock::BankLock(const std::string& path, bool create)
 {
     for (;;) {
         openBank(path, create);
-        if (flock(file, LOCK_EX) != 0) {
-            const int error = errno;
+        try {
+            if (lockFileAt(file, path))
+                return;
+        } catch (...) {
             close(file);
-            throw BankError("can not lock the bank", error);
+            throw;
         }
-        if (isFileAtPath(file, path.c_str()))
-            return;
         close(file);
     }
 }
@@ -58,4 +58,22 @@ bool BankLock::isFileAtPath(int fd, const char* path)
     struct stat open, atPath;
     return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
            open.st_ino == atPath.st_ino;
+}
+
+bool BankLock::lockFileAt(int fd, const std::string& path)
+{
+    if (flock(fd, LOCK_EX) != 0)
+        throw BankError("lock", errno);
+    return isFileAtPath(fd, path.c_str());
+}
+
+BankLock::Shared::Shared(int fd) : file(fd)
+{
+    if (flock(fd, LOCK_SH) != 0)
+        throw BankError("lock", errno);
+}
+
+BankLock::Shared::~Shared()
+{
+    flock(file, LOCK_UN);
 }

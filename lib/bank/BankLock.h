@@ -23,6 +23,23 @@ public:
     // True when the file open on `fd` is the file at `path` now. Makes only
     // system calls that are safe in a signal handler.
     static bool isFileAtPath(int fd, const char* path);
+    // Takes the exclusive lock on the file open on `fd`, waiting for it; true
+    // when that file is still the one at `path`, false when it was replaced
+    // or removed meanwhile (then open it again and try again).
+    static bool lockFileAt(int fd, const std::string& path);
+
+    // A shared lock on the file open on `fd` while it lives: what is read
+    // under it is not half written by an append.
+    class Shared {
+    public:
+        explicit Shared(int fd);
+        ~Shared();
+        Shared(const Shared&) = delete;
+        Shared& operator=(const Shared&) = delete;
+
+    private:
+        int file;
+    };
 
 private:
     void openBank(const std::string& path, bool create);

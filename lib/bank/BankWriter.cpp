@@ -1,6 +1,7 @@
 #include "BankWriter.h"
 
 #include "filePath.h"
+#include "syncFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,12 +17,6 @@
 namespace {
 
 constexpr std::size_t copyPiece = 1 << 20;
-
-// Devices and file systems that cannot sync answer EINVAL: nothing to wait for.
-bool synced(int fd)
-{
-    return fsync(fd) == 0 || errno == EINVAL;
-}
 
 // Where the next data of `fd` at or after `offset` start: `end` when only a
 // hole follows, `offset` itself where holes cannot be told (pipes, special
@@ -170,10 +165,6 @@ void BankWriter::commit()
         fail("can not write the new bank");
     if (!staged.commit(true))
         fail("can not put the new bank in place");
-    const int directory = open(directoryOf(staged.finalName()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool directorySynced = directory >= 0 && synced(directory);
-    if (directory >= 0)
-        close(directory);
-    if (!directorySynced)
+    if (!syncDirectoryOf(staged.finalName()))
         fail("can not sync the bank's directory");
 }

@@ -1,6 +1,7 @@
 #include "StagedFile.h"
 
 #include "filePath.h"
+#include "syncFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -41,12 +42,6 @@ std::string randomSuffix()
     return suffix;
 }
 
-// File systems that cannot sync answer EINVAL: there is nothing to wait for.
-bool synced(int fd)
-{
-    return fsync(fd) == 0 || errno == EINVAL;
-}
-
 bool isTemporaryOf(const std::string& entry, const std::string& prefix)
 {
     if (entry.size() != prefix.size() + suffixSize || entry.compare(0, prefix.size(), prefix) != 0)
@@ -82,14 +77,18 @@ StagedFile::StagedFile(int dirFd, const std::string& name, mode_t mode)
     if (directory == -1)
         return;
     const std::string prefix = hiddenPrefix(name);
+    const SignalHold hold;  // no signal between the file's creation and its registration
     for (int attempt = 0; attempt < maxAttempts && fd < 0; ++attempt) {
         temporary = prefix + randomSuffix();
         fd = openat(directory, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd < 0 && errno != EEXIST)
             break;
     }
-    isTemporaryThere = fd >= 0;
-    if (fd >= 0 && flock(fd, LOCK_EX) != 0) {
+    if (fd < 0)
+        return;
+    isTemporaryThere = true;
+    cleanup = CleanupRegistry::removeFile(directory, temporary);
+    if (flock(fd, LOCK_EX) != 0) {
         const int error = errno;
         discard();
         errno = error;
@@ -106,7 +105,7 @@ StagedFile::~StagedFile()
 // The file keeps its lock until it has its final name.
 bool StagedFile::commit(bool replace)
 {
-    const bool named = synced(fd) && giveName(replace);
+    const bool named = syncFile(fd) && giveName(replace);
     const int error = errno;
     const bool closed = closeFile();
     if (!named)
@@ -122,7 +121,9 @@ bool StagedFile::discard()
     if (!isTemporaryThere)
         return true;
     isTemporaryThere = false;
-    return unlinkat(directory, temporary.c_str(), 0) == 0;
+    const bool removed = unlinkat(directory, temporary.c_str(), 0) == 0;
+    CleanupRegistry::release(cleanup);
+    return removed;
 }
 
 bool StagedFile::closeFile()
@@ -142,6 +143,7 @@ bool StagedFile::giveName(bool replace)
             // The file is in place under its name either way.
             unlinkat(directory, temporary.c_str(), 0);
             isTemporaryThere = false;
+            CleanupRegistry::release(cleanup);
             return true;
         }
         struct stat info;
@@ -153,6 +155,7 @@ bool StagedFile::giveName(bool replace)
     if (renameat(directory, temporary.c_str(), directory, name.c_str()) != 0)
         return false;
     isTemporaryThere = false;
+    CleanupRegistry::release(cleanup);
     return true;
 }
 

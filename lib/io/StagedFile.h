@@ -1,6 +1,8 @@
 #ifndef WBK_STAGED_FILE_H
 #define WBK_STAGED_FILE_H
 
+#include "CleanupRegistry.h"
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -10,9 +12,11 @@
 // A new file written under a hidden temporary name beside its final one
 // (".NAME.XXXXXX" in the same directory) and given its final name only once
 // it is complete and on disk: no one finds it partly written under that name,
-// and a process killed on the way leaves at most the hidden file. The file is
-// locked (flock) while it is written, so that a hidden file nobody holds is
-// known to be a killed writer's leftover (removeLeftovers).
+// and a process killed on the way leaves at most the hidden file. Until it is
+// committed or discarded, the hidden file is in the CleanupRegistry: any exit
+// or catchable signal removes it. It is locked (flock) while it is written, so
+// that a hidden file nobody holds is a killed writer's leftover
+// (removeLeftovers).
 class StagedFile {
 public:
     // What removeLeftovers() took away.
@@ -59,6 +63,7 @@ private:
     std::string name;
     std::string temporary;
     bool isTemporaryThere = false;
+    CleanupRegistry::Handle cleanup = CleanupRegistry::none;
 };
 
 #endif

@@ -1,13 +1,10 @@
-#ifndef WBKPACK_SOURCE_FILE_H
-#define WBKPACK_SOURCE_FILE_H
+#ifndef WBK_SOURCE_FILE_H
+#define WBK_SOURCE_FILE_H
 
 #include "audioContainer.h"
 
 #include <cstdint>
 #include <string>
-
-// The largest source of one entry's data, in bytes.
-constexpr std::int64_t maxSampleSize = INT32_MAX;
 
 // A regular file opened for reading as the source of an entry's data, with
 // its size and first bytes (which tell an audio file). What is no regular

@@ -1,8 +1,8 @@
-#ifndef WBKPACK_EDIT_REPORT_H
-#define WBKPACK_EDIT_REPORT_H
+#ifndef WBK_EDIT_REPORT_H
+#define WBK_EDIT_REPORT_H
 
 #include "Bank.h"
-#include "BankEdit.h"
+#include "BankTransaction.h"
 
 #include <cstddef>
 #include <string>
