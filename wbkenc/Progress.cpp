@@ -4,11 +4,11 @@
 
 #include <cstdio>
 
-Progress::Progress(std::int64_t total) : total(total), enabled(total > 0 && isatty(STDERR_FILENO)) {}
+Progress::Progress() : enabled(isatty(STDERR_FILENO)) {}
 
-void Progress::show(std::int64_t done)
+void Progress::show(std::int64_t done, std::int64_t total)
 {
-    if (!enabled || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
+    if (!enabled || total <= 0 || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
         return;
     const int percent = static_cast<int>(100 * done / total);
     if (percent == lastPercent)

@@ -9,13 +9,12 @@
 // erased at the end.
 class Progress {
 public:
-    // `total` input frames; 0 when unknown (then nothing is shown).
-    explicit Progress(std::int64_t total);
-    void show(std::int64_t done);
+    Progress();
+    // `done` of `total` input frames; nothing is shown while `total` is 0 (unknown).
+    void show(std::int64_t done, std::int64_t total);
     void erase();
 
 private:
-    std::int64_t total;
     bool enabled;
     bool shown = false;
     int lastPercent = -1;

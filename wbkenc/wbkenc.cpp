@@ -1,11 +1,9 @@
 // wbkenc: turns an audio file into a sample for a sound bank, signed 8-bit
 // PCM (.pc8) or 4-bit ADPCM (.pcm), ready for wbkpack.
-#include "AudioSource.h"
 #include "OutputFile.h"
 #include "Progress.h"
 
-#include "AdpcmEncoder.h"
-#include "SampleEncoder.h"
+#include "encodeAudioFile.h"
 #include "sampleFormat.h"
 
 #include <getopt.h>
@@ -23,11 +21,6 @@
 namespace {
 
 constexpr int maxRate = 65535;
-constexpr int qualityLevels = 5;
-constexpr int defaultQuality = 4;
-// The ADPCM search width of each quality level, greedy first.
-constexpr int widthOfQuality[qualityLevels + 1] = {0, AdpcmEncoder::greedyWidth, 4, 8,
-                                                    AdpcmEncoder::defaultWidth, 32};
 
 const char usage[] =
     "Usage: wbkenc [-r RATE] [-q QUALITY] [-D] [-f] INPUT OUTPUT\n"
@@ -47,9 +40,7 @@ const char usage[] =
 using Format = SampleFormat;
 
 struct Options {
-    int rate = 0;  // 0: the input's
-    int quality = defaultQuality;
-    bool dither = true;
+    AudioEncoding encoding;
     bool replace = false;
     std::string input, output;
 };
@@ -102,13 +93,13 @@ Options parseOptions(int argc, char* argv[])
     for (int c; (c = getopt_long(argc, argv, ":r:q:Dfh", longOptions, nullptr)) != -1;) {
         switch (c) {
         case 'r':
-            options.rate = numberArgument(optarg, 1, maxRate, "-r", "a rate");
+            options.encoding.rate = numberArgument(optarg, 1, maxRate, "-r", "a rate");
             break;
         case 'q':
-            options.quality = numberArgument(optarg, 1, qualityLevels, "-q", "a quality");
+            options.encoding.quality = numberArgument(optarg, 1, AudioEncoding::qualityLevels, "-q", "a quality");
             break;
         case 'D':
-            options.dither = false;
+            options.encoding.dither = false;
             break;
         case 'f':
             options.replace = true;
@@ -171,14 +162,14 @@ std::string shellWord(const std::string& name)
 }
 
 // False when standard output could not take it.
-bool printSummary(const Options& options, Format format, int rate, const SampleEncoder& writer)
+bool printSummary(const Options& options, const EncodedAudio& sample)
 {
     char duration[32];
-    std::snprintf(duration, sizeof duration, "%.2f", static_cast<double>(writer.samples()) / rate);
-    std::cout << "wrote " << options.output << ": " << writer.samples() << " samples at " << rate << " Hz ("
-              << duration << " s), " << (format == Format::adpcm ? "ADPCM" : "signed 8-bit") << ", SNR "
-              << formatSnr(writer.snr()) << ", " << writer.clipped() << " clipped\n"
-              << "pack it with: wbkpack -r " << rate << " BANK.wbk " << shellWord(options.output) << std::endl;
+    std::snprintf(duration, sizeof duration, "%.2f", static_cast<double>(sample.samples) / sample.rate);
+    std::cout << "wrote " << options.output << ": " << sample.samples << " samples at " << sample.rate << " Hz ("
+              << duration << " s), " << (options.encoding.format == Format::adpcm ? "ADPCM" : "signed 8-bit")
+              << ", SNR " << formatSnr(sample.snr) << ", " << sample.clipped << " clipped\n"
+              << "pack it with: wbkpack -r " << sample.rate << " BANK.wbk " << shellWord(options.output) << std::endl;
     return !std::cout.fail();
 }
 
@@ -186,50 +177,32 @@ bool printSummary(const Options& options, Format format, int rate, const SampleE
 
 int main(int argc, char* argv[])
 {
-    const Options options = parseOptions(argc, argv);
-    const Format format = formatOf(options.output);
+    Options options = parseOptions(argc, argv);
+    options.encoding.format = formatOf(options.output);
     checkOutputPlace(options);
 
-    AudioSource source(options.input);
-    if (!source.error().empty())
-        refuse("can not read " + options.input + ": " + source.error());
-    const bool resample = options.rate != 0 && options.rate != source.inputRate();
-    if (!resample && (source.inputRate() < 1 || source.inputRate() > maxRate))
-        refuse(options.input + " is at " + std::to_string(source.inputRate()) +
-               " Hz, outside 1..65535: choose a rate with -r");
-    const int rate = resample ? options.rate : source.inputRate();
-    if (resample) {
-        const std::string failure = source.resampleTo(rate);
-        if (!failure.empty())
-            refuse("can not resample " + options.input + ": " + failure);
-    }
-    // Samples that are already 8-bit values are copied exactly.
-    const bool dither = options.dither && !(source.isMono8Bit() && !resample);
-
+    EncodedAudio sample;
     OutputFile file(options.output);
-    if (!file.error().empty())
-        refuse(file.error());
-    SampleEncoder writer(format, widthOfQuality[options.quality], dither,
-                         [&file](const unsigned char* bytes, std::size_t count) { file.write(bytes, count); });
-    Progress progress(source.inputFrames());
-    std::vector<std::int32_t> block;
-    while (source.next(block) && file.error().empty()) {
-        writer.write(block);
-        progress.show(source.framesRead());
+    try {
+        if (!file.error().empty())
+            refuse(file.error());
+        Progress progress;
+        sample = encodeAudioFile(
+            options.input, options.input, options.encoding,
+            [&file](const unsigned char* bytes, std::size_t count) { file.write(bytes, count); },
+            [&](std::int64_t done, std::int64_t total) {
+                progress.show(done, total);
+                return file.error().empty();
+            });
+        progress.erase();
+    } catch (const std::runtime_error& error) {
+        refuse(error.what());
     }
-    progress.erase();
-    if (!source.error().empty())
-        refuse("can not read " + options.input + ": " + source.error());
-    if (source.framesRead() == 0)
-        refuse(options.input + " holds no samples");
-    if (writer.samples() == 0)
-        refuse(options.input + " is too short to give a sample at " + std::to_string(rate) + " Hz");
-    writer.finish();
     if (!file.commit(options.replace))
         refuse(file.error());
     // The output is complete and stays; the run still fails, as what it
     // printed was lost.
-    if (!printSummary(options, format, rate, writer))
+    if (!printSummary(options, sample))
         refuse("can not write the summary to standard output; " + options.output + " is complete");
     return 0;
 }

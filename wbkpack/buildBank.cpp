@@ -1,11 +1,9 @@
 #include "buildBank.h"
 
-#include "AdpcmEncoder.h"
-#include "AudioSource.h"
 #include "BankTransaction.h"
 #include "Manifest.h"
 #include "Refusal.h"
-#include "SampleEncoder.h"
+#include "encodeAudioFile.h"
 #include "SourceFile.h"
 #include "editReport.h"
 #include "edits.h"
@@ -68,24 +66,17 @@ std::unique_ptr<std::vector<unsigned char>> encodeAudio(const Source& source, co
     if (entry.rate == 0)
         throw ManifestError(entry.line, shown(entry) + " is a " + format +
                                             " file: audio is encoded at a rate from 1 to 65535, not 0");
-    AudioSource audio(source.path);
-    const bool resample = audio.error().empty() && audio.inputRate() != entry.rate;
-    const std::string failure = resample ? audio.resampleTo(entry.rate) : audio.error();
-    if (!failure.empty())
-        throw ManifestError(entry.line, "can not read " + shown(entry) + ": " + failure);
+    AudioEncoding how;
+    how.format = entry.type == 1 ? SampleFormat::adpcm : SampleFormat::signed8Bit;
+    how.rate = entry.rate;
     auto bytes = std::make_unique<std::vector<unsigned char>>();
-    SampleEncoder encoder(entry.type == 1 ? SampleFormat::adpcm : SampleFormat::signed8Bit,
-                          AdpcmEncoder::defaultWidth, !(audio.isMono8Bit() && !resample),
-                          [&](const unsigned char* settled, std::size_t count) {
-                              bytes->insert(bytes->end(), settled, settled + count);
-                          });
-    for (std::vector<std::int32_t> block; audio.next(block);)
-        encoder.write(block);
-    if (!audio.error().empty())
-        throw ManifestError(entry.line, "can not read " + shown(entry) + ": " + audio.error());
-    if (encoder.samples() == 0)
-        throw ManifestError(entry.line, shown(entry) + " holds no samples");
-    encoder.finish();
+    try {
+        encodeAudioFile(source.path, shown(entry), how, [&](const unsigned char* settled, std::size_t count) {
+            bytes->insert(bytes->end(), settled, settled + count);
+        });
+    } catch (const std::runtime_error& error) {
+        throw ManifestError(entry.line, error.what());
+    }
     return bytes;
 }
 
