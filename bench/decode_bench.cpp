@@ -1,7 +1,7 @@
 // Decoding speed of ADPCM entries: the plain loop, the data-parallel decoder
 // and a memcpy of the same decoded size, on an entry that fits the caches
 // (4 MiB stored) and one that does not (64 MiB stored); then both decoders
-// on short runs, which set where Adpcm::decodeBytes switches between them.
+// on short runs, which set where SampleDecoder::decodeAdpcm switches between them.
 #include "Adpcm.h"
 #include "AdpcmParallel.h"
 #include "Pcm.h"

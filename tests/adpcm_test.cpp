@@ -1,5 +1,6 @@
 #include "Adpcm.h"
 #include "AdpcmParallel.h"
+#include "SampleDecoder.h"
 
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
@@ -26,17 +27,18 @@ Bytes randomCodes(std::size_t count, unsigned seed)
 // loop agrees with the one-code step.
 TEST(Adpcm, PiecesAndSingleCodesMatchOneCall)
 {
-    const Bytes stored = randomCodes(5 * Adpcm::parallelFromBytes, 7);
+    const Bytes stored = randomCodes(5 * SampleDecoder::parallelFromBytes, 7);
     Bytes whole(2 * stored.size());
-    Adpcm().decodeBytes(stored.data(), stored.size(), whole.data());
+    Adpcm first;
+    SampleDecoder::decodeAdpcm(first, stored.data(), stored.size(), whole.data());
 
-    for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{64}, Adpcm::parallelFromBytes - 1,
-                              Adpcm::parallelFromBytes, 2 * Adpcm::parallelFromBytes + 5}) {
+    for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{64}, SampleDecoder::parallelFromBytes - 1,
+                              SampleDecoder::parallelFromBytes, 2 * SampleDecoder::parallelFromBytes + 5}) {
         Adpcm decoder;
         Bytes pieces(whole.size());
         for (std::size_t at = 0; at < stored.size(); at += piece) {
             const std::size_t count = std::min(piece, stored.size() - at);
-            decoder.decodeBytes(stored.data() + at, count, pieces.data() + 2 * at);
+            SampleDecoder::decodeAdpcm(decoder, stored.data() + at, count, pieces.data() + 2 * at);
         }
         EXPECT_EQ(pieces, whole) << "pieces of " << piece;
     }

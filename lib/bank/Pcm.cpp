@@ -65,7 +65,7 @@ void Pcm::decodeAdpcm()
 {
     fillAdpTable();
     Adpcm decoder;
-    decoder.decodeBytes(adpcmData.get(), sizeOfAdpcm, u8Data.get());
+    SampleDecoder::decodeAdpcm(decoder, adpcmData.get(), sizeOfAdpcm, u8Data.get());
     now = static_cast<std::int16_t>(decoder.sample());
     adp = static_cast<std::int16_t>(decoder.stepIndex());
 }

@@ -1,7 +1,5 @@
 #include "Adpcm.h"
 
-#include "AdpcmParallel.h"
-
 // Carries 1.1^i as the fraction l / p and trims both once p passes 100000;
 // no intermediate value leaves 32 bits.
 void Adpcm::fillStepSizes(std::int16_t (&stepSizes)[stepCount])
@@ -66,14 +64,6 @@ const Adpcm::Tables& Adpcm::tables()
 {
     static const Tables built = buildTables();
     return built;
-}
-
-void Adpcm::decodeBytes(const unsigned char* stored, std::size_t count, unsigned char* out)
-{
-    if (count >= parallelFromBytes)
-        AdpcmParallel::decodeBytes(*this, stored, count, out);
-    else
-        decodeBytesSerially(stored, count, out);
 }
 
 void Adpcm::decodeBytesSerially(const unsigned char* stored, std::size_t count, unsigned char* out)

@@ -21,10 +21,6 @@ public:
     // How each code moves the step index, before the clamp to 0..48.
     static constexpr std::int8_t stepChange[codeCount] = {-1, -1, -1, -1, 2, 4, 6, 8,
                                                           -1, -1, -1, -1, 2, 4, 6, 8};
-    // Runs of at least this many stored bytes are decoded data-parallel.
-    // Below one block of the widest lanes (1 KiB) the plain loop does all
-    // the work anyway; `make bench` measured 1.7 times its speed at 2 KiB.
-    static constexpr std::size_t parallelFromBytes = 1024;
 
     Adpcm() = default;
     // Resumes from a state another decoder has reached (a sample within
@@ -68,12 +64,9 @@ public:
     }
 
     // Decodes `count` stored bytes into 2 * count outputs, continuing from
-    // the current state, so that a long entry can be decoded in pieces.
-    // Long runs go through the data-parallel decoder (AdpcmParallel), short
-    // ones through the plain loop; both give the same bytes and end state.
-    void decodeBytes(const unsigned char* stored, std::size_t count, unsigned char* out);
-    // The plain loop, one code after the other: the reference that every
-    // faster path must equal.
+    // the current state, so that a long entry can be decoded in pieces. The
+    // plain loop, one code after the other: the reference that every faster
+    // path (AdpcmParallel) must equal; SampleDecoder::decodeAdpcm picks one.
     void decodeBytesSerially(const unsigned char* stored, std::size_t count, unsigned char* out);
 
 private:

@@ -1,5 +1,7 @@
 #include "SampleDecoder.h"
 
+#include "AdpcmParallel.h"
+
 #include <algorithm>
 
 void SampleDecoder::signedToUnsigned(const unsigned char* stored, std::size_t count, unsigned char* out)
@@ -7,10 +9,18 @@ void SampleDecoder::signedToUnsigned(const unsigned char* stored, std::size_t co
     std::transform(stored, stored + count, out, [](unsigned char byte) { return static_cast<unsigned char>(byte ^ 0x80); });
 }
 
+void SampleDecoder::decodeAdpcm(Adpcm& decoder, const unsigned char* stored, std::size_t count, unsigned char* out)
+{
+    if (count >= parallelFromBytes)
+        AdpcmParallel::decodeBytes(decoder, stored, count, out);
+    else
+        decoder.decodeBytesSerially(stored, count, out);
+}
+
 void SampleDecoder::decode(const unsigned char* stored, std::size_t count, unsigned char* out)
 {
     if (adpcm)
-        decoder.decodeBytes(stored, count, out);
+        decodeAdpcm(decoder, stored, count, out);
     else
         signedToUnsigned(stored, count, out);
 }
