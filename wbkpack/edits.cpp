@@ -1,12 +1,10 @@
 #include "edits.h"
 
 #include "BankTransaction.h"
-#include "EntryChoice.h"
+#include "EditPlan.h"
 #include "Manifest.h"
 #include "Refusal.h"
-#include "editReport.h"
 #include "samples.h"
-#include "visibleText.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,18 +21,17 @@ using namespace std::string_literals;
 
 namespace {
 
-// Plans an edit of the bank as read: changes `entries`, which come as the
-// bank's own, and returns the report; std::invalid_argument when the
-// command line chooses what the bank does not have.
-using Planner = std::function<std::string(const Bank& bank, std::vector<PlannedEntry>& entries)>;
+// Plans an edit of the bank as read and returns the report; what the bank
+// does not have throws std::invalid_argument.
+using Planner = std::function<std::string(EditPlan& plan)>;
 
 using Samples = std::vector<std::unique_ptr<SampleFile>>;
 
-// Lets `plan` edit the bank's own entries; returns the report.
-std::string planOn(const Bank& bank, const char* path, const Planner& plan, std::vector<PlannedEntry>& entries)
+// The plan of `planner` for `bank`; what it refuses names the bank.
+std::string planOn(EditPlan& plan, const char* path, const Planner& planner)
 {
     try {
-        return plan(bank, entries);
+        return planner(plan);
     } catch (const std::invalid_argument& error) {
         throw Refusal(path + ": "s + error.what());
     }
@@ -42,7 +39,7 @@ std::string planOn(const Bank& bank, const char* path, const Planner& plan, std:
 
 // Refuses, before the user is asked anything, an edit that the bank as it
 // is now would refuse. A missing bank is left to the edit.
-void precheck(const char* path, const Planner& plan)
+void precheck(const char* path, const Planner& planner)
 {
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT)
@@ -51,8 +48,8 @@ void precheck(const char* path, const Planner& plan)
         throw Refusal(Refusal::Kind::failedCall, path, "open", errno);
     try {
         const std::unique_ptr<Bank> bank = precheckBank(fd, path, true);
-        std::vector<PlannedEntry> entries = BankTransaction::keptEntriesOf(*bank);
-        planOn(*bank, path, plan, entries);
+        EditPlan plan(*bank, path);
+        planOn(plan, path, planner);
     } catch (...) {
         close(fd);
         throw;
@@ -60,13 +57,13 @@ void precheck(const char* path, const Planner& plan)
     close(fd);
 }
 
-int runEdit(const char* path, bool create, const Planner& plan)
+int runEdit(const char* path, bool create, const Planner& planner)
 {
     BankTransaction edit(path, create);
     reportLeftovers(edit.leftovers(), path);
-    std::vector<PlannedEntry> entries = edit.keptEntries();
-    const std::string report = planOn(edit.bank(), path, plan, entries);
-    edit.write(edit.magic(), edit.author(newBankAuthor()), entries);
+    EditPlan plan(edit.bank(), path);
+    const std::string report = planOn(plan, path, planner);
+    edit.write(edit.magic(), edit.author(newBankAuthor()), plan.entries());
     std::cout << report << std::endl;
     return 0;
 }
@@ -82,19 +79,6 @@ PlannedEntry newEntry(const SampleFile& sample)
 std::optional<std::uint16_t> givenRate(const Options& options)
 {
     return options.rate ? std::optional<std::uint16_t>(parseRate(options.rate)) : std::nullopt;
-}
-
-// Opens the samples named from operand `first` on and gives them the rate of
-// -r; without it, asks for each once `plan` holds on the bank as it is.
-void openSamples(const Options& options, std::size_t first, Samples& samples, const Planner& plan)
-{
-    const std::optional<std::uint16_t> rate = givenRate(options);
-    for (std::size_t k = first; k < options.operands.size(); ++k)
-        samples.push_back(std::make_unique<SampleFile>(options.operands[k]));
-    if (!rate)
-        precheck(options.operands[0], plan);
-    for (const auto& sample : samples)
-        sample->head.rate = rate ? *rate : askRate(sample->path());
 }
 
 // The bytes of --name: at most 16, escapes as in a manifest.
@@ -114,26 +98,6 @@ std::optional<std::string> givenName(const Options& options)
     return name;
 }
 
-void setName(EntryHead& head, const std::string& name)
-{
-    head.name.fill(0);
-    std::copy(name.begin(), name.end(), head.name.begin());
-}
-
-std::size_t chooseOne(const Bank& bank, const char* entry)
-{
-    return chooseEntries(bank.entries(), entry, false).front();
-}
-
-// The index that `option` gives: 0 to `last`.
-std::size_t indexArgument(const char* text, std::size_t last, const char* option)
-{
-    const auto index = decimalValue(text, last);
-    if (!index)
-        throw std::invalid_argument(option + " takes an index from 0 to "s + std::to_string(last) + ", not " + text);
-    return static_cast<std::size_t>(*index);
-}
-
 } // namespace
 
 void reportLeftovers(const StagedFile::Leftovers& removed, const char* path)
@@ -149,86 +113,51 @@ Bank::Author newBankAuthor()
     return Bank::newAuthor(logname ? logname : "");
 }
 
+// The samples get the rate of -r; without it, each is asked for once the
+// edit holds on the bank as it is.
 int insertSamples(const Options& options)
 {
     const char* path = options.operands[0];
+    const std::optional<std::uint16_t> rate = givenRate(options);
     Samples samples;
-    const Planner plan = [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
-        const std::size_t count = bank.entries().size();
-        const std::size_t at = options.entry ? indexArgument(options.entry, count, "--insert") : count;
+    for (std::size_t k = 1; k < options.operands.size(); ++k)
+        samples.push_back(std::make_unique<SampleFile>(options.operands[k]));
+    const Planner planner = [&](EditPlan& plan) {
         std::vector<PlannedEntry> added;
         for (const auto& sample : samples)
             added.push_back(newEntry(*sample));
-        entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
-        return (options.entry ? "inserted " : "appended ") + entryCount(added.size()) + " as " +
-               indexRange(at, at + added.size() - 1) + (options.entry ? " in " : " to ") + path + movedClause(entries);
+        return plan.insert(options.entry, added);
     };
-    openSamples(options, 1, samples, plan);
-    return runEdit(path, true, plan);
+    if (!rate)
+        precheck(path, planner);
+    for (const auto& sample : samples)
+        sample->head.rate = rate ? *rate : askRate(sample->path());
+    return runEdit(path, true, planner);
 }
 
 int replaceEntry(const Options& options)
 {
-    const char* path = options.operands[0];
     const std::optional<std::string> name = givenName(options);
     const std::optional<std::uint16_t> rate = givenRate(options);
     const SampleFile sample(options.operands[1]);
-    return runEdit(path, false, [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
-        const std::size_t index = chooseOne(bank, options.entry);
-        const BankEntry& old = bank.entries()[index];
-        PlannedEntry& replaced = entries[index] = newEntry(sample);
-        replaced.head.name = old.name;
-        if (name)
-            setName(replaced.head, *name);
-        replaced.head.rate = rate ? *rate : old.rate;
-        return "replaced " + entryText(bank, index) + " of " + path + " with " + sample.path();
+    return runEdit(options.operands[0], false, [&](EditPlan& plan) {
+        return plan.replace(options.entry, newEntry(sample), sample.path(), name, rate);
     });
 }
 
 int removeEntries(const Options& options)
 {
-    const char* path = options.operands[0];
-    return runEdit(path, false, [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
-        const std::vector<std::size_t> removed = chooseEntries(bank.entries(), options.removed);
-        for (auto index = removed.rbegin(); index != removed.rend(); ++index)
-            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(*index));
-        const std::string what = removed.size() == 1 ? entryText(bank, removed.front())
-                                                     : entryCount(removed.size()) + " (" + indexList(removed) + ")";
-        return "removed " + what + " from " + path + movedClause(entries);
-    });
+    return runEdit(options.operands[0], false, [&](EditPlan& plan) { return plan.remove(options.removed); });
 }
 
 int setEntry(const Options& options)
 {
-    const char* path = options.operands[0];
     const std::optional<std::string> name = givenName(options);
     const std::optional<std::uint16_t> rate = givenRate(options);
-    return runEdit(path, false, [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
-        const std::size_t index = chooseOne(bank, options.entry);
-        EntryHead& head = entries[index].head;
-        std::string changes;
-        if (rate) {
-            head.rate = *rate;
-            changes = "rate " + std::to_string(*rate);
-        }
-        if (name) {
-            setName(head, *name);
-            changes += (changes.empty() ? "name " : ", name ") + visibleText(head.nameText().c_str(), 0);
-        }
-        return "changed " + entryText(bank, index) + " of " + path + ": " + changes;
-    });
+    return runEdit(options.operands[0], false, [&](EditPlan& plan) { return plan.set(options.entry, name, rate); });
 }
 
 int moveEntry(const Options& options)
 {
-    const char* path = options.operands[0];
-    return runEdit(path, false, [&](const Bank& bank, std::vector<PlannedEntry>& entries) {
-        const std::size_t from = chooseOne(bank, options.entry);
-        const std::size_t to = indexArgument(options.to, bank.entries().size() - 1, "--to");
-        PlannedEntry moved = entries[from];
-        moved.movedFrom.reset();
-        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(from));
-        entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(to), moved);
-        return "moved " + entryText(bank, from) + " of " + path + " to " + std::to_string(to) + movedClause(entries);
-    });
+    return runEdit(options.operands[0], false, [&](EditPlan& plan) { return plan.move(options.entry, options.to); });
 }

@@ -6,25 +6,19 @@
 // (BankTransaction). Every failure comes back here as an exception; main
 // prints it and exits with 255.
 #include "Bank.h"
+#include "BankAppend.h"
 #include "BankTransaction.h"
-#include "CleanupRegistry.h"
 #include "KovaInputStream.h"
-#include "KovaOutputStream.h"
 #include "Refusal.h"
 #include "SourceFile.h"
 #include "buildBank.h"
 #include "edits.h"
-#include "filePath.h"
 #include "options.h"
 #include "printError.h"
 #include "repairBank.h"
 #include "sampleFormat.h"
 #include "samples.h"
-#include "syncFile.h"
 #include "visibleText.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,55 +52,6 @@ void checkSample(KovaInputStream& pcm, const char* pcmFileName)
     checkSampleContent(pcmFileName, pcm.getFileSize(), start);
 }
 
-// The bank, open for appending, and created by this run or not: a bank this
-// run created is removed again by a run that fails before writing to it, and
-// a run that fails once it has begun to write cuts the bank back.
-struct OpenBank {
-    std::unique_ptr<KovaOutputStream> stream;
-    int undoFd = -1;  // the stream's file, for the undoing: it outlives the stream's last flush
-    CleanupRegistry::Handle created = CleanupRegistry::none;
-    CleanupRegistry::Handle cutBack = CleanupRegistry::none;
-
-    OpenBank() = default;
-    OpenBank(const OpenBank&) = delete;
-    OpenBank& operator=(const OpenBank&) = delete;
-    ~OpenBank()
-    {
-        stream.reset();
-        CleanupRegistry::undo(created);
-        CleanupRegistry::undo(cutBack);
-        if (undoFd >= 0)
-            close(undoFd);
-    }
-
-    void open(const char* wbkFileName)
-    {
-        // The signals are held back until the registry knows the file.
-        const SignalHold hold;
-        CleanupRegistry::release(created);
-        created = CleanupRegistry::none;
-        if (undoFd >= 0)
-            close(undoFd);
-        stream = std::make_unique<KovaOutputStream>(wbkFileName, std::ios::in | std::ios::out | std::ios::app |
-                                                                      std::ios::binary);
-        if (!stream->good())
-            throw Refusal(Refusal::Kind::failedCall, wbkFileName, "open", errno);
-        undoFd = fcntl(stream->fd(), F_DUPFD_CLOEXEC, 0);
-        if (stream->createdFile())
-            created = CleanupRegistry::removeCreated(undoFd, resolvedPath(wbkFileName));
-    }
-
-    // Takes the exclusive lock on the file that is at the bank's path now:
-    // while this run waited, the bank may have been removed or replaced.
-    void lock(const char* wbkFileName)
-    {
-        while (!BankLock::lockFileAt(stream->fd(), wbkFileName))
-            open(wbkFileName);
-    }
-
-    int fd() const { return stream->fd(); }
-};
-
 void failWrite(const char* wbkFileName)
 {
     throw Refusal(Refusal::Kind::failedCall, wbkFileName, "write", errno);
@@ -139,14 +84,6 @@ void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName
         failWrite(wbkFileName);
 }
 
-// The entry on disk, and a new bank's directory entry too.
-void makeDurable(KovaOutputStream& wbk, const char* wbkFileName, bool newBank)
-{
-    wbk.flush();
-    if (wbk.fail() || !syncFile(wbk.fd()) || (newBank && !syncDirectoryOf(wbkFileName)))
-        failWrite(wbkFileName);
-}
-
 // A bank given as its own sample would be copied into itself as it grows.
 void refuseBankAsSample(int bankFd, const char* wbkFileName, const char* pcmFileName)
 {
@@ -160,46 +97,28 @@ int appendSample(const char* wbkFileName, const char* pcmFileName, const char* r
     EntryHead head;
     head.type = sampleTypeOf(pcmFileName);
     const std::uint16_t givenRate = rateOption ? parseRate(rateOption) : 0;
-    OpenBank wbk;
-    wbk.open(wbkFileName);
+    BankAppend append(wbkFileName);
 
     if (SourceFile(pcmFileName).isSpecial())
         throw Refusal(std::string(pcmFileName) + " is not a regular file");
     KovaInputStream pcm(pcmFileName, std::ios::in | std::ios::binary);
     if (!pcm.good())
         throw Refusal(Refusal::Kind::failedCall, pcmFileName, "open", errno);
-    refuseBankAsSample(wbk.fd(), wbkFileName, pcmFileName);
+    refuseBankAsSample(append.fd(), wbkFileName, pcmFileName);
     checkSample(pcm, pcmFileName);
-    precheckBank(wbk.fd(), wbkFileName, false);
+    append.precheck();
 
     std::cout << "now appending " << pcmFileName << " to " << wbkFileName << "..." << std::endl;
     const std::string name = storedName(pcmFileName);
     std::copy(name.begin(), name.end(), head.name.begin());
     head.rate = rateOption ? givenRate : askRate(pcmFileName);
 
-    wbk.lock(wbkFileName);
-    const std::unique_ptr<Bank> bank = readBank(wbk.fd());
-    requireWhole(*bank, wbkFileName);
-    {
-        // From here on, a failure cuts the bank back to its length.
-        const SignalHold hold;
-        const bool created = wbk.created != CleanupRegistry::none;
-        wbk.cutBack = CleanupRegistry::cutBack(wbk.undoFd, static_cast<off_t>(bank->wholeLength()),
-                                               created ? resolvedPath(wbkFileName) : "");
-        CleanupRegistry::release(wbk.created);
-        wbk.created = CleanupRegistry::none;
-    }
-    if (!bank->hasHeader())
-        writeHeader(*wbk.stream, wbkFileName);
-    addPcm(*wbk.stream, pcm, wbkFileName, head);
-    makeDurable(*wbk.stream, wbkFileName, !bank->hasHeader());
-
-    SignalHold commit;  // nothing may end the run between this and its report
-    CleanupRegistry::release(wbk.cutBack);
-    wbk.cutBack = CleanupRegistry::none;
-    commit.keepUntilExit();
+    if (!append.lock().hasHeader())
+        writeHeader(append.stream(), wbkFileName);
+    addPcm(append.stream(), pcm, wbkFileName, head);
+    append.commit();
     pcm.close();
-    wbk.stream->close();
+    append.stream().close();
     std::cout << "done" << std::endl;
     return 0;
 }

@@ -1,0 +1,141 @@
+#include "ManifestSources.h"
+
+#include "SourceFile.h"
+#include "audioContainer.h"
+#include "editReport.h"
+#include "encodeAudioFile.h"
+
+#include <cstring>
+
+// Where an entry's data come from: an entry of a bank, a raw sample file, or
+// an audio file encoded here.
+struct ManifestSources::Source {
+    const ManifestEntry* entry = nullptr;
+    std::string path;        // as found from here
+    Bank* bank = nullptr;    // for PATH#N
+    std::int64_t size = 0;   // of a raw sample file, opened again when it is written
+    std::unique_ptr<std::vector<unsigned char>> encoded;
+};
+
+namespace {
+
+// SOURCE as written, for messages.
+std::string shown(const ManifestEntry& entry)
+{
+    return escapeManifestText(entry.sourcePath);
+}
+
+std::string entriesOf(std::size_t count)
+{
+    if (count == 0)
+        return "it has no entries";
+    return "it has " + entryCount(count) + " (" + indexRange(0, count - 1) + ")";
+}
+
+void requireEntry(const Bank& bank, const ManifestEntry& entry)
+{
+    if (*entry.sourceEntry >= bank.entries().size())
+        throw ManifestError(entry.line, shown(entry) + " has no entry " + std::to_string(*entry.sourceEntry) + ": " +
+                                            entriesOf(bank.entries().size()));
+}
+
+// The samples of an audio file, mixed down to mono, resampled to the entry's
+// rate and encoded to its type.
+std::unique_ptr<std::vector<unsigned char>> encodeAudio(const ManifestEntry& entry, const std::string& path,
+                                                        const char* format)
+{
+    if (entry.type > 1)
+        throw ManifestError(entry.line, shown(entry) + " is a " + format +
+                                            " file: audio is encoded to 8bit or adpcm only, not to type " +
+                                            std::to_string(entry.type));
+    if (entry.rate == 0)
+        throw ManifestError(entry.line, shown(entry) + " is a " + format +
+                                            " file: audio is encoded at a rate from 1 to 65535, not 0");
+    AudioEncoding how;
+    how.format = entry.type == 1 ? SampleFormat::adpcm : SampleFormat::signed8Bit;
+    how.rate = entry.rate;
+    auto bytes = std::make_unique<std::vector<unsigned char>>();
+    try {
+        encodeAudioFile(path, shown(entry), how, [&](const unsigned char* settled, std::size_t count) {
+            bytes->insert(bytes->end(), settled, settled + count);
+        });
+    } catch (const std::runtime_error& error) {
+        throw ManifestError(entry.line, error.what());
+    }
+    return bytes;
+}
+
+} // namespace
+
+ManifestSources::ManifestSources(const Manifest& manifest, const std::string& folder)
+{
+    for (const ManifestEntry& entry : manifest.entries) {
+        Source source;
+        source.entry = &entry;
+        source.path = entry.sourcePath[0] == '/' || folder == "." ? entry.sourcePath : folder + "/" + entry.sourcePath;
+        if (entry.sourceEntry)
+            openBank(source);
+        else
+            openFile(source);
+        sources.push_back(std::move(source));
+    }
+}
+
+ManifestSources::~ManifestSources() = default;
+
+std::vector<PlannedEntry> ManifestSources::plan(const BankTransaction& edit) const
+{
+    std::vector<PlannedEntry> planned;
+    for (const Source& source : sources) {
+        PlannedEntry entry;
+        entry.head.type = source.entry->type;
+        entry.head.rate = source.entry->rate;
+        std::copy(source.entry->name.begin(), source.entry->name.end(), entry.head.name.begin());
+        if (source.bank) {
+            const bool replaced = BankLock::isFileAtPath(edit.fd(), source.path.c_str());
+            const Bank& bank = replaced ? edit.bank() : *source.bank;
+            requireEntry(bank, *source.entry);
+            const BankEntry& from = bank.entries()[*source.entry->sourceEntry];
+            entry.head.size = from.size;
+            entry.fd = bank.fd();
+            entry.offset = from.dataOffset();
+        } else if (source.encoded) {
+            entry.head.size = static_cast<std::uint32_t>(source.encoded->size());
+            entry.bytes = source.encoded.get();
+        } else {
+            entry.head.size = static_cast<std::uint32_t>(source.size);
+            entry.path = source.path;
+        }
+        planned.push_back(entry);
+    }
+    return planned;
+}
+
+void ManifestSources::openBank(Source& source)
+{
+    const ManifestEntry& entry = *source.entry;
+    auto& bank = banks[source.path];
+    try {
+        if (!bank)
+            bank = std::make_unique<Bank>(source.path);
+    } catch (const BankError& error) {
+        throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + std::strerror(error.errorNumber()));
+    }
+    if (bank->state() == Bank::State::notBank)
+        throw ManifestError(entry.line, shown(entry) + " is not a sound bank");
+    requireEntry(*bank, entry);
+    source.bank = bank.get();
+}
+
+void ManifestSources::openFile(Source& source)
+{
+    const ManifestEntry& entry = *source.entry;
+    const SourceFile file(source.path);
+    if (!file.problem().empty())
+        throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + file.problem());
+    if (const char* format = audioContainerOf(file.start()))
+        source.encoded = encodeAudio(entry, source.path, format);
+    else if (file.size() > Bank::maxSampleSize)
+        throw ManifestError(entry.line, shown(entry) + " is too large: a sample must be smaller than 2147483648 bytes");
+    source.size = file.size();
+}
