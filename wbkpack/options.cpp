@@ -26,7 +26,11 @@ const char help[] =
     "  wbkpack --remove ENTRY [--remove ENTRY...] BANK      remove entries\n"
     "  wbkpack --set ENTRY [-r RATE] [--name NAME] BANK     change an entry's rate or name\n"
     "  wbkpack --move ENTRY --to INDEX BANK                 move an entry to INDEX\n"
-    "  wbkpack --build BANK MANIFEST                        a whole bank from a manifest ('-': standard input)\n"
+    "  wbkpack --build BANK MANIFEST [-q Q] [-j N]          a whole bank from a manifest ('-': standard input)\n"
+    "  wbkpack --build BANK DIR [-r RATE] [--type adpcm|8bit] [-q Q] [-j N]\n"
+    "                                                       a bank of every audio file in DIR\n"
+    "A build encodes its audio files at quality Q (1 to 5, as wbkenc -q; default 4) on N threads\n"
+    "(default: one per core).\n"
     "Without -r each SAMPLE's rate is asked for. Entries count from 0. ENTRY is an index (12), a\n"
     "range (3-7, for --remove) or a stored name (\\xHH escapes accepted). NAME is at most 16 bytes.\n"
     "A manifest is text: \"wbk manifest 1\", then optional \"magic\" and \"author\" lines, then one\n"
@@ -51,7 +55,7 @@ const EditOption editOptions[] = {
     {Options::Edit::remove, "--remove", false, false, 1, 1},
     {Options::Edit::set, "--set", true, true, 1, 1},
     {Options::Edit::move, "--move", false, false, 1, 1},
-    {Options::Edit::build, "--build", false, false, 2, 2},
+    {Options::Edit::build, "--build", true, false, 2, 2},
 };
 
 [[noreturn]] void refuseUsage(const std::string& reason)
@@ -87,6 +91,8 @@ void checkForm(const Options& options, const char* program)
         refuseUsage("--name goes with --replace or --set only");
     if (options.to && options.edit != Options::Edit::move)
         refuseUsage("--to goes with --move only");
+    if ((options.quality || options.jobs || options.type) && options.edit != Options::Edit::build)
+        refuseUsage(std::string(options.quality ? "-q" : options.jobs ? "-j" : "--type") + " goes with --build only");
     if (options.edit == Options::Edit::move && !options.to)
         refuseUsage("--move needs --to INDEX");
     if (options.edit == Options::Edit::set && !options.rate && !options.name)
@@ -112,7 +118,7 @@ void checkForm(const Options& options, const char* program)
 
 Options parseOptions(int argc, char* argv[])
 {
-    enum { versionOption = 1, repairOption, toOption, nameOption, buildOption };
+    enum { versionOption = 1, repairOption, toOption, nameOption, buildOption, typeOption };
     static const option longOptions[] = {{"help", no_argument, nullptr, 'h'},
                                          {"version", no_argument, nullptr, versionOption},
                                          {"repair", no_argument, nullptr, repairOption},
@@ -124,10 +130,11 @@ Options parseOptions(int argc, char* argv[])
                                          {"to", required_argument, nullptr, toOption},
                                          {"name", required_argument, nullptr, nameOption},
                                          {"build", no_argument, nullptr, buildOption},
+                                         {"type", required_argument, nullptr, typeOption},
                                          {nullptr, 0, nullptr, 0}};
     Options options;
     opterr = 0;
-    for (int option; (option = getopt_long(argc, argv, ":hr:", longOptions, nullptr)) != -1;) {
+    for (int option; (option = getopt_long(argc, argv, ":hr:q:j:", longOptions, nullptr)) != -1;) {
         switch (option) {
         case 'h':
             std::cout << usage << help;
@@ -142,6 +149,15 @@ Options parseOptions(int argc, char* argv[])
             break;
         case 'r':
             options.rate = optarg;
+            break;
+        case 'q':
+            options.quality = optarg;
+            break;
+        case 'j':
+            options.jobs = optarg;
+            break;
+        case typeOption:
+            options.type = optarg;
             break;
         case 'R':
         case 'S':

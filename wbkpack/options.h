@@ -15,6 +15,9 @@ struct Options {
     const char* entry = nullptr;       // ENTRY of --replace, --set and --move, INDEX of --insert
     std::vector<std::string> removed;  // ENTRY of each --remove
     const char* to = nullptr;          // INDEX of --to
+    const char* quality = nullptr;     // -q, for --build
+    const char* jobs = nullptr;        // -j, for --build
+    const char* type = nullptr;        // --type, for --build BANK DIR
     std::vector<const char*> operands;
 };
 

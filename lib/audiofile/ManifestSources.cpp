@@ -1,5 +1,6 @@
 #include "ManifestSources.h"
 
+#include "AudioSource.h"
 #include "SourceFile.h"
 #include "audioContainer.h"
 #include "editReport.h"
@@ -14,7 +15,7 @@ struct ManifestSources::Source {
     std::string path;        // as found from here
     Bank* bank = nullptr;    // for PATH#N
     std::int64_t size = 0;   // of a raw sample file, opened again when it is written
-    std::unique_ptr<std::vector<unsigned char>> encoded;
+    bool isAudio = false;    // an audio file to encode
 };
 
 namespace {
@@ -39,10 +40,9 @@ void requireEntry(const Bank& bank, const ManifestEntry& entry)
                                             entriesOf(bank.entries().size()));
 }
 
-// The samples of an audio file, mixed down to mono, resampled to the entry's
-// rate and encoded to its type.
-std::unique_ptr<std::vector<unsigned char>> encodeAudio(const ManifestEntry& entry, const std::string& path,
-                                                        const char* format)
+// Refuses, before anything is written, an audio file that cannot become the
+// entry: the type or rate is not for audio, or the file cannot be read.
+void checkAudio(const ManifestEntry& entry, const std::string& path, const char* format)
 {
     if (entry.type > 1)
         throw ManifestError(entry.line, shown(entry) + " is a " + format +
@@ -51,18 +51,9 @@ std::unique_ptr<std::vector<unsigned char>> encodeAudio(const ManifestEntry& ent
     if (entry.rate == 0)
         throw ManifestError(entry.line, shown(entry) + " is a " + format +
                                             " file: audio is encoded at a rate from 1 to 65535, not 0");
-    AudioEncoding how;
-    how.format = entry.type == 1 ? SampleFormat::adpcm : SampleFormat::signed8Bit;
-    how.rate = entry.rate;
-    auto bytes = std::make_unique<std::vector<unsigned char>>();
-    try {
-        encodeAudioFile(path, shown(entry), how, [&](const unsigned char* settled, std::size_t count) {
-            bytes->insert(bytes->end(), settled, settled + count);
-        });
-    } catch (const std::runtime_error& error) {
-        throw ManifestError(entry.line, error.what());
-    }
-    return bytes;
+    const AudioSource audio(path);
+    if (!audio.error().empty())
+        throw ManifestError(entry.line, "can not read " + shown(entry) + ": " + audio.error());
 }
 
 } // namespace
@@ -83,8 +74,22 @@ ManifestSources::ManifestSources(const Manifest& manifest, const std::string& fo
 
 ManifestSources::~ManifestSources() = default;
 
-std::vector<PlannedEntry> ManifestSources::plan(const BankTransaction& edit) const
+std::vector<PlannedEntry> ManifestSources::plan(const BankTransaction& edit, const Encoding& how)
 {
+    std::vector<ParallelEncoding::Job> jobs;
+    for (const Source& source : sources) {
+        if (!source.isAudio)
+            continue;
+        ParallelEncoding::Job job{source.path, shown(*source.entry), {}};
+        job.how.format = source.entry->type == 1 ? SampleFormat::adpcm : SampleFormat::signed8Bit;
+        job.how.rate = source.entry->rate;
+        job.how.quality = how.quality;
+        jobs.push_back(job);
+    }
+    audioTotal = jobs.size();
+    progress = how.progress;
+    encoding = std::make_unique<ParallelEncoding>(std::move(jobs), how.threads);
+
     std::vector<PlannedEntry> planned;
     for (const Source& source : sources) {
         PlannedEntry entry;
@@ -99,9 +104,8 @@ std::vector<PlannedEntry> ManifestSources::plan(const BankTransaction& edit) con
             entry.head.size = from.size;
             entry.fd = bank.fd();
             entry.offset = from.dataOffset();
-        } else if (source.encoded) {
-            entry.head.size = static_cast<std::uint32_t>(source.encoded->size());
-            entry.bytes = source.encoded.get();
+        } else if (source.isAudio) {
+            entry.produce = [this, &source] { return nextEncoded(*source.entry); };
         } else {
             entry.head.size = static_cast<std::uint32_t>(source.size);
             entry.path = source.path;
@@ -133,9 +137,26 @@ void ManifestSources::openFile(Source& source)
     const SourceFile file(source.path);
     if (!file.problem().empty())
         throw ManifestError(entry.line, "can not open " + shown(entry) + ": " + file.problem());
-    if (const char* format = audioContainerOf(file.start()))
-        source.encoded = encodeAudio(entry, source.path, format);
-    else if (file.size() > Bank::maxSampleSize)
+    if (const char* format = audioContainerOf(file.start())) {
+        checkAudio(entry, source.path, format);
+        source.isAudio = true;
+    } else if (file.size() > Bank::maxSampleSize) {
         throw ManifestError(entry.line, shown(entry) + " is too large: a sample must be smaller than 2147483648 bytes");
+    }
     source.size = file.size();
+}
+
+std::vector<unsigned char> ManifestSources::nextEncoded(const ManifestEntry& entry)
+{
+    try {
+        ParallelEncoding::Result result = encoding->takeNext();
+        samplesDone += result.audio.samples;
+        if (progress)
+            progress(++audioDone, audioTotal, samplesDone);
+        return std::move(result.bytes);
+    } catch (const ManifestError&) {
+        throw;
+    } catch (const std::runtime_error& error) {
+        throw ManifestError(entry.line, error.what());
+    }
 }

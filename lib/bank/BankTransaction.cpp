@@ -127,6 +127,14 @@ void BankTransaction::writeEntry(BankWriter& writer, const PlannedEntry& entry) 
 {
     if (entry.bytes)
         return writer.writeEntry(entry.head, entry.bytes->data());
+    if (entry.produce) {
+        const std::vector<unsigned char> bytes = entry.produce();
+        if (bytes.size() > static_cast<std::uint64_t>(Bank::maxSampleSize))
+            throw BankRefused("an entry of " + std::to_string(bytes.size()) + " bytes is too large for " + path);
+        EntryHead head = entry.head;
+        head.size = static_cast<std::uint32_t>(bytes.size());
+        return writer.writeEntry(head, bytes.data());
+    }
     if (entry.path.empty())
         return writer.writeEntry(entry.head, entry.fd, entry.offset);
     const SourceFile file(entry.path);

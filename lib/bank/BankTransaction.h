@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -28,7 +29,10 @@ struct PlannedEntry {
     int fd = -1;  // the data are head.size bytes of this file (a bank or a sample) from `offset`,
     std::uint64_t offset = 0;
     const std::vector<unsigned char>* bytes = nullptr;  // or these, when set,
-    std::string path;  // or the file at this path, opened only when it is written, when set
+    std::string path;  // or the file at this path, opened only when it is written, when set,
+    // or the bytes this makes, when set: called once, as the entry is written
+    // (head.size is then theirs).
+    std::function<std::vector<unsigned char>()> produce;
     // Its index in the bank being edited, for the report of moved entries;
     // none for a new entry and for the one an edit names itself.
     std::optional<std::size_t> movedFrom;

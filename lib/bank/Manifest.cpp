@@ -220,7 +220,7 @@ void checkHeader(const std::string& line, int number)
 } // namespace
 
 ManifestError::ManifestError(int line, const std::string& reason)
-    : std::runtime_error("line " + std::to_string(line) + ": " + reason), lineNumber(line)
+    : std::runtime_error("line " + std::to_string(line) + ": " + reason), lineNumber(line), why(reason)
 {
 }
 

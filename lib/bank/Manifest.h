@@ -33,9 +33,12 @@ class ManifestError : public std::runtime_error {
 public:
     ManifestError(int line, const std::string& reason);
     int line() const { return lineNumber; }
+    // What is wrong, without the line.
+    const std::string& reason() const { return why; }
 
 private:
     int lineNumber;
+    std::string why;
 };
 
 struct ManifestEntry {
