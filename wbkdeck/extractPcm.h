@@ -26,8 +26,8 @@ void printCreating(const EntryHead& head, const char* suffix, int rawText);
 
 // True when the file `name` may be made for the entry numbered `index`;
 // otherwise reports why the entry is skipped: its name is empty (it starts
-// with a zero byte) or ends with '/', the caller gives a `refusal`, or `name` would not lie
-// below the working directory.
+// with a zero byte) or ends with '/', the caller gives a `refusal`, or `name`
+// would not lie below the working directory.
 bool mayCreateFor(const EntryHead& head, std::size_t index, const std::string& name, const char* refusal = nullptr);
 
 #endif
