@@ -40,6 +40,7 @@ TEST(EntryChoiceTest, ChoosesByIndexRangeAndName)
         {"\\x83A\\x01", false, {3}},
         {"a", false, {5}},  // the name ends at its first zero byte
         {"3\\x2d4", true, {6}},
+        {"\\x33-4", true, {6}},
         {"sixteen-bytes-xx", false, {7}},
     };
     for (const Case& c : cases)

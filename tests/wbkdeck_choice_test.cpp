@@ -71,6 +71,8 @@ TEST(WbkdeckChoiceTest, ModesDealWithTheChosenEntriesInBankOrder)
         {{"dup"}, {}, "wbkdeck: the name \"dup\" is carried by entries 2 and 4: choose one by its index\n"},
         {{"0", "5"}, {}, "wbkdeck: there is no entry 5: the bank has 5 entries (0-4)\n"},
         {{"3-1"}, {}, "wbkdeck: 3-1 is not a range: its first index is above its last\n"},
+        {{"--", "3"}, {3}, ""},  // "--" after the bank ends the options, which had ended
+        {{"--", "--"}, {}, "wbkdeck: no entry is named \"--\"\n"},
     };
     for (const auto& c : cases) {
         for (const std::string mode : {"-l", "-d", "-w", ""}) {

@@ -156,7 +156,9 @@ TEST_F(WbkdeckExportTest, EntryThatCannotBeWrittenIsReportedAndTheRunFails)
         {"link", 8000, "can not open link.wav : File exists\n"},
         {"silent", 0, "wbkdeck: skipping \"silent.wav\": a sample of rate 0 cannot be written as WAV\n"},
         {std::string("\0hidden", 7), 8000, "wbkdeck: skipping entry 1: it has no name\n"},
+        {"sub/", 8000, "wbkdeck: skipping entry 1: it has no name\n"},
     };
+    mkdir((dir / "sub").c_str(), 0755);
     writeBytes(dir / "exists.wav", "kept");
     symlink((dir / "target.wav").c_str(), (dir / "link.wav").c_str());
     for (const auto& c : cases) {
@@ -166,13 +168,16 @@ TEST_F(WbkdeckExportTest, EntryThatCannotBeWrittenIsReportedAndTheRunFails)
         EXPECT_EQ(result.status, 255) << c.name;
         EXPECT_EQ(result.err, c.err) << c.name;
         EXPECT_NE(result.out.find(creatingLine("after.wav", "adpcm", 2, 8000)), std::string::npos) << c.name;
+        // An entry skipped before its file is tried is not announced.
+        const bool tried = c.err.rfind("can not open", 0) == 0;
+        EXPECT_EQ(result.out.find("size=3byte") != std::string::npos, tried) << c.name;
         EXPECT_EQ(readWav(dir / "after.wav").samples, decodedAsPlayed(1, "cd")) << c.name;
         unlink((dir / "before.wav").c_str());
         unlink((dir / "after.wav").c_str());
     }
     EXPECT_EQ(readBytes(dir / "exists.wav"), "kept");
     for (const std::string& escaped :
-         {absolute + ".wav", dir / "up.wav", dir / "target.wav", dir / "silent.wav", dir / ".wav"})
+         {absolute + ".wav", dir / "up.wav", dir / "target.wav", dir / "silent.wav", dir / ".wav", dir / "sub/.wav"})
         EXPECT_FALSE(fileExists(escaped)) << escaped;
 }
 
@@ -275,7 +280,8 @@ TEST_F(WbkdeckExportTest, TruncatedBankStopsBeforeTheOversizedEntry)
     const std::string path = bank(sampleEntry(0, "one", 8000, "11") + sampleEntry(1, "two", 8000, "222", 4));
     const ProgramResult result = deck({"-w", path});
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, "Unexpected end of file.\n");
+    EXPECT_EQ(result.err, "wbkdeck: " + path + " is damaged: the entry at offset 65 claims 4 bytes but only 3 remain; "
+                          "wbkpack --repair " + path + " cuts it back to its last whole entry\n");
     EXPECT_EQ(result.out, header(path) + creatingLine("one.wav", "8bit", 2, 8000));
     EXPECT_EQ(readWav(dir / "one.wav").samples, decodedAsPlayed(0, "11"));
     EXPECT_FALSE(fileExists(dir / "two.wav"));

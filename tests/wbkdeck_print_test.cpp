@@ -7,6 +7,7 @@
 #include "TestFiles.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -61,13 +62,14 @@ TEST_F(WbkdeckPrintTest, ManifestOfAnOddBank)
     }
 }
 
-// -M names the file that -d writes, and the entry in the bank where -d
-// writes none; the first chosen entry that reaches a file gets it.
+// After -d, -M names the file that holds the entry's bytes, and the entry in
+// the bank where -d wrote none, or where the file has other bytes or is
+// reached through a symbolic link.
 TEST_F(WbkdeckPrintTest, ManifestOfExtractedFiles)
 {
     const struct {
         std::string name;
-        std::string source;  // with -M, all entries chosen
+        std::string source;  // with -M after -d, all entries chosen
     } entries[] = {
         {"a.pc8", "a.pc8"},
         {"", "b.wbk#1"},
@@ -80,6 +82,11 @@ TEST_F(WbkdeckPrintTest, ManifestOfExtractedFiles)
         {"ab\0cd"s, "ab"},
         {"a.pc8/in", "b.wbk#9"},  // through the file of entry 0
         {"sub", "b.wbk#10"},      // the directory of entry 6's file
+        {"link/in", "b.wbk#11"},  // a linked directory holding the same bytes
+        {"planted", "b.wbk#12"},  // a link to the same bytes
+        {"taken", "b.wbk#13"},    // there before, with other bytes
+        {"sub/", "b.wbk#14"},
+        {"sub//d", "sub//d"},
     };
     std::string bytes = bankHeader();
     std::string expected = "wbk manifest 1\nmagic\tWBK\\x00\\x00\\x00\\x00\\x00\nauthor\twbkpack:tester\n";
@@ -89,18 +96,22 @@ TEST_F(WbkdeckPrintTest, ManifestOfExtractedFiles)
     }
     dir.write("b.wbk", bytes);
     mkdir((dir / "sub").c_str(), 0755);
+    mkdir((dir / "real").c_str(), 0755);
+    dir.write("real/in", "11");
+    dir.write("real/planted", "12");
+    dir.write("taken", "not 13");
+    symlink("real", (dir / "link").c_str());
+    symlink("real/planted", (dir / "planted").c_str());
+    deck({"-d", "b.wbk"});
     const ProgramResult manifest = deck({"-M", "b.wbk"});
     EXPECT_EQ(manifest.out, expected);
     EXPECT_EQ(manifest.status, 0);
 
-    // -d writes exactly the files named, each with its entry's data.
-    deck({"-d", "b.wbk"});
-    EXPECT_EQ(readBytes(dir / "a.pc8"), "0");
-    EXPECT_EQ(readBytes(dir / "sub/c#1"), "6");
-    EXPECT_EQ(readBytes(dir / "ab"), "8");
-
-    // Chosen alone, the second "a.pc8" gets the file.
-    EXPECT_EQ(linesOf(deck({"-M", "b.wbk", "7"}).out).back(), "8bit\t8000\ta.pc8\ta.pc8");
+    // Chosen alone, the second "a.pc8" is still not the file's.
+    EXPECT_EQ(linesOf(deck({"-M", "b.wbk", "7"}).out).back(), "8bit\t8000\ta.pc8\tb.wbk#7");
+    // Before -d, no file holds an entry's bytes.
+    dir.write("c.wbk", bankHeader() + sampleEntry(0, "c", 8000, "c"));
+    EXPECT_EQ(linesOf(deck({"-M", "c.wbk"}).out).back(), "8bit\t8000\tc\tc.wbk#0");
 }
 
 TEST_F(WbkdeckPrintTest, JsonListing)
@@ -141,7 +152,8 @@ TEST_F(WbkdeckPrintTest, CHeaderCompiles)
     } entries[] = {
         {"a440.pc8", "VOICES_A440_PC8"}, {"A440-PC8", "VOICES_A440_PC8_1"}, {"", "VOICES_ENTRY_2"},
         {"\x83\x41", "VOICES_ENTRY_3"},  {"count", "VOICES_COUNT_4"},       {"9lives", "VOICES_9LIVES"},
-        {"a440_pc8_1", "VOICES_A440_PC8_1_6"},
+        {"a440_pc8_1", "VOICES_A440_PC8_1_6"}, {"_x__y", "VOICES_X_Y"},  {"x-y", "VOICES_X_Y_8"},
+        {"a.", "VOICES_A_"},
     };
     std::string bytes = bankHeader();
     std::string checks;
@@ -154,9 +166,10 @@ TEST_F(WbkdeckPrintTest, CHeaderCompiles)
     dir.write("sub/voices.wbk", bytes);
     const ProgramResult header = deck({"--header", "sub/voices.wbk"});
     ASSERT_EQ(header.status, 0) << header.err;
+    EXPECT_EQ(header.out.find("__"), std::string::npos);  // reserved in C++
     dir.write("voices.h", header.out);
     dir.write("use.c", "#include \"voices.h\"\n#include \"voices.h\"\n" + checks +
-                           "int count[VOICES_COUNT == 7 ? 1 : -1];\n#ifndef VOICES_WBK_H\n#error no guard\n#endif\n");
+                           "int count[VOICES_COUNT == 10 ? 1 : -1];\n#ifndef VOICES_WBK_H\n#error no guard\n#endif\n");
     const ProgramResult compiled = run("/bin/sh", {"-c", "cc -std=c99 -Wall -Werror -fsyntax-only use.c 2>&1"});
     EXPECT_EQ(compiled.out, "");
     EXPECT_EQ(compiled.status, 0);
@@ -184,28 +197,67 @@ TEST_F(WbkdeckPrintTest, DamagedBankIsRefused)
     }
 }
 
+// The newer modes refuse a file that holds no bank header with one line
+// naming the program, the file and what is wrong.
+TEST_F(WbkdeckPrintTest, FileWithoutABankHeaderIsRefusedByName)
+{
+    const struct {
+        std::string bytes;
+        std::string reason;
+    } cases[] = {
+        {"", "it is empty"},
+        {"WB", "it holds only 2 bytes"},
+        {bankHeader().substr(0, 20), "the header is cut short after 20 bytes"},
+        {"RIFF", "it does not start with WBK"},
+    };
+    for (const auto& c : cases) {
+        dir.write("x.wbk", c.bytes);
+        for (const char* mode : {"-m", "-M", "--json", "--header", "-w"}) {
+            const ProgramResult result = deck({mode, "x.wbk"});
+            EXPECT_EQ(result.err, "wbkdeck: x.wbk is not a sound bank: " + c.reason + "\n") << mode;
+            EXPECT_EQ(result.out, "") << mode;
+            EXPECT_EQ(result.status, 255) << mode;
+        }
+    }
+}
+
 // wbkdeck -m, or -d and -M, then wbkpack --build: the same bank, byte for byte.
 TEST_F(WbkdeckPrintTest, ManifestBuildsTheSameBank)
 {
     if (run(WBKPACK, {"--help"}).out.find("--build") == std::string::npos)
         GTEST_SKIP() << "wbkpack has no --build yet";
-    const std::string banks[] = {
-        oddBank,
-        bankHeader("", "WBKWBKWB") + sampleEntry(0, "a.pc8", 1, "1") + sampleEntry(0, "a.pc8", 2, "2") +
-            sampleEntry(9, "../x", 3, "3") + sampleEntry(1, "", 4, "4") + sampleEntry(0, "ok", 5, ""),
+    const auto entries = [](std::vector<std::string> names) {
+        std::string bytes = bankHeader();
+        for (std::size_t k = 0; k < names.size(); ++k)
+            bytes += sampleEntry(0, names[k], 8000, "entry " + std::to_string(k));
+        return bytes;
     };
-    for (const std::string& bank : banks) {
+    const struct {
+        std::string bank;
+        std::string before;  // shell commands run before -d
+    } cases[] = {
+        {oddBank, ""},
+        {bankHeader("", "WBKWBKWB") + sampleEntry(0, "a.pc8", 1, "1") + sampleEntry(0, "a.pc8", 2, "2") +
+             sampleEntry(9, "../x", 3, "3") + sampleEntry(1, "", 4, "4") + sampleEntry(0, "ok", 5, ""),
+         ""},
+        {entries({"taken"}), "echo other > taken"},
+        {entries({"link/f"}), "mkdir real && ln -s real link && echo other > real/f"},
+        {entries({"planted"}), "echo other > target && ln -s target planted"},
+        {entries({"a/b", ".", "./", "a//b", "dup/", "twice", "twice"}), ""},
+    };
+    for (const auto& c : cases) {
         for (const char* mode : {"-m", "-M"}) {
             TempDir work;
-            writeBytes(work / "b.wbk", bank);
-            const std::string extract = std::string(mode) == "-M" ? "\"$0\" -d b.wbk >/dev/null 2>&1; " : "";
+            writeBytes(work / "b.wbk", c.bank);
+            const std::string extract =
+                std::string(mode) == "-M" ? c.before + "\n\"$0\" -d b.wbk >/dev/null 2>&1; " : "";
             const std::string script = extract + "\"$0\" " + mode + " b.wbk > m && \"$1\" --build new.wbk m";
             ProgramRun build;
             build.args = {"-c", script, WBKDECK, WBKPACK};
             build.workDir = work.path();
             const ProgramResult result = runProgram("/bin/sh", build);
-            EXPECT_EQ(result.status, 0) << mode << result.err;
-            EXPECT_TRUE(readBytes(work / "new.wbk") == bank) << mode;
+            EXPECT_EQ(result.status, 0) << mode << result.err << c.before;
+            EXPECT_TRUE(readBytes(work / "new.wbk") == c.bank) << mode << c.before;
         }
     }
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -178,7 +179,8 @@ TEST_F(WbkdeckTest, NeverWritesOutsideTheWorkingDirectory)
     const std::string path = bank(bankHeader() + sampleEntry(0, absolute, 8000, "a") +
                                   sampleEntry(0, "../up", 8000, "b") + sampleEntry(0, "x/../../up2", 8000, "c") +
                                   sampleEntry(0, "link/in", 8000, "d") + sampleEntry(0, "last", 8000, "e") +
-                                  sampleEntry(0, "", 8000, "f") + sampleEntry(0, ".//ok", 8000, "g"));
+                                  sampleEntry(0, "", 8000, "f") + sampleEntry(0, ".//ok", 8000, "g") +
+                                  sampleEntry(0, "link/", 8000, "h"));
 
     const ProgramResult result = deck({"-d", path}, work);
     EXPECT_EQ(result.status, 255);
@@ -188,7 +190,13 @@ TEST_F(WbkdeckTest, NeverWritesOutsideTheWorkingDirectory)
                    "wbkdeck: skipping \"x/../../up2\": names with \"..\" are not extracted\n"
                    "can not open link/in : Not a directory\n"
                    "can not open last : File exists\n"
-                   "wbkdeck: skipping entry 5: it has no name\n");
+                   "wbkdeck: skipping entry 5: it has no name\n"
+                   "wbkdeck: skipping entry 7: it has no name\n");
+    // Only the files that are tried are announced.
+    const std::vector<std::string> lines = linesOf(result.out);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.rfind("now creating", 0) == 0; }),
+              3);
     EXPECT_EQ(readBytes(work + "/ok"), "g");
     for (const std::string& escaped : {absolute, dir / "up", dir / "up2", outside + "/in", outside + "/target"})
         EXPECT_FALSE(fileExists(escaped)) << escaped;

@@ -181,6 +181,7 @@ TEST_F(WbkencTest, RefusalsLeaveNothingBehind)
         {{"in.wav", "a.wav"}, "wbkenc: OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): a.wav\n"},
         {{"in.wav", "a.Pcm"}, "wbkenc: OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): a.Pcm\n"},
         {{"in.wav", "pcm"}, "wbkenc: OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): pcm\n"},
+        {{"in.wav", "--", "-f"}, "wbkenc: OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): -f\n"},
         {{"in.wav", "old.pcm"}, "wbkenc: old.pcm exists (use -f to replace it)\n"},
         {{"-f", "in.wav", "dir.pcm"}, "wbkenc: dir.pcm is a directory\n"},
         {{"missing.wav", "a.pcm"}, "wbkenc: can not read missing.wav: System error : No such file or directory.\n"},

@@ -449,6 +449,8 @@ TEST_F(WbkpackTest, OptionsAndOperands)
         {{"--replace", "0", "bank.wbk", "s.pc8", "s.pc8"}, "", "wbkpack: unexpected operand s.pc8\n" + usage, 255},
         {{"-r", "0", "bank.wbk", "s.pc8"}, "", "the sample rate must be a whole number from 1 to 65535.\n", 255},
         {{"bank.wbk"}, "", "Usage:wbkpack .wbk .[pc8|pcm]\n", 255},
+        {{"--", "--repair"}, "", "Usage:wbkpack .wbk .[pc8|pcm]\n", 255},
+        {{"--repair", "bank.wbk", "--", "-r"}, "", "wbkpack: unexpected operand -r\n" + usage, 255},
         {{}, "", "Usage:wbkpack .wbk .[pc8|pcm]\n", 255},
     };
     for (const auto& c : cases) {

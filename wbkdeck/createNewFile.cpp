@@ -9,46 +9,15 @@
 
 #include <cerrno>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
-// Owns a directory descriptor; closing it leaves errno alone so that the
-// reason of a failed open survives.
-class DirectoryFd {
-public:
-    explicit DirectoryFd(int fd) : fd(fd) {}
-    DirectoryFd(const DirectoryFd&) = delete;
-    DirectoryFd& operator=(DirectoryFd other)
-    {
-        std::swap(fd, other.fd);
-        return *this;
-    }
-    DirectoryFd(DirectoryFd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    ~DirectoryFd()
-    {
-        const int savedErrno = errno;
-        if (fd >= 0)
-            close(fd);
-        errno = savedErrno;
-    }
-
-    int get() const { return fd; }
-    DirectoryFd enter(const std::string& name) const
-    {
-        return DirectoryFd(openat(fd, name.c_str(), O_DIRECTORY | O_NOFOLLOW | O_RDONLY | O_CLOEXEC));
-    }
-
-private:
-    int fd;
-};
-
 // The directory holding the last component, entered from the working
 // directory without following a symbolic link; -1 with errno set on failure.
-DirectoryFd enterDirectoryOf(const std::vector<std::string>& components)
+OwnedFd enterDirectoryOf(const std::vector<std::string>& components)
 {
-    DirectoryFd directory = DirectoryFd(AT_FDCWD).enter(".");
+    OwnedFd directory = OwnedFd(AT_FDCWD).enter(".");
     for (std::size_t i = 0; i + 1 < components.size() && directory.get() >= 0; ++i)
         if (!components[i].empty())
             directory = directory.enter(components[i]);
@@ -69,21 +38,31 @@ const char* whyOutsideWorkingDirectory(const char* name)
     return nullptr;
 }
 
-std::string pathWithinWorkingDirectory(const char* name)
+OwnedFd OwnedFd::enter(const std::string& name) const
 {
-    std::string path;
-    for (const std::string& component : splitText(name, '/')) {
-        if (component.empty() || component == ".")
-            continue;
-        path += (path.empty() ? "" : "/") + component;
-    }
-    return path;
+    return OwnedFd(openat(fd, name.c_str(), O_DIRECTORY | O_NOFOLLOW | O_RDONLY | O_CLOEXEC));
+}
+
+OwnedFd openExistingFile(const char* name)
+{
+    const std::vector<std::string> components = splitText(name, '/');
+    const OwnedFd directory = enterDirectoryOf(components);
+    const char* last = components.back().c_str();
+    struct stat info;
+    // Looked at before it is opened: opening a device may do something.
+    if (directory.get() < 0 || fstatat(directory.get(), last, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode))
+        return OwnedFd(-1);
+    OwnedFd file(openat(directory.get(), last, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() >= 0 && (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)))
+        return OwnedFd(-1);
+    return file;
 }
 
 std::unique_ptr<KovaOutputStream> createNewFile(const char* name)
 {
     const std::vector<std::string> components = splitText(name, '/');
-    const DirectoryFd directory = enterDirectoryOf(components);
+    const OwnedFd directory = enterDirectoryOf(components);
     if (directory.get() < 0)
         return nullptr;
     return std::make_unique<KovaOutputStream>(directory.get(), components.back().c_str());
@@ -92,7 +71,7 @@ std::unique_ptr<KovaOutputStream> createNewFile(const char* name)
 std::unique_ptr<StagedFile> createStagedFile(const char* name)
 {
     const std::vector<std::string> components = splitText(name, '/');
-    const DirectoryFd directory = enterDirectoryOf(components);
+    const OwnedFd directory = enterDirectoryOf(components);
     if (directory.get() < 0)
         return nullptr;
     struct stat info;

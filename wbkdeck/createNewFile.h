@@ -4,18 +4,51 @@
 #include "KovaOutputStream.h"
 #include "StagedFile.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <memory>
 #include <string>
+#include <utility>
+
+// Owns a file descriptor (-1: none); closing it leaves errno alone so that
+// the reason of a failed open survives.
+class OwnedFd {
+public:
+    explicit OwnedFd(int fd) : fd(fd) {}
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(OwnedFd other)
+    {
+        std::swap(fd, other.fd);
+        return *this;
+    }
+    OwnedFd(OwnedFd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    ~OwnedFd()
+    {
+        const int savedErrno = errno;
+        if (fd >= 0)
+            close(fd);
+        errno = savedErrno;
+    }
+
+    int get() const { return fd; }
+    // The directory `name` inside this one, entered without following a
+    // symbolic link.
+    OwnedFd enter(const std::string& name) const;
+
+private:
+    int fd;
+};
 
 // Why `name` is no file name to create from a bank: it would lead outside the
 // working directory (absolute, or with a ".." component) or it holds control
 // characters (below 0x20, or 0x7F). nullptr when it is fine.
 const char* whyOutsideWorkingDirectory(const char* name);
 
-// The file that `name` reaches from the working directory, written without
-// empty and "." components: "./a//b" and "a/b" are one file. For a name that
-// whyOutsideWorkingDirectory accepts.
-std::string pathWithinWorkingDirectory(const char* name);
+// Opens the existing regular file `name` for reading, reached as
+// createNewFile reaches it: no symbolic link is followed, neither on the way
+// nor at the end. -1 when there is no such file, or it is no regular file.
+OwnedFd openExistingFile(const char* name);
 
 // Creates the new file `name` relative to the working directory without
 // following a symbolic link, neither on the way nor at the end. Returns

@@ -3,7 +3,6 @@
 #include "WavWriter.h"
 #include "createNewFile.h"
 #include "extractPcm.h"
-#include "openBank.h"
 #include "printError.h"
 #include "visibleText.h"
 
@@ -48,13 +47,11 @@ const char* whyNoWav(const EntryHead& head)
     return nullptr;
 }
 
-// The hidden file that becomes `name` once written, or nullptr when the
-// entry is skipped (and reported). An existing `name` is reported as taken,
-// as -d reports it.
-std::unique_ptr<StagedFile> createWavFile(const std::string& name, const EntryHead& head, std::size_t index)
+// The hidden file that becomes `name` once written, or nullptr when it
+// cannot be created (reported). An existing `name` is reported as taken, as
+// -d reports it.
+std::unique_ptr<StagedFile> createWavFile(const std::string& name)
 {
-    if (!mayCreateFor(head, index, name, whyNoWav(head)))
-        return nullptr;
     std::unique_ptr<StagedFile> file = createStagedFile(name.c_str());
     if (!file)
         printOpenError(name.c_str());
@@ -77,8 +74,10 @@ bool exportEntry(const Bank& bank, const BankEntry& entry, std::size_t index, in
 {
     const char suffix[] = ".wav";
     const std::string name = entry.nameText() + suffix;
+    if (!mayCreateFor(entry, index, name, whyNoWav(entry)))
+        return false;
     printCreating(entry, suffix, rawText);
-    const std::unique_ptr<StagedFile> file = createWavFile(name, entry, index);
+    const std::unique_ptr<StagedFile> file = createWavFile(name);
     if (!file)
         return false;
     if (!writeWav(bank, entry, name, file->descriptor()))
@@ -100,6 +99,5 @@ bool exportWav(const Bank& bank, const std::vector<std::size_t>& chosen, int raw
     bool allWritten = true;
     for (std::size_t index : chosen)
         allWritten = exportEntry(bank, bank.entries()[index], index, rawText) && allWritten;
-    stopAtDamage(bank);
     return allWritten;
 }

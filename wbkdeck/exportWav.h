@@ -11,7 +11,8 @@
 // rate, named after the entry with ".wav" appended, below the working
 // directory. Existing files are never replaced; a file that cannot be written
 // whole is removed, also when the run is interrupted. True when every entry
-// was written.
+// was written. The whole entries of a damaged bank are written; its damage is
+// the caller's to report.
 bool exportWav(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText);
 
 #endif

@@ -5,20 +5,22 @@
 #include "printError.h"
 #include "visibleText.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <iostream>
 #include <memory>
-#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
 // Copies the entry's data piece by piece; true when all of it was written.
-bool writeFile(const Bank& bank, const BankEntry& entry, std::size_t index)
+bool writeFile(const Bank& bank, const BankEntry& entry)
 {
     const std::string name = entry.nameText();
-    if (!mayCreateFor(entry, index, name))
-        return false;
     const std::unique_ptr<KovaOutputStream> file = createNewFile(name.c_str());
     if (!file || !file->good()) {
         printOpenError(name.c_str());
@@ -40,31 +42,47 @@ bool writeFile(const Bank& bank, const BankEntry& entry, std::size_t index)
     return false;
 }
 
-// The files that an extraction writes one after the other, and the
-// directories they are in.
-class WrittenFiles {
-public:
-    // Notes the file `path` and returns true, unless a file written before
-    // has that path or lies on its way, or `path` is the directory of one.
-    bool add(const std::string& path)
-    {
-        if (files.count(path) > 0 || directories.count(path) > 0)
-            return false;
-        std::vector<std::string> above;
-        for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-            above.push_back(path.substr(0, slash));
-            if (files.count(above.back()) > 0)
-                return false;
-        }
-        files.insert(path);
-        directories.insert(above.begin(), above.end());
-        return true;
+// Reads `count` bytes at `offset` of the file open on `fd`; fewer when it ends.
+std::size_t readAt(int fd, unsigned char* bytes, std::size_t count, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = pread(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
     }
+    return done;
+}
 
-private:
-    std::set<std::string> files;
-    std::set<std::string> directories;
-};
+// True when the file open on `fd` holds exactly the entry's stored bytes.
+bool holdsEntryData(int fd, const Bank& bank, const BankEntry& entry)
+{
+    std::vector<unsigned char> piece;
+    std::uint64_t offset = 0;
+    const bool same = bank.readData(entry, [&](const unsigned char* data, std::size_t count) {
+        piece.resize(count);
+        if (readAt(fd, piece.data(), count, offset) != count || std::memcmp(piece.data(), data, count) != 0)
+            return false;
+        offset += count;
+        return true;
+    });
+    unsigned char more;
+    return same && readAt(fd, &more, 1, offset) == 0;
+}
+
+// True when -d would write the entry's file under `name` and it is there now,
+// as -d writes it: a regular file, reached without a symbolic link, holding
+// the entry's bytes.
+bool isExtractedFile(const std::string& name, const Bank& bank, const BankEntry& entry)
+{
+    if (name.empty() || name.back() == '/' || whyOutsideWorkingDirectory(name.c_str()))
+        return false;
+    const OwnedFd file = openExistingFile(name.c_str());
+    return file.get() >= 0 && holdsEntryData(file.get(), bank, entry);
+}
 
 } // namespace
 
@@ -78,7 +96,8 @@ void printCreating(const EntryHead& head, const char* suffix, int rawText)
 
 bool mayCreateFor(const EntryHead& head, std::size_t index, const std::string& name, const char* refusal)
 {
-    if (head.name[0] == '\0') {
+    const std::string stored = head.nameText();
+    if (stored.empty() || stored.back() == '/') {
         std::cerr << "wbkdeck: skipping entry " << index << ": it has no name" << std::endl;
         return false;
     }
@@ -93,8 +112,12 @@ bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int ra
     bool allWritten = true;
     for (std::size_t index : chosen) {
         const BankEntry& entry = bank.entries()[index];
-        printCreating(entry, "", rawText);
-        allWritten = writeFile(bank, entry, index) && allWritten;
+        if (mayCreateFor(entry, index, entry.nameText())) {
+            printCreating(entry, "", rawText);
+            allWritten = writeFile(bank, entry) && allWritten;
+        } else {
+            allWritten = false;
+        }
     }
     stopAtDamage(bank);
     return allWritten;
@@ -103,12 +126,10 @@ bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int ra
 std::vector<std::string> extractedFiles(const Bank& bank, const std::vector<std::size_t>& chosen)
 {
     std::vector<std::string> files;
-    WrittenFiles written;
     for (std::size_t index : chosen) {
-        const std::string name = bank.entries()[index].nameText();
-        const bool writes = !name.empty() && !whyOutsideWorkingDirectory(name.c_str()) &&
-                            written.add(pathWithinWorkingDirectory(name.c_str()));
-        files.push_back(writes ? name : "");
+        const BankEntry& entry = bank.entries()[index];
+        const std::string name = entry.nameText();
+        files.push_back(isExtractedFile(name, bank, entry) ? name : "");
     }
     return files;
 }

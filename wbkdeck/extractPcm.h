@@ -12,11 +12,11 @@
 // never replaced. True when every entry was written.
 bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText);
 
-// The file that extractPcm writes for each chosen entry, or an empty string
-// where it writes none: for an empty name or one it refuses, and for a name
-// that reaches the file of an earlier chosen entry (which takes the file),
-// passes through it, or names a directory of one. (Directories missing on
-// the way, or files there already, are not looked for.)
+// For each chosen entry, its name where the file that extractPcm writes for
+// it is there now, a regular file reached without a symbolic link that holds
+// exactly the entry's bytes; otherwise an empty string. So whatever else is
+// in the directory, or was there before an extraction, the names given lead
+// to the entries' bytes.
 std::vector<std::string> extractedFiles(const Bank& bank, const std::vector<std::size_t>& chosen);
 
 // The line announcing the file made from an entry: its name with `suffix`
@@ -26,8 +26,8 @@ void printCreating(const EntryHead& head, const char* suffix, int rawText);
 
 // True when the file `name` may be made for the entry numbered `index`;
 // otherwise reports why the entry is skipped: its name is empty (it starts
-// with a zero byte), the caller gives a `refusal`, or `name` would not lie
-// below the working directory.
+// with a zero byte) or ends with '/', the caller gives a `refusal`, or `name`
+// would not lie below the working directory.
 bool mayCreateFor(const EntryHead& head, std::size_t index, const std::string& name, const char* refusal = nullptr);
 
 #endif

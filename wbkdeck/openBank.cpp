@@ -15,9 +15,36 @@ namespace {
     std::exit(-1);
 }
 
+// The refusals of the listing, playback and -d, as they always were.
+[[noreturn]] void refuseAsBefore(const Bank& bank)
+{
+    // The whole magic is read before it is looked at, so a file shorter than
+    // it is cut short whatever it starts with.
+    if (bank.length() < Bank::magicSize || bank.state() != Bank::State::notBank)
+        failUnexpectedEnd();
+    std::cerr << "Incorrect data format detected" << std::endl;
+    std::exit(-1);
+}
+
+// One line naming the program, the file and what it lacks.
+[[noreturn]] void refuseNamed(const Bank& bank, const char* name)
+{
+    std::cerr << "wbkdeck: " << visibleText(name, 1) << " is not a sound bank: ";
+    if (bank.state() == Bank::State::empty)
+        std::cerr << "it is empty";
+    else if (bank.state() == Bank::State::notBank && bank.length() < Bank::magicCheckSize)
+        std::cerr << "it holds only " << bank.length() << (bank.length() == 1 ? " byte" : " bytes");
+    else if (bank.state() == Bank::State::notBank)
+        std::cerr << "it does not start with WBK";
+    else
+        std::cerr << bank.damage()->text();
+    std::cerr << std::endl;
+    std::exit(-1);
+}
+
 } // namespace
 
-std::unique_ptr<Bank> openBank(const char* name)
+std::unique_ptr<Bank> openBank(const char* name, Refusals refusals)
 {
     std::unique_ptr<Bank> bank;
     try {
@@ -26,17 +53,11 @@ std::unique_ptr<Bank> openBank(const char* name)
         printCantOpen(name);
         std::exit(-1);
     }
-    // The whole magic is read before it is looked at, so a file shorter than
-    // it is cut short whatever it starts with.
-    if (bank->length() < Bank::magicSize)
-        failUnexpectedEnd();
-    if (bank->state() == Bank::State::notBank) {
-        std::cerr << "Incorrect data format detected" << std::endl;
-        std::exit(-1);
-    }
-    if (!bank->hasHeader())
-        failUnexpectedEnd();
-    return bank;
+    if (bank->hasHeader())
+        return bank;
+    if (refusals == Refusals::asBefore)
+        refuseAsBefore(*bank);
+    refuseNamed(*bank, name);
 }
 
 void stopAtDamage(const Bank& bank)

@@ -5,11 +5,16 @@
 
 #include <memory>
 
+// How a file without a bank header is refused: with the messages of the
+// listing, playback and -d ("Unexpected end of file.", "Incorrect data format
+// detected"), or with one line naming the program, the file and what is wrong.
+enum class Refusals { asBefore, named };
+
 // Opens the bank `name` and reads its index. A file that cannot be opened,
 // that is too short for a magic or a header, or that is no sound bank ends
 // the program with its message and status 255; a bank cut short inside an
 // entry is returned, its whole entries readable.
-std::unique_ptr<Bank> openBank(const char* name);
+std::unique_ptr<Bank> openBank(const char* name, Refusals refusals);
 
 // Ends the program with "Unexpected end of file." when the bank is cut short:
 // called once the whole entries before the damage have been dealt with.

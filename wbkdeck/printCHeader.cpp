@@ -18,6 +18,16 @@ std::string identifierPart(const std::string& text)
     return part;
 }
 
+// No run of '_': a "__" anywhere is reserved to the implementation in C++.
+std::string withSingleUnderscores(const std::string& identifier)
+{
+    std::string single;
+    for (const char c : identifier)
+        if (c != '_' || single.empty() || single.back() != '_')
+            single += c;
+    return single;
+}
+
 bool isAscii(const std::string& text)
 {
     for (const char c : text)
@@ -55,10 +65,10 @@ std::vector<std::string> entryIdentifiers(const Bank& bank, const std::string& p
     for (std::size_t index = 0; index < bank.entries().size(); ++index) {
         const std::string name = bank.entries()[index].nameText();
         const std::string suffix = "_" + std::to_string(index);
-        std::string identifier =
-            prefix + (name.empty() || !isAscii(name) ? "ENTRY" + suffix : identifierPart(name));
+        std::string identifier = withSingleUnderscores(
+            prefix + (name.empty() || !isAscii(name) ? "ENTRY" + suffix : identifierPart(name)));
         while (!taken.insert(identifier).second)
-            identifier += suffix;
+            identifier = withSingleUnderscores(identifier + suffix);
         identifiers.push_back(identifier);
     }
     return identifiers;
@@ -69,8 +79,8 @@ std::vector<std::string> entryIdentifiers(const Bank& bank, const std::string& p
 void printCHeader(const Bank& bank, const std::string& bankPath)
 {
     const std::string fileName = fileNameOf(bankPath);
-    const std::string prefix = prefixOf(fileName);
-    const std::string guard = startingWithALetter(identifierPart(fileName)) + "_H";
+    const std::string prefix = withSingleUnderscores(prefixOf(fileName));
+    const std::string guard = withSingleUnderscores(startingWithALetter(identifierPart(fileName)) + "_H");
     const std::string count = prefix + "COUNT";
     std::set<std::string> taken = {guard, count};
     const std::vector<std::string> identifiers = entryIdentifiers(bank, prefix, taken);

@@ -50,6 +50,13 @@ bool printsOnly(Mode mode)
     return mode == Mode::manifest || mode == Mode::manifestOfFiles || mode == Mode::json || mode == Mode::cHeader;
 }
 
+// The first modes keep their first messages for a file that is no bank; the
+// later ones name the program, the file and what is wrong.
+Refusals refusalsOf(Mode mode)
+{
+    return mode == Mode::play || mode == Mode::list || mode == Mode::extract ? Refusals::asBefore : Refusals::named;
+}
+
 struct Arguments {
     Mode mode = Mode::play;
     const char* bank = nullptr;
@@ -67,11 +74,13 @@ const char help[] = "Checks the sound bank BANK and prints its author, then\n"
                     "  -w           exports every sample as an unsigned 8-bit WAV file, named after it + \".wav\"\n"
                     "or prints only\n"
                     "  -m           the bank's manifest for wbkpack --build, its entries taken from BANK\n"
-                    "  -M           the manifest with the files that -d writes as sources\n"
+                    "  -M           the manifest with the files that -d wrote as sources, where they\n"
+                    "               hold the entries' bytes\n"
                     "  --json       the listing as a JSON array of objects\n"
                     "  --header     a C header: an enum of the entries' indices named after them\n"
                     "ENTRY chooses entries, dealt with in bank order: an index (12), a range (3-7) or\n"
-                    "a stored name (\\xHH escapes accepted); without ENTRY, every entry.\n"
+                    "a stored name (\\xHH escapes accepted: \\x33-4 is the name 3-4); without ENTRY,\n"
+                    "every entry.\n"
                     "  -h, --help   show this help\n"
                     "  --version    show the version\n";
 
@@ -107,6 +116,12 @@ void takeOperands(Arguments& arguments, int argc, char* argv[])
     }
     arguments.bank = argv[optind];
     arguments.entries.assign(argv + optind + 1, argv + argc);
+    // Options end at the bank, so a "--" after it only marks that end, unless
+    // one before the bank did.
+    const bool optionsEnded = std::strcmp(argv[optind - 1], "--") == 0;
+    const auto marker = std::find(arguments.entries.begin(), arguments.entries.end(), "--");
+    if (!optionsEnded && marker != arguments.entries.end())
+        arguments.entries.erase(marker);
     if (arguments.mode == Mode::cHeader && !arguments.entries.empty())
         refuseUsage("unexpected argument after the bank: " + arguments.entries.front());
 }
@@ -177,9 +192,12 @@ bool runDeckMode(const Arguments& arguments, const Bank& bank, const std::vector
     case Mode::extract:
         std::cout << std::endl;
         return extractPcm(bank, chosen, 0);
-    case Mode::exportWav:
+    case Mode::exportWav: {
         std::cout << std::endl;
-        return exportWav(bank, chosen, 0);
+        const bool allWritten = exportWav(bank, chosen, 0);
+        refuseDamage(bank, arguments.bank);
+        return allWritten;
+    }
     default:
         return false;
     }
@@ -233,7 +251,7 @@ int main(int argc, char* argv[])
     // of the process being killed in the middle of a file.
     CleanupRegistry::catchSignals();
 
-    const std::unique_ptr<Bank> bank = openBank(arguments.bank);
+    const std::unique_ptr<Bank> bank = openBank(arguments.bank, refusalsOf(arguments.mode));
     if (printsOnly(arguments.mode))
         refuseDamage(*bank, arguments.bank);
     const std::vector<std::size_t> chosen = chosenEntries(*bank, arguments.entries);
