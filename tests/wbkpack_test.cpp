@@ -669,6 +669,75 @@ TEST_F(WbkpackEditTest, BuildsABankFromAFolderThroughOneManifest)
                                               sampleEntry(3, "raw", 0, "NN") + sampleEntry(0, "b", 7, "BB"));
 }
 
+// Writes a WAV file of `frames` frames of a tone at `rate`.
+void writeTone(const std::string& path, int rate, int frames, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16)
+{
+    SndfileHandle file(path.c_str(), SFM_WRITE, format, 1, rate);
+    std::vector<short> samples(frames);
+    for (int i = 0; i < frames; ++i)
+        samples[i] = short(i * 397 % 20000 - 10000);
+    file.writef(samples.data(), frames);
+}
+
+// A folder becomes the bank of its audio files, in byte order of their
+// names, each named as wbkenc and an append would name it; the bank is the
+// one its manifest builds, whatever the number of threads.
+TEST_F(WbkpackEditTest, BuildsABankFromAFolderOfAudioFiles)
+{
+    mkdir((dir / "clips").c_str(), 0755);
+    writeTone(dir / "clips/b.wav", 8000, 4000);
+    writeTone(dir / "clips/a.two.flac", 11025, 3000, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    writeTone(dir / "clips/B.wav", 22050, 100);
+    writeBytes(dir / "clips/notes.txt", "not audio");
+    writeBytes(dir / "m.txt", "wbk manifest 1\nadpcm\t22050\tB.pcm\tclips/B.wav\nadpcm\t11025\ta.two.pcm\tclips/a.two.flac\n"
+                              "adpcm\t8000\tb.pcm\tclips/b.wav\n");
+    ASSERT_EQ(wbkpack({"--build", "manifest.wbk", "m.txt", "-j", "1"}).status, 0);
+    for (const std::string jobs : {"1", "3"}) {
+        const ProgramResult result = wbkpack({"--build", "folder.wbk", "clips", "-j", jobs});
+        EXPECT_EQ(result.out, "built folder.wbk from clips: 3 entries\n");
+        EXPECT_EQ(result.err, "wbkpack: skipping clips/notes.txt: not an audio file\n");
+        EXPECT_EQ(readBytes(dir / "folder.wbk"), readBytes(dir / "manifest.wbk")) << jobs;
+        unlink((dir / "folder.wbk").c_str());
+    }
+    ASSERT_EQ(wbkpack({"--build", "8bit.wbk", "clips", "--type", "8bit", "-r", "5000", "-q", "1"}).status, 0);
+    const Bank bank(dir / "8bit.wbk");
+    EXPECT_EQ(bank.entries()[1].nameText(), "a.two.pc8");
+    EXPECT_EQ(bank.entries()[1].rate, 5000);
+    EXPECT_EQ(bank.entries()[1].type, 0);
+}
+
+// A folder with a file that cannot be an entry is refused whole, naming
+// every such file.
+TEST_F(WbkpackEditTest, FolderBuildsRefuseWhatCannotBeAnEntry)
+{
+    mkdir((dir / "bad").c_str(), 0755);
+    writeTone(dir / "bad/seventeen-bytes.wav", 8000, 100);
+    writeTone(dir / "bad/fast.wav", 96000, 100);
+    mkdir((dir / "none").c_str(), 0755);
+    writeBytes(dir / "none/a.txt", "text");
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"--build", "new.wbk", "bad"},
+         "wbkpack: skipping bad/a.txt: not an audio file\n"
+         "wbkpack: bad can not become a bank:\n"
+         "wbkpack: bad/fast.wav: its rate 96000 Hz is not from 1 to 65535: choose one with -r\n"
+         "wbkpack: bad/seventeen-bytes.wav: its name seventeen-bytes.pcm is 19 bytes long, more than 16\n"},
+        {{"--build", "new.wbk", "none"}, "wbkpack: skipping none/a.txt: not an audio file\nwbkpack: none holds no audio file\n"},
+        {{"--build", "new.wbk", "none", "--type", "wav"}, "wbkpack: --type takes adpcm or 8bit, not 'wav'\n"},
+        {{"--build", "new.wbk", "m.txt", "-r", "8000"}, "wbkpack: -r goes with --build BANK DIR only\n"},
+        {{"--build", "new.wbk", "m.txt", "-j", "0"}, "wbkpack: -j takes a number of threads from 1 to 1024, not '0'\n"},
+    };
+    writeBytes(dir / "bad/a.txt", "text");
+    for (const auto& c : cases) {
+        const ProgramResult result = wbkpack(c.args);
+        EXPECT_EQ(result.err, c.err) << c.args[2];
+        EXPECT_EQ(result.status, 255) << c.args[2];
+        EXPECT_FALSE(fileExists(dir / "new.wbk")) << c.args[2];
+    }
+}
+
 // A bank's manifest with its entries reversed builds the reversed bank over
 // the bank itself: the entries are read before the new bank takes its place.
 // (wbkdeck_print_test builds odd banks again from wbkdeck's manifests.)
