@@ -1,5 +1,7 @@
 #include "printCHeader.h"
 
+#include "filePath.h"
+
 #include <cctype>
 #include <iostream>
 #include <set>
@@ -43,12 +45,6 @@ std::string startingWithALetter(const std::string& identifier)
     if (!identifier.empty() && std::isalpha(static_cast<unsigned char>(identifier[0])))
         return identifier;
     return "BANK_" + identifier;
-}
-
-std::string fileNameOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The file name without its extension: "VOICES_" for ".../voices.wbk".
