@@ -369,7 +369,7 @@ TEST_F(WbkdeckExportTest, OptionHandling)
 {
     const std::string usage = "Usage: wbkdeck [-d|-w|-l|-m|-M|--json] BANK [ENTRY...]\n"
                               "       wbkdeck --header BANK\n";
-    const std::string oneMode = "wbkdeck: only one of -d, -w, -l, -m, -M, --json and --header can be given\n";
+    const std::string oneMode = "wbkdeck: only one of -d, -w, -l, -m, -M, --json, --header and --html can be given\n";
     bank(sampleEntry(0, "a", 8000, "x"));
     writeBytes(dir / "-dash.wbk", bankHeader());
     struct Case {
