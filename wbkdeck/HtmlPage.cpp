@@ -67,17 +67,26 @@ std::string peakText(unsigned peak)
 }
 
 // The columns' bars as one path: a rectangle per column, y growing down
-// from 255 (the sample value 255) to 0.
+// from 255 (the sample value 255) to 0. Each bar reaches to the range of the
+// one before, as the signal went from there, so that the line never breaks.
 std::string barsPath(const std::vector<SampleOverview::Column>& columns, bool clippedOnes)
 {
     std::string path;
+    SampleOverview::Column before;  // empty: low above high
     for (std::size_t x = 0; x < columns.size(); ++x) {
-        const SampleOverview::Column column = columns[x];
-        const bool clipped = column.low == 0 || column.high == 255;
-        if (column.low > column.high || clipped != clippedOnes)
+        SampleOverview::Column bar = columns[x];
+        if (bar.low > bar.high)
             continue;
-        path += 'M' + std::to_string(x) + ' ' + std::to_string(255 - column.high) + "h1v" +
-                std::to_string(column.high - column.low + 1) + "h-1z";
+        const bool clipped = bar.low == 0 || bar.high == 255;
+        if (before.low <= before.high) {
+            bar.low = std::min(bar.low, before.high);
+            bar.high = std::max(bar.high, before.low);
+        }
+        before = columns[x];
+        if (clipped != clippedOnes)
+            continue;
+        path += 'M' + std::to_string(x) + ' ' + std::to_string(255 - bar.high) + "h1v" +
+                std::to_string(bar.high - bar.low + 1) + "h-1z";
     }
     return path;
 }
@@ -160,7 +169,7 @@ void HtmlPage::writeHead(const PageHead& head)
         std::to_string(head.pcm8Count) + " 8bit</p>\n");
     if (head.linksAudio)
         put("<p class=\"linked\">The players play the WAV files in the folder beside this page.</p>\n");
-    put("<div class=\"bar\"><input type=\"search\" id=\"search\" placeholder=\"Search names\" "
+    put("<div class=\"bar\"><input type=\"search\" id=\"search\" placeholder=\"Search names (/)\" "
         "aria-label=\"Search names\" autocomplete=\"off\"><p class=\"keys\"><span id=\"shown\">" +
         std::to_string(head.entryCount) + "</span> shown · ↑/↓ or j/k select · Space plays · / searches</p></div>\n"
         "</header>\n<main>\n" + tableHead);

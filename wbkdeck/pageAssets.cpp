@@ -22,7 +22,7 @@ th, td { padding: 4px 8px; border-bottom: 1px solid var(--line); text-align: lef
   white-space: nowrap; }
 th { color: var(--dim); font-weight: 600; font-size: .85em; }
 td.num { text-align: right; font-variant-numeric: tabular-nums; }
-td.name { white-space: normal; overflow-wrap: anywhere; font-weight: 600; min-width: 8em; }
+td.name { white-space: normal; overflow-wrap: anywhere; font-weight: 600; min-width: 11em; }
 tr.selected { background: var(--pick); }
 tr[hidden] { display: none; }
 td.clipped { color: var(--clip); font-weight: 600; }
