@@ -1,6 +1,7 @@
 #include "writeHtml.h"
 
 #include "HtmlPage.h"
+#include "KovaOutputStream.h"
 #include "SampleOverview.h"
 #include "StagedFile.h"
 #include "WavWriter.h"
@@ -132,7 +133,7 @@ public:
         char fileName[32];
         std::snprintf(fileName, sizeof fileName, "%06zu.wav", index);
         const std::string wavPath = path + "/" + fileName;
-        StagedFile file(fd, fileName, 0666);
+        StagedFile file(fd, fileName, KovaOutputStream::filePermission);
         if (!file.isOpen())
             fail("can not create", wavPath);
         decodeEntry(bank, entry, overview, file.descriptor(), wavPath);
@@ -196,7 +197,7 @@ void writeHtml(const Bank& bank, const std::vector<std::size_t>& chosen, const s
     const std::uint64_t decodedBytes = decodedBytesOfPlayers(bank, chosen);
     head.linksAudio = !embedsAudio(decodedBytes);
 
-    StagedFile pageFile(AT_FDCWD, pagePath, 0666);
+    StagedFile pageFile(AT_FDCWD, pagePath, KovaOutputStream::filePermission);
     if (!pageFile.isOpen())
         fail("can not create", pagePath);
     std::unique_ptr<AudioFolder> folder;
