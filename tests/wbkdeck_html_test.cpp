@@ -226,9 +226,6 @@ TEST_F(WbkdeckHtmlTest, FailureLeavesTheOldPage)
         EXPECT_EQ(readBytes(dir / "page.html"), "old") << c.err;
         EXPECT_EQ(filesIn(dir.path()), (std::set<std::string>{"b.wbk", "d.wbk", "page.html"})) << c.err;
     }
-    const ProgramResult missing = deck({"--html"});
-    EXPECT_EQ(missing.status, 255);
-    EXPECT_EQ(missing.err.substr(0, missing.err.find('\n')), "wbkdeck: option --html needs an argument");
 }
 
 } // namespace
