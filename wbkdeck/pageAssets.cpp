@@ -71,11 +71,20 @@ const char pageScript[] = R"JS(
     select(shown[next]);
   }
 
+  function stopOthers(audio) {
+    for (const other of document.querySelectorAll("audio"))
+      if (other !== audio && !other.paused) other.pause();
+  }
+
   function playOrPause(row) {
     const audio = row && row.querySelector("audio");
     if (!audio) return;
-    if (audio.paused) audio.play().catch(() => {});
-    else audio.pause();
+    if (audio.paused) {
+      stopOthers(audio);
+      audio.play().catch(() => {});
+    } else {
+      audio.pause();
+    }
   }
 
   function filter() {
@@ -88,11 +97,13 @@ const char pageScript[] = R"JS(
 
   search.addEventListener("input", filter);
 
-  // Playing one entry stops the one before.
+  // Playing one entry stops the one before, also when started from its own
+  // controls. The event comes later: an entry stopped meanwhile stops nothing.
   document.addEventListener("play", (event) => {
-    for (const audio of document.querySelectorAll("audio"))
-      if (audio !== event.target) audio.pause();
-    select(event.target.closest("tr"));
+    const audio = event.target;
+    if (audio.paused) return;
+    stopOthers(audio);
+    select(audio.closest("tr"));
   }, true);
 
   document.getElementById("entries").addEventListener("click", (event) => {
