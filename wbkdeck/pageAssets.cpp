@@ -52,6 +52,7 @@ const char pageScript[] = R"JS(
   const search = document.getElementById("search");
   const shownCount = document.getElementById("shown");
   let selected = null;
+  let startedByKey = null;  // its play event neither stops nor selects again
 
   const visibleRows = () => rows.filter((row) => !row.hidden);
 
@@ -81,6 +82,7 @@ const char pageScript[] = R"JS(
     if (!audio) return;
     if (audio.paused) {
       stopOthers(audio);
+      startedByKey = audio;
       audio.play().catch(() => {});
     } else {
       audio.pause();
@@ -98,10 +100,13 @@ const char pageScript[] = R"JS(
   search.addEventListener("input", filter);
 
   // Playing one entry stops the one before, also when started from its own
-  // controls. The event comes later: an entry stopped meanwhile stops nothing.
+  // controls, which selects its row. The event comes later, maybe after
+  // other keys: one started by Space, or stopped meanwhile, changes nothing.
   document.addEventListener("play", (event) => {
     const audio = event.target;
-    if (audio.paused) return;
+    const byKey = audio === startedByKey;
+    if (byKey) startedByKey = null;
+    if (byKey || audio.paused) return;
     stopOthers(audio);
     select(audio.closest("tr"));
   }, true);

@@ -224,7 +224,9 @@ def press(driver, key):
 
 def check_keys(driver, checks):
     from selenium.webdriver.common.keys import Keys
-    driver.execute_script("document.activeElement.blur(); for (const a of document.querySelectorAll('audio')) a.pause()")
+    # From the start: row 1, played before, must not end while the test looks.
+    driver.execute_script("document.activeElement.blur();"
+                          "for (const a of document.querySelectorAll('audio')) { a.pause(); a.currentTime = 0; }")
     selected = "return Number(document.querySelector('tr.selected')?.dataset.index ?? -1)"
     press(driver, "j")
     press(driver, "j")
