@@ -129,7 +129,8 @@ Arguments parseArguments(int argc, char* argv[])
                                          {nullptr, 0, nullptr, 0}};
     Arguments arguments;
     opterr = 0;
-    // "+": options end at the first operand, so that every argument after the bank is an entry.
+    // "+": options end at the first operand, so that every argument after the bank is an entry;
+    // ":": a missing option argument is told apart from an unknown option.
     for (int option; (option = getopt_long(argc, argv, "+:hdwlmM", longOptions, nullptr)) != -1;) {
         switch (option) {
         case 'h':
