@@ -3,6 +3,8 @@
 #   wbkdeck -w on one 64 MiB ADPCM entry (128 Mi samples) against
 #      sox -t vox -r 16540 on the same codes (goal: 6 times as fast, peak RSS < 32 MiB);
 #   wbkdeck -d on one 1 GiB entry against cp of the bank (goal: within 1.5 times cp, peak RSS < 32 MiB);
+#   wbkdeck --html on that bank, its audio linked as WAV files beside the page, against
+#      wbkdeck -w on it (goal: at most 2 times -w, peak RSS < 64 MiB);
 #   wbkpack --set of that entry's rate, an edit that writes the whole bank anew, against the
 #      same cp (goal: within 1.5 times cp);
 #   wbkdeck -l on a bank of 100,000 small entries.
@@ -36,7 +38,7 @@ make_bank() {
 # Runs a command three times; prints "seconds peak-KiB" of the fastest run.
 best_of_three() {
     for run in 1 2 3; do
-        rm -f out.wav big.pcm.wav big.pc8 copy
+        rm -rf out.wav big.pcm.wav big.pc8 big.pc8.wav copy page.html page.html.files
         /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null 2>&1
         cat time.txt
     done | sort -n | head -n 1
@@ -63,6 +65,14 @@ set -- $(best_of_three cp large.wbk copy)
 cp_s=$1
 echo "wbkdeck -d, 1 GiB entry: $extract_s s, peak RSS $extract_kb KiB; cp: $cp_s s;" \
     "$(echo "$extract_s $cp_s" | awk '{ printf "%.2f", $1 / $2 }') times the time of cp"
+set -- $(best_of_three "$wbkdeck" -w large.wbk)
+wav_s=$1
+set -- $(best_of_three "$wbkdeck" --html page.html large.wbk)
+html_s=$1 html_kb=$2
+[ "$(stat -c %s page.html.files/000000.wav)" -eq $((44 + (1 << 30))) ] || { echo "wbkdeck --html linked no whole WAV" >&2; exit 1; }
+echo "wbkdeck --html, 1 GiB bank: $html_s s, peak RSS $html_kb KiB; wbkdeck -w: $wav_s s;" \
+    "$(echo "$html_s $wav_s" | awk '{ printf "%.2f", $1 / $2 }') times the time of -w"
+rm -rf big.pc8.wav page.html page.html.files
 set -- $(best_of_three "$wbkpack" --set 0 -r 8000 large.wbk)
 edit_s=$1 edit_kb=$2
 [ "$(stat -c %s large.wbk)" -eq $((63 + (1 << 30))) ] || { echo "wbkpack --set changed the bank's size" >&2; exit 1; }

@@ -374,8 +374,9 @@ TEST_F(WbkdeckExportTest, ListingNeedsNoMemoryForTheSamples)
 TEST_F(WbkdeckExportTest, OptionHandling)
 {
     const std::string usage = "Usage: wbkdeck [-d|-w|-l|-m|-M|--json] BANK [ENTRY...]\n"
-                              "       wbkdeck --header BANK\n";
-    const std::string oneMode = "wbkdeck: only one of -d, -w, -l, -m, -M, --json and --header can be given\n";
+                              "       wbkdeck --header BANK\n"
+                              "       wbkdeck --html PAGE BANK [ENTRY...]\n";
+    const std::string oneMode = "wbkdeck: only one of -d, -w, -l, -m, -M, --json, --header and --html can be given\n";
     bank(sampleEntry(0, "a", 8000, "x"));
     writeBytes(dir / "-dash.wbk", bankHeader());
     struct Case {
@@ -396,6 +397,9 @@ TEST_F(WbkdeckExportTest, OptionHandling)
         {{"--header", "test.wbk", "0"}, 255, "", "wbkdeck: unexpected argument after the bank: 0\n" + usage},
         {{"-d", "-w", "test.wbk"}, 255, "", oneMode + usage},
         {{"--json", "-m", "test.wbk"}, 255, "", oneMode + usage},
+        {{"--html", "p.html", "-w", "test.wbk"}, 255, "", oneMode + usage},
+        {{"--html"}, 255, "", "wbkdeck: option --html needs an argument\n" + usage},
+        {{"--html", "p.html"}, 255, "", "Usage:wbkdeck .wbk\n"},
         {{"-w"}, 255, "", "Usage:wbkdeck .wbk\n"},
         {{"-l", "--"}, 255, "", "Usage:wbkdeck .wbk\n"},
         {{"-w", "--", "-dash.wbk"}, 0, "the auther of this .wbk is wbkpack:tester\nnow loading -dash.wbk.\n", ""},

@@ -2,7 +2,8 @@
 // its samples, only lists them (-l), extracts their data into files of their
 // own (-d) or exports them as WAV files (-w); or prints only the bank's
 // manifest (-m, -M), its listing as JSON (--json) or a C header of its
-// entries (--header). ENTRY arguments choose the entries to deal with.
+// entries (--header); or writes a web page to see and hear them (--html).
+// ENTRY arguments choose the entries to deal with.
 #include "Bank.h"
 #include "CleanupRegistry.h"
 #include "EntryChoice.h"
@@ -14,6 +15,7 @@
 #include "printJson.h"
 #include "printManifest.h"
 #include "visibleText.h"
+#include "writeHtml.h"
 
 #include <getopt.h>
 
@@ -42,12 +44,13 @@ void printAuthor(const Bank& bank)
     std::exit(-1);
 }
 
-enum class Mode { play, list, extract, exportWav, manifest, manifestOfFiles, json, cHeader };
+enum class Mode { play, list, extract, exportWav, manifest, manifestOfFiles, json, cHeader, html };
 
 // The modes that print only their own output, and refuse a damaged bank.
 bool printsOnly(Mode mode)
 {
-    return mode == Mode::manifest || mode == Mode::manifestOfFiles || mode == Mode::json || mode == Mode::cHeader;
+    return mode == Mode::manifest || mode == Mode::manifestOfFiles || mode == Mode::json || mode == Mode::cHeader ||
+           mode == Mode::html;
 }
 
 // The first modes keep their first messages for a file that is no bank; the
@@ -60,11 +63,13 @@ Refusals refusalsOf(Mode mode)
 struct Arguments {
     Mode mode = Mode::play;
     const char* bank = nullptr;
+    const char* page = nullptr;  // --html's
     std::vector<std::string> entries;
 };
 
 const char usage[] = "Usage: wbkdeck [-d|-w|-l|-m|-M|--json] BANK [ENTRY...]\n"
-                     "       wbkdeck --header BANK\n";
+                     "       wbkdeck --header BANK\n"
+                     "       wbkdeck --html PAGE BANK [ENTRY...]\n";
 
 const char help[] = "Checks the sound bank BANK and prints its author, then\n"
                     "  (no option)  lists the samples and plays them, one per character read, through\n"
@@ -78,6 +83,8 @@ const char help[] = "Checks the sound bank BANK and prints its author, then\n"
                     "               hold the entries' bytes\n"
                     "  --json       the listing as a JSON array of objects\n"
                     "  --header     a C header: an enum of the entries' indices named after them\n"
+                    "or writes\n"
+                    "  --html PAGE  one self-contained web page to search, see and play the entries\n"
                     "ENTRY chooses entries, dealt with in bank order: an index (12), a range (3-7) or\n"
                     "a stored name (\\xHH escapes accepted: \\x33-4 is the name 3-4); without ENTRY,\n"
                     "every entry.\n"
@@ -90,13 +97,13 @@ const char help[] = "Checks the sound bank BANK and prints its author, then\n"
     std::exit(-1);
 }
 
-enum { versionOption = 1, jsonOption, headerOption };
+enum { versionOption = 1, jsonOption, headerOption, htmlOption };
 
 // The mode options and the mode that each one chooses.
 const std::pair<int, Mode> modeOptions[] = {{'d', Mode::extract},         {'w', Mode::exportWav},
                                             {'l', Mode::list},            {'m', Mode::manifest},
                                             {'M', Mode::manifestOfFiles}, {jsonOption, Mode::json},
-                                            {headerOption, Mode::cHeader}};
+                                            {headerOption, Mode::cHeader}, {htmlOption, Mode::html}};
 
 // A long option as it was given (also "--help=x", which getopt names by its
 // short twin), a short one by the letter that getopt refused.
@@ -133,11 +140,13 @@ Arguments parseArguments(int argc, char* argv[])
                                          {"version", no_argument, nullptr, versionOption},
                                          {"json", no_argument, nullptr, jsonOption},
                                          {"header", no_argument, nullptr, headerOption},
+                                         {"html", required_argument, nullptr, htmlOption},
                                          {nullptr, 0, nullptr, 0}};
     Arguments arguments;
     opterr = 0;
-    // "+": options end at the first operand, so that every argument after the bank is an entry.
-    for (int option; (option = getopt_long(argc, argv, "+hdwlmM", longOptions, nullptr)) != -1;) {
+    // "+": options end at the first operand, so that every argument after the bank is an entry;
+    // ":": a missing option argument is told apart from an unknown option.
+    for (int option; (option = getopt_long(argc, argv, "+:hdwlmM", longOptions, nullptr)) != -1;) {
         switch (option) {
         case 'h':
             std::cout << usage << help;
@@ -148,12 +157,16 @@ Arguments parseArguments(int argc, char* argv[])
         default:
             const auto chosen = std::find_if(std::begin(modeOptions), std::end(modeOptions),
                                              [&](const auto& modeOption) { return modeOption.first == option; });
+            if (option == ':')
+                refuseUsage("option " + refusedOption(argv[optind - 1]) + " needs an argument");
             if (chosen == std::end(modeOptions))
                 refuseUsage("unknown option " + refusedOption(argv[optind - 1]));
             // No option chooses play, the mode without one.
             if (arguments.mode != Mode::play)
-                refuseUsage("only one of -d, -w, -l, -m, -M, --json and --header can be given");
+                refuseUsage("only one of -d, -w, -l, -m, -M, --json, --header and --html can be given");
             arguments.mode = chosen->second;
+            if (option == htmlOption)
+                arguments.page = optarg;
         }
     }
     takeOperands(arguments, argc, argv);
@@ -216,6 +229,9 @@ void runPrintMode(const Arguments& arguments, const Bank& bank, const std::vecto
         break;
     case Mode::cHeader:
         printCHeader(bank, arguments.bank);
+        break;
+    case Mode::html:
+        writeHtml(bank, chosen, arguments.page, arguments.bank);
         break;
     default:
         break;
