@@ -6,7 +6,7 @@
 // ENTRY arguments choose the entries to deal with.
 #include "Bank.h"
 #include "CleanupRegistry.h"
-#include "EntryChoice.h"
+#include "chooseEntries.h"
 #include "exportWav.h"
 #include "extractPcm.h"
 #include "openBank.h"

@@ -4,7 +4,7 @@
 #include "Progress.h"
 
 #include "encodeAudioFile.h"
-#include "sampleFormat.h"
+#include "SampleFormat.h"
 
 #include <getopt.h>
 #include <sys/stat.h>

@@ -8,7 +8,7 @@
 #include "editReport.h"
 #include "edits.h"
 #include "filePath.h"
-#include "samples.h"
+#include "SampleFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #ifndef WBKPACK_BUILD_BANK_H
 #define WBKPACK_BUILD_BANK_H
 
-#include "options.h"
+#include "Options.h"
 
 // --build BANK MANIFEST: a whole bank from a manifest (Manifest.h), to a new
 // path or over an existing bank. Every source is read and every audio file

@@ -4,7 +4,7 @@
 #include "EditPlan.h"
 #include "Manifest.h"
 #include "Refusal.h"
-#include "samples.h"
+#include "SampleFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>

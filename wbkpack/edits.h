@@ -3,7 +3,7 @@
 
 #include "Bank.h"
 #include "StagedFile.h"
-#include "options.h"
+#include "Options.h"
 
 // The edits of a bank: each writes a new bank beside the old one and renames
 // it into place (BankTransaction), prints one line saying what it did and

@@ -13,11 +13,11 @@
 #include "SourceFile.h"
 #include "buildBank.h"
 #include "edits.h"
-#include "options.h"
+#include "Options.h"
 #include "printError.h"
 #include "repairBank.h"
-#include "sampleFormat.h"
-#include "samples.h"
+#include "SampleFormat.h"
+#include "SampleFile.h"
 #include "visibleText.h"
 
 #include <algorithm>

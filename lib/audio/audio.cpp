@@ -3,7 +3,7 @@
 #include "backends/audioOpenSoundSystem.h"
 #include "backends/deviceFailure.h"
 #ifdef WBK_WITH_ALSA
-#include "backends/audioAlsa.h"
+#include "backends/AlsaBackEnd.h"
 #endif
 
 #include <cerrno>

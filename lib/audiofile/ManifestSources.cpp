@@ -2,7 +2,7 @@
 
 #include "AudioSource.h"
 #include "SourceFile.h"
-#include "audioContainer.h"
+#include "audioContainerOf.h"
 #include "editReport.h"
 #include "encodeAudioFile.h"
 

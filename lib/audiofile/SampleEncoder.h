@@ -4,7 +4,7 @@
 #include "AdpcmEncoder.h"
 #include "Pcm8Encoder.h"
 #include "SnrMeter.h"
-#include "sampleFormat.h"
+#include "SampleFormat.h"
 
 #include <cstddef>
 #include <cstdint>

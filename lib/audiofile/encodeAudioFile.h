@@ -2,7 +2,7 @@
 #define WBK_ENCODE_AUDIO_FILE_H
 
 #include "SampleEncoder.h"
-#include "sampleFormat.h"
+#include "SampleFormat.h"
 
 #include <cstdint>
 #include <functional>

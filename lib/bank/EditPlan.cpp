@@ -1,6 +1,6 @@
 #include "EditPlan.h"
 
-#include "EntryChoice.h"
+#include "chooseEntries.h"
 #include "Manifest.h"
 #include "editReport.h"
 #include "visibleText.h"

@@ -11,7 +11,7 @@
 
 // The new entry list of an edit of a bank, planned from the bank's own
 // entries, and the line that reports it, naming the bank as `path` and
-// saying which indices moved. Entries are chosen as EntryChoice reads them;
+// saying which indices moved. Entries are chosen as chooseEntries reads them;
 // what the bank does not have throws std::invalid_argument.
 class EditPlan {
 public:

@@ -1,7 +1,7 @@
 #ifndef WBK_SOURCE_FILE_H
 #define WBK_SOURCE_FILE_H
 
-#include "audioContainer.h"
+#include "audioContainerOf.h"
 
 #include <cstdint>
 #include <string>

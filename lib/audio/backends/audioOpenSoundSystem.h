@@ -1,7 +1,7 @@
 #ifndef WBK_AUDIO_OPEN_SOUND_SYSTEM_H
 #define WBK_AUDIO_OPEN_SOUND_SYSTEM_H
 
-#include "audioBackEnd.h"
+#include "AudioBackEnd.h"
 
 // The OSS back end of Audio: every system call on /dev/dsp.
 class OssBackEnd : public AudioBackEnd {

@@ -1,4 +1,4 @@
-#include "sampleFormat.h"
+#include "SampleFormat.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
-#ifndef WBKPACK_SAMPLES_H
-#define WBKPACK_SAMPLES_H
+#ifndef WBKPACK_SAMPLE_FILE_H
+#define WBKPACK_SAMPLE_FILE_H
 
 #include "Bank.h"
 #include "SourceFile.h"

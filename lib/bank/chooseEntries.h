@@ -1,5 +1,5 @@
-#ifndef WBK_ENTRY_CHOICE_H
-#define WBK_ENTRY_CHOICE_H
+#ifndef WBK_CHOOSE_ENTRIES_H
+#define WBK_CHOOSE_ENTRIES_H
 
 #include "Bank.h"
 

@@ -1,7 +1,7 @@
-#ifndef WBK_AUDIO_ALSA_H
-#define WBK_AUDIO_ALSA_H
+#ifndef WBK_ALSA_BACK_END_H
+#define WBK_ALSA_BACK_END_H
 
-#include "audioBackEnd.h"
+#include "AudioBackEnd.h"
 
 #include <string>
 

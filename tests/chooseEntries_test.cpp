@@ -1,4 +1,4 @@
-#include "EntryChoice.h"
+#include "chooseEntries.h"
 
 #include <gtest/gtest.h>
 

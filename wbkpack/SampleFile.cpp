@@ -1,9 +1,9 @@
-#include "samples.h"
+#include "SampleFile.h"
 
-#include "audioContainer.h"
+#include "audioContainerOf.h"
 #include "Refusal.h"
 #include "filePath.h"
-#include "sampleFormat.h"
+#include "SampleFormat.h"
 
 #include <algorithm>
 #include <cctype>

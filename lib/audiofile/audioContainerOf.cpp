@@ -1,4 +1,4 @@
-#include "audioContainer.h"
+#include "audioContainerOf.h"
 
 #include <cstring>
 

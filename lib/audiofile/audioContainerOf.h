@@ -1,5 +1,5 @@
-#ifndef WBK_AUDIO_CONTAINER_H
-#define WBK_AUDIO_CONTAINER_H
+#ifndef WBK_AUDIO_CONTAINER_OF_H
+#define WBK_AUDIO_CONTAINER_OF_H
 
 #include <cstddef>
 

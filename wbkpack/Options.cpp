@@ -1,4 +1,4 @@
-#include "options.h"
+#include "Options.h"
 
 #include <getopt.h>
 

@@ -1,4 +1,4 @@
-#include "audioAlsa.h"
+#include "AlsaBackEnd.h"
 
 #include "deviceFailure.h"
 
