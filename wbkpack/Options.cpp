@@ -2,8 +2,7 @@
 
 #include <getopt.h>
 
-#include <cstdlib>
-#include <iostream>
+#include "Refusal.h"
 
 namespace {
 
@@ -60,8 +59,7 @@ const EditOption editOptions[] = {
 
 [[noreturn]] void refuseUsage(const std::string& reason)
 {
-    std::cerr << "wbkpack: " << reason << "\n" << usage << std::flush;
-    std::exit(-1);
+    throw Refusal(Refusal::Kind::verbatim, "wbkpack: " + reason + "\n" + usage);
 }
 
 const EditOption& editOption(Options::Edit edit)
@@ -106,8 +104,7 @@ void checkForm(const Options& options, const char* program)
     if (options.repair)
         refuseUsage("--repair needs the bank to repair");
     if (options.edit == Options::Edit::none) {
-        std::cerr << "Usage:" << program << " .wbk .[pc8|pcm]" << std::endl;
-        std::exit(-1);
+        throw Refusal(Refusal::Kind::verbatim, "Usage:" + std::string(program) + " .wbk .[pc8|pcm]\n");
     }
     refuseUsage(name + (fewest == 1 ? " needs the bank" : options.edit == Options::Edit::build
                                                               ? " needs the bank and the manifest"
@@ -137,11 +134,11 @@ Options parseOptions(int argc, char* argv[])
     for (int option; (option = getopt_long(argc, argv, ":hr:q:j:", longOptions, nullptr)) != -1;) {
         switch (option) {
         case 'h':
-            std::cout << usage << help;
-            std::exit(0);
+            options.answer = std::string(usage) + help;
+            return options;
         case versionOption:
-            std::cout << "wbkpack " WBK_VERSION << std::endl;
-            std::exit(0);
+            options.answer = "wbkpack " WBK_VERSION "\n";
+            return options;
         case repairOption:
             if (options.edit != Options::Edit::none)
                 chooseEdit(options, Options::Edit::none);

@@ -19,10 +19,11 @@ struct Options {
     const char* jobs = nullptr;        // -j, for --build
     const char* type = nullptr;        // --type, for --build BANK DIR
     std::vector<const char*> operands;
+    std::string answer;  // what --help or --version print instead of a run
 };
 
-// Reads the options and checks that they go together; --help, --version and
-// a refused command line end the run.
+// Reads the options and checks that they go together; a refused command line
+// throws Refusal.
 Options parseOptions(int argc, char* argv[]);
 
 #endif

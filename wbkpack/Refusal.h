@@ -12,6 +12,7 @@ public:
         sentence,  // what(), after "wbkpack: " except in the plain append
         failedCall,  // "can not ACTION NAME : reason"; for "write", then "NAME may be broken."
         cannotOpen,  // "Can't open NAME."
+        verbatim,  // name(), as it is (a usage)
     };
 
     explicit Refusal(const std::string& sentence) : std::runtime_error(sentence) {}

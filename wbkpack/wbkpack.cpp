@@ -8,6 +8,7 @@
 #include "Bank.h"
 #include "BankAppend.h"
 #include "BankTransaction.h"
+#include "CleanupRegistry.h"
 #include "KovaInputStream.h"
 #include "Refusal.h"
 #include "SourceFile.h"
@@ -185,6 +186,9 @@ void print(const Refusal& refusal, const char* prefix)
     case Refusal::Kind::cannotOpen:
         printCantOpen(refusal.name().c_str());
         break;
+    case Refusal::Kind::verbatim:
+        std::cerr << refusal.name() << std::flush;
+        break;
     }
 }
 
@@ -192,7 +196,17 @@ void print(const Refusal& refusal, const char* prefix)
 
 int main(int argc, char* argv[])
 {
-    const Options options = parseOptions(argc, argv);
+    Options options;
+    try {
+        options = parseOptions(argc, argv);
+    } catch (const Refusal& refusal) {
+        print(refusal, "");
+        return -1;
+    }
+    if (!options.answer.empty()) {
+        std::cout << options.answer << std::flush;
+        return 0;
+    }
     CleanupRegistry::catchSignals();
     // The plain append keeps the messages it always had; the rest name the program.
     const bool plainAppend = options.edit == Options::Edit::none && options.operands.size() == 2 && !options.repair;
