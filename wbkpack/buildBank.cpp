@@ -1,17 +1,15 @@
 #include "buildBank.h"
 
-#include "AudioSource.h"
 #include "BankTransaction.h"
 #include "Manifest.h"
 #include "ManifestSources.h"
 #include "Refusal.h"
 #include "editReport.h"
 #include "edits.h"
+#include "folderManifest.h"
 #include "filePath.h"
 #include "SampleFile.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,9 +19,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -31,27 +31,17 @@ namespace {
 // The manifest's text: standard input for "-".
 std::string manifestText(const char* path)
 {
-    if (std::strcmp(path, "-") == 0) {
-        std::ostringstream text;
-        text << std::cin.rdbuf();
-        return text.str();
+    std::ifstream file;
+    if (std::strcmp(path, "-") != 0) {
+        file.open(path, std::ios::binary);
+        if (!file.is_open())
+            throw Refusal(Refusal::Kind::failedCall, path, "open", errno);
     }
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw Refusal(Refusal::Kind::failedCall, path, "open", errno);
-    std::string text;
-    char piece[65536];
-    for (ssize_t n; (n = read(fd, piece, sizeof piece)) != 0;) {
-        if (n < 0 && errno != EINTR) {
-            const int error = errno;
-            close(fd);
-            throw Refusal(Refusal::Kind::failedCall, path, "read", error);
-        }
-        if (n > 0)
-            text.append(piece, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    return text;
+    std::ostringstream text;
+    text << (file.is_open() ? file.rdbuf() : std::cin.rdbuf());
+    if (file.bad() || std::cin.bad())
+        throw Refusal(Refusal::Kind::failedCall, path, "read", errno);
+    return text.str();
 }
 
 int numberOption(const char* text, int first, int last, const char* option, const char* what)
@@ -92,60 +82,30 @@ bool isDirectory(const char* path)
     return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The regular files of `folder`, in byte order of their names.
-std::vector<std::string> filesOf(const std::string& folder)
-{
-    const std::unique_ptr<DIR, int (*)(DIR*)> list(opendir(folder.c_str()), closedir);
-    if (!list)
-        throw Refusal(Refusal::Kind::failedCall, folder, "open", errno);
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(list.get())) {
-        struct stat info;
-        const std::string path = folder + "/" + entry->d_name;
-        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            names.push_back(entry->d_name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The manifest that a folder stands for: one entry per audio file, named
-// as wbkenc and an append would name it. Other files are skipped with a
-// line each; a file that cannot be an entry refuses the whole build.
-Manifest folderManifest(const std::string& folder, const Options& options)
+// The manifest of a folder; files that are no audio are skipped with a line
+// each, a file that cannot be an entry refuses the whole build.
+Manifest manifestOfFolder(const std::string& folder, const Options& options)
 {
     const std::string type = options.type ? options.type : "adpcm";
     if (type != "adpcm" && type != "8bit")
         throw Refusal("--type takes adpcm or 8bit, not '" + type + "'");
-    const int rate = options.rate ? parseRate(options.rate) : 0;
-    Manifest manifest;
-    std::string faults;
-    for (const std::string& name : filesOf(folder)) {
-        ManifestEntry entry;
-        entry.sourcePath = folder + "/" + name;
-        const AudioSource audio(entry.sourcePath);
-        if (!audio.error().empty()) {
-            std::cerr << "wbkpack: skipping " << escapeManifestText(entry.sourcePath) << ": not an audio file"
-                      << std::endl;
-            continue;
-        }
-        entry.type = type == "adpcm" ? 1 : 0;
-        entry.name = name.substr(0, name.rfind('.')) + (type == "adpcm" ? ".pcm" : ".pc8");
-        const std::string shown = escapeManifestText(entry.sourcePath);
-        if (entry.name.size() > Bank::nameSize)
-            faults += "\nwbkpack: " + shown + ": its name " + escapeManifestText(entry.name) + " is " +
-                      std::to_string(entry.name.size()) + " bytes long, more than 16";
-        if (!rate && (audio.inputRate() < 1 || audio.inputRate() > 65535))
-            faults += "\nwbkpack: " + shown + ": its rate " + std::to_string(audio.inputRate()) +
-                      " Hz is not from 1 to 65535: choose one with -r";
-        entry.rate = static_cast<std::uint16_t>(rate ? rate : audio.inputRate());
-        manifest.entries.push_back(entry);
+    FolderManifest found;
+    try {
+        found = folderManifest(folder, type == "adpcm" ? SampleFormat::adpcm : SampleFormat::signed8Bit,
+                               options.rate ? parseRate(options.rate) : 0);
+    } catch (const std::system_error& error) {
+        throw Refusal(Refusal::Kind::failedCall, folder, "open", error.code().value());
     }
+    for (const std::string& skipped : found.skipped)
+        std::cerr << "wbkpack: skipping " << skipped << ": not an audio file" << std::endl;
+    std::string faults;
+    for (const std::string& fault : found.faults)
+        faults += "\nwbkpack: " + fault;
     if (!faults.empty())
         throw Refusal(folder + " can not become a bank:" + faults);
-    if (manifest.entries.empty())
+    if (found.manifest.entries.empty())
         throw Refusal(folder + " holds no audio file");
-    return manifest;
+    return found.manifest;
 }
 
 } // namespace
@@ -162,7 +122,7 @@ int buildBank(const Options& options)
     try {
         Manifest manifest;
         if (fromFolder) {
-            manifest = folderManifest(source, options);
+            manifest = manifestOfFolder(source, options);
         } else {
             std::istringstream text(manifestText(source));
             manifest = readManifest(text);
