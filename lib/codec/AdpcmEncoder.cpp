@@ -1,6 +1,10 @@
 #include "AdpcmEncoder.h"
 
+#include "AdpcmSearch.h"
+
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -25,7 +29,7 @@ std::int64_t AdpcmEncoder::keyOf(const Cursor& cursor, std::size_t index)
     return cursor.nextCost() * maxWidth + static_cast<std::int64_t>(index);
 }
 
-AdpcmEncoder::AdpcmEncoder(int width) : width(std::clamp(width, 1, maxWidth)), paths(1)
+AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1, maxWidth)), search(search), paths(1)
 {
     paths.reserve(this->width);
     nextPaths.reserve(this->width);
@@ -34,13 +38,30 @@ AdpcmEncoder::AdpcmEncoder(int width) : width(std::clamp(width, 1, maxWidth)), p
     keys.reserve(this->width);
     order.reserve(this->width);
     chosenAt.assign(static_cast<std::size_t>(Adpcm::stepCount) * sampleBuckets, 0);
+    if (search == Search::lanes) {
+        const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
+        candidateKeys.resize(candidates);
+        keptKeys.resize(candidates + AdpcmSearch::positions);
+        sortedKeys.resize(candidates);
+        cheapestTo.resize(chosenAt.size());
+        reached.resize(candidates);
+    }
 }
 
 void AdpcmEncoder::encode(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
                           std::vector<unsigned char>* outputs)
 {
-    if (finished)
+    if (!finished)
+        feed(samples, count, bytes, outputs);
+}
+
+void AdpcmEncoder::feed(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
+                        std::vector<unsigned char>* outputs)
+{
+    if (width == 1 && search == Search::lanes) {
+        feedGreedily(samples, count, bytes, outputs);
         return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         step(samples[i]);
         if (fed - settled == settleDelay)
@@ -53,14 +74,26 @@ void AdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector<unsigne
     if (finished)
         return;
     if (fed % 2 == 1) {
-        step(lastSample);
-        if (fed - settled == settleDelay)
-            settleOldest(bytes, outputs);
+        const std::int16_t repeat = lastSample;
+        feed(&repeat, 1, bytes, outputs);
     }
     const Path& best = paths.front();
     while (settled < fed)
         settle(best.code(settled), bytes, outputs);
     finished = true;
+}
+
+void AdpcmEncoder::feedGreedily(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
+                                std::vector<unsigned char>* outputs)
+{
+    if (count == 0)
+        return;
+    greedyCodes.resize(count);
+    AdpcmSearch::chooseGreedily(paths.front().state, samples, count, greedyCodes.data());
+    for (const std::uint8_t code : greedyCodes)
+        settle(code, bytes, outputs);
+    fed += count;
+    lastSample = samples[count - 1];
 }
 
 // Extends the paths by one code each and keeps the cheapest `width`
@@ -69,8 +102,12 @@ void AdpcmEncoder::step(std::int16_t sample)
 {
     // The sample in the decoder's 8-bit output scale, times 256.
     const std::int32_t target = sample + 32768;
-    startCursors(target);
-    chooseExtensions(target);
+    if (search == Search::lanes) {
+        chooseInLanes(target);
+    } else {
+        startCursors(target);
+        chooseExtensions(target);
+    }
     nextPaths.resize(chosen.size());
     for (std::size_t i = 0; i < chosen.size(); ++i) {
         const Candidate& candidate = chosen[i];
@@ -101,17 +138,105 @@ void AdpcmEncoder::startCursors(std::int32_t target)
     }
 }
 
-// Every cursor yields its extensions cheapest first, so merging them stops
-// after `width` distinct ones; of several that reach nearly one state the
-// first, the cheapest, is kept. A taken cursor's next key moves only a few
-// places back in the order.
-void AdpcmEncoder::chooseExtensions(std::int32_t target)
+// Scores every extension in lanes, then goes through those near the
+// cheapest path's cost in key order, as the plain search takes them. Should
+// they end in fewer than `width` distinct states while others were left out,
+// it goes through more. The margin follows the spread of the costs chosen.
+void AdpcmEncoder::chooseInLanes(std::int32_t target)
+{
+    const std::size_t count = paths.size();
+    pathSamples.resize(count);
+    pathSteps.resize(count);
+    pathCosts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        pathSamples[i] = paths[i].state.sample();
+        pathSteps[i] = paths[i].state.stepIndex();
+        pathCosts[i] = static_cast<double>(paths[i].cost);
+    }
+    AdpcmSearch::scoreExtensions({pathSamples.data(), pathSteps.data(), pathCosts.data(), count}, target,
+                                 candidateKeys.data());
+    std::int64_t reach = margin;
+    for (;;) {
+        const std::size_t states = keepCandidates(reach);
+        static long st=0, kk=0, fb=0; ++st; kk+=states;
+        if (st % 400000 == 0) fprintf(stderr, "w%d states %.2f fallbacks %ld\n", width, double(kk)/st, fb);
+        if (chooseFromKept(states) || reach >= std::int64_t{1} << 41)
+            break;
+        ++fb;
+        reach = reach * 2 + (std::int64_t{1} << 16);
+    }
+    const std::int64_t spread = chosen.back().cost - chosen.front().cost;
+    margin = std::min(spread / 2 + (std::int64_t{1} << 16), std::int64_t{1} << 41);
+}
+
+// Puts in `sortedKeys`, least first, the key of the cheapest extension to
+// every decoder state (stateKey) that extensions costing at most `reach`
+// more than the cheapest path reach; returns how many. Only the cheapest
+// to a state can be chosen, so the rest need no sorting.
+std::size_t AdpcmEncoder::keepCandidates(std::int64_t reach)
+{
+    const std::size_t count = paths.size() * AdpcmSearch::positions;
+    const std::int64_t limit = paths.front().cost + reach + 1;
+    const double bound = limit >= std::int64_t{1} << 41 ? INFINITY : AdpcmSearch::lowestKeyOf(limit) - 1;
+    const std::size_t keptCount = AdpcmSearch::keepAtMost(candidateKeys.data(), count, bound, keptKeys.data());
+    startChoosing();
+    const Adpcm::Tables& tables = Adpcm::tables();
+    std::size_t states = 0;
+    for (std::size_t i = 0; i < keptCount; ++i) {
+        const double key = keptKeys[i];
+        Adpcm state = paths[AdpcmSearch::parentOf(key)].state;
+        state.decode(AdpcmSearch::codeOf(key), tables);
+        const std::size_t where = stateKey(state);
+        const bool fresh = chosenAt[where] != stepNumber;
+        chosenAt[where] = stepNumber;
+        if (fresh) {
+            cheapestTo[where] = key;
+            reached[states++] = static_cast<std::uint32_t>(where);
+        } else {
+            cheapestTo[where] = std::min(cheapestTo[where], key);
+        }
+    }
+    for (std::size_t i = 0; i < states; ++i)
+        keptKeys[i] = cheapestTo[reached[i]];
+    AdpcmSearch::sortKeys(keptKeys.data(), states, sortedKeys.data());
+    return states;
+}
+
+// Chooses the first `width` of `states` keys, which end in distinct
+// states; returns whether there were that many.
+bool AdpcmEncoder::chooseFromKept(std::size_t states)
+{
+    chosen.clear();
+    const Adpcm::Tables& tables = Adpcm::tables();
+    for (std::size_t i = 0; i < states && chosen.size() < static_cast<std::size_t>(width); ++i) {
+        const double key = sortedKeys[i];
+        const unsigned parent = AdpcmSearch::parentOf(key);
+        const unsigned code = AdpcmSearch::codeOf(key);
+        Adpcm state = paths[parent].state;
+        state.decode(code, tables);
+        chosen.push_back({AdpcmSearch::costOf(key), state, static_cast<std::uint16_t>(parent),
+                          static_cast<std::uint16_t>(code)});
+    }
+    return chosen.size() == static_cast<std::size_t>(width);
+}
+
+// A new round of choosing: no state chosen yet.
+void AdpcmEncoder::startChoosing()
 {
     if (++stepNumber == 0) {
         std::fill(chosenAt.begin(), chosenAt.end(), 0);
         stepNumber = 1;
     }
     chosen.clear();
+}
+
+// Every cursor yields its extensions cheapest first, so merging them stops
+// after `width` distinct ones; of several that reach nearly one state the
+// first, the cheapest, is kept. A taken cursor's next key moves only a few
+// places back in the order.
+void AdpcmEncoder::chooseExtensions(std::int32_t target)
+{
+    startChoosing();
     while (chosen.size() < static_cast<std::size_t>(width) && keys[order.front()] != INT64_MAX) {
         const std::size_t index = order.front();
         Cursor& cursor = cursors[index];
@@ -129,15 +254,6 @@ void AdpcmEncoder::chooseExtensions(std::int32_t target)
     }
 }
 
-namespace {
-
-// The codes in the order of the sample they lead to, lowest first: negative
-// codes from the largest difference down, then positive ones upwards. The
-// error falls and then rises along this order.
-const std::uint16_t codesByValue[Adpcm::codeCount] = {15, 14, 13, 12, 11, 10, 9, 8, 0, 1, 2, 3, 4, 5, 6, 7};
-
-} // namespace
-
 // Starts where the output crosses the target; from there the error only
 // grows in both directions. The search has decoded both neighbours of the
 // crossing already.
@@ -149,7 +265,7 @@ AdpcmEncoder::Cursor::Cursor(const Path& path, std::uint16_t parent, std::int32_
     while (low < high) {
         const int middle = (low + high) / 2;
         Adpcm state = path.state;
-        if (state.decode(codesByValue[middle], tables) * 256 < target) {
+        if (state.decode(AdpcmSearch::codeByPosition[middle], tables) * 256 < target) {
             low = middle + 1;
             belowState = state;
         } else {
@@ -171,14 +287,14 @@ AdpcmEncoder::Candidate AdpcmEncoder::Cursor::candidate(const Path& path, int po
     if (position < 0 || position >= Adpcm::codeCount)
         return {INT64_MAX, state, parent, 0};
     const std::int32_t error = state.output() * 256 - target;
-    return {path.cost + static_cast<std::int64_t>(error) * error, state, parent, codesByValue[position]};
+    return {path.cost + static_cast<std::int64_t>(error) * error, state, parent, AdpcmSearch::codeByPosition[position]};
 }
 
 AdpcmEncoder::Candidate AdpcmEncoder::Cursor::at(const Path& path, int position, std::int32_t target) const
 {
     Adpcm state = path.state;
     if (position >= 0 && position < Adpcm::codeCount)
-        state.decode(codesByValue[position], tables);
+        state.decode(AdpcmSearch::codeByPosition[position], tables);
     return candidate(path, position, state, target);
 }
 

@@ -30,15 +30,22 @@
 //
 // An odd number of samples is padded with one code, chosen the same way for
 // a repeat of the last sample, so that the last byte is complete.
+//
+// The search scores its candidates in SIMD lanes (AdpcmSearch) and chooses
+// exactly as the plain search, one candidate after another, which stays as
+// the reference: both give the same bytes. The greedy search settles every
+// code at once, as nothing can change it.
 class AdpcmEncoder {
 public:
+    enum class Search { lanes, plain };
+
     static constexpr int greedyWidth = 1;
     static constexpr int defaultWidth = 13;
     static constexpr int maxWidth = 64;
     static constexpr int settleDelay = 64;
 
     // `width` is clamped to 1..maxWidth.
-    explicit AdpcmEncoder(int width = defaultWidth);
+    explicit AdpcmEncoder(int width = defaultWidth, Search search = Search::lanes);
 
     // Takes `count` samples and appends to `bytes` every byte whose codes are
     // settled. When `outputs` is given, the decoder's 8-bit output for every
@@ -97,7 +104,15 @@ private:
         Candidate belowNext, aboveNext;
     };
 
+    void feed(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
+              std::vector<unsigned char>* outputs);
+    void feedGreedily(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
+                      std::vector<unsigned char>* outputs);
     void step(std::int16_t sample);
+    void chooseInLanes(std::int32_t target);
+    std::size_t keepCandidates(std::int64_t margin);
+    bool chooseFromKept(std::size_t kept);
+    void startChoosing();
     void startCursors(std::int32_t target);
     void chooseExtensions(std::int32_t target);
     static std::int64_t keyOf(const Cursor& cursor, std::size_t index);
@@ -105,6 +120,7 @@ private:
     void settle(unsigned code, std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
 
     int width;
+    Search search;
     std::vector<Path> paths;
     std::vector<Path> nextPaths;
     std::vector<Cursor> cursors;
@@ -115,6 +131,15 @@ private:
     std::vector<std::uint32_t> chosenAt;
     std::uint32_t stepNumber = 0;
     std::vector<Candidate> chosen;
+    // The search in lanes: the paths' states and costs, the keys of their
+    // extensions, and those within `margin` of the cheapest path's cost,
+    // which are enough to choose from nearly always.
+    std::vector<std::int32_t> pathSamples, pathSteps;
+    std::vector<double> pathCosts, candidateKeys, keptKeys, sortedKeys;
+    std::vector<double> cheapestTo;  // by stateKey
+    std::vector<std::uint32_t> reached;
+    std::int64_t margin = 0;
+    std::vector<std::uint8_t> greedyCodes;
     std::uint64_t fed = 0;
     std::uint64_t settled = 0;
     std::int16_t lastSample = 0;

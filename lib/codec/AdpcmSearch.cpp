@@ -1,0 +1,211 @@
+// The ADPCM encoder's candidate scoring spread over SIMD lanes.
+//
+// Extending a path by a code is a pure function of the path's decoder state
+// (sample, step index), its cost and the code: the new sample is
+// clamp(sample + difference[step][code], 0, 4095), the output its top 8 bits,
+// the cost grows by (output * 256 - target)^2. Nothing is shared between the
+// 16 codes of a path, nor between the paths of the beam, so each candidate
+// takes one lane: the difference table is read a row (one step index) at a
+// time with the codes in the order of the sample they lead to, and the
+// adds, clamps, shifts and squares run on all the row's codes at once.
+//
+// Choosing needs a total order equal to the plain search's: it takes
+// candidates by cost, then by the path's place in the beam, then within a
+// path those below the target (output * 256 < target) before those above,
+// nearer ones first. The order along the codes makes the side a lane-wise
+// compare and the distance the code's place, so each candidate's key is
+//     (cost * 64 + path) * 32 + (below ? 15 - place : 16 + place),
+// a whole number below 2^51 and thus exact in a double. Costs stay below
+// 2^40: the paths of a beam agree on every settled code, and the encoder
+// rebases them to the cheapest, so they differ by the errors of at most
+// 65 samples, each below 2^32.
+//
+// The greedy search (a beam of one) cannot run samples side by side, as
+// each starts from the state the one before chose; it scores the 16 codes
+// of one sample at once and takes the least key, where |error| stands for
+// the squared error, as it orders the codes the same way.
+#include "AdpcmSearch.h"
+
+#include <cmath>
+#include <cstdint>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "AdpcmSearch.cpp"
+#include <hwy/foreach_target.h>  // re-includes this file once per instruction set
+
+#include <hwy/highway.h>
+
+#ifndef WBK_ADPCM_SEARCH_ONCE
+#define WBK_ADPCM_SEARCH_ONCE
+
+namespace wbk_adpcm_search {
+
+// The codec's difference table in 32-bit entries, each row in the order of
+// the sample the codes lead to.
+struct DifferencesByPosition {
+    alignas(64) std::int32_t row[Adpcm::stepCount][AdpcmSearch::positions];
+
+    DifferencesByPosition()
+    {
+        const auto& difference = Adpcm::tables().difference;
+        for (int step = 0; step < Adpcm::stepCount; ++step) {
+            for (int position = 0; position < AdpcmSearch::positions; ++position)
+                row[step][position] = difference[step][AdpcmSearch::codeByPosition[position]];
+        }
+    }
+};
+
+const DifferencesByPosition& differencesByPosition()
+{
+    static const DifferencesByPosition table;
+    return table;
+}
+
+} // namespace wbk_adpcm_search
+
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace wbk_adpcm_search {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+// The error of each lane's output against `target`, and its tie-breaking
+// part of the key, for the codes at `first` onwards of a row.
+template <class DI>
+HWY_INLINE void scoreCodes(DI di, const std::int32_t* row, int first, std::int32_t sample, std::int32_t target,
+                           hn::Vec<DI>& error, hn::Vec<DI>& tie)
+{
+    const auto next = hn::Min(hn::Max(hn::Add(hn::Set(di, sample), hn::Load(di, row + first)), hn::Zero(di)),
+                              hn::Set(di, Adpcm::maxSample));
+    error = hn::Sub(hn::ShiftLeft<8>(hn::ShiftRight<4>(next)), hn::Set(di, target));
+    const auto place = hn::Iota(di, first);
+    tie = hn::IfThenElse(hn::Lt(error, hn::Zero(di)), hn::Sub(hn::Set(di, AdpcmSearch::positions - 1), place),
+                         hn::Add(hn::Set(di, AdpcmSearch::positions), place));
+}
+
+void scoreExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, double* keys)
+{
+    const hn::ScalableTag<double> d;
+    const hn::Rebind<std::int32_t, decltype(d)> di;
+    const int lanes = static_cast<int>(hn::Lanes(d));
+    const auto& rows = differencesByPosition().row;
+    const auto keyScale = hn::Set(d, double{1 << (AdpcmSearch::tieBits + AdpcmSearch::parentBits)});
+    for (std::size_t path = 0; path < paths.count; ++path) {
+        const std::int32_t* row = rows[paths.stepIndices[path]];
+        const auto cost = hn::Set(d, paths.costs[path]);
+        const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
+        for (int first = 0; first < AdpcmSearch::positions; first += lanes) {
+            hn::Vec<decltype(di)> error, tie;
+            scoreCodes(di, row, first, paths.samples[path], target, error, tie);
+            const auto size = hn::PromoteTo(d, hn::Abs(error));
+            const auto key = hn::Add(hn::Mul(hn::Add(cost, hn::Mul(size, size)), keyScale),
+                                     hn::PromoteTo(d, hn::Add(tie, parent)));
+            hn::StoreU(key, d, keys + path * AdpcmSearch::positions + first);
+        }
+    }
+}
+
+std::size_t keepAtMost(const double* keys, std::size_t count, double bound, double* kept)
+{
+    const hn::ScalableTag<double> d;
+    const std::size_t lanes = hn::Lanes(d);
+    const auto limit = hn::Set(d, bound);
+    std::size_t taken = 0;
+    std::size_t i = 0;
+    for (; i + lanes <= count; i += lanes) {
+        const auto key = hn::LoadU(d, keys + i);
+        taken += hn::CompressStore(key, hn::Le(key, limit), d, kept + taken);
+    }
+    for (; i < count; ++i) {
+        if (keys[i] <= bound)
+            kept[taken++] = keys[i];
+    }
+    return taken;
+}
+
+void sortKeys(double* keys, std::size_t count, double* sorted)
+{
+    const hn::ScalableTag<double> d;
+    const std::size_t lanes = hn::Lanes(d);
+    const std::size_t padded = (count + lanes - 1) / lanes * lanes;
+    for (std::size_t i = count; i < padded; ++i)
+        keys[i] = HUGE_VAL;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto key = hn::Set(d, keys[i]);
+        std::size_t rank = 0;
+        for (std::size_t j = 0; j < padded; j += lanes)
+            rank += hn::CountTrue(d, hn::Lt(hn::LoadU(d, keys + j), key));
+        sorted[rank] = keys[i];
+    }
+}
+
+void chooseGreedily(int& sample, int& stepIndex, const std::int16_t* samples, std::size_t count,
+                    std::uint8_t* codes)
+{
+    const hn::ScalableTag<std::int32_t> di;
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    const auto& rows = differencesByPosition().row;
+    const Adpcm::Tables& tables = Adpcm::tables();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int32_t target = samples[i] + 32768;
+        auto least = hn::Set(di, INT32_MAX);
+        for (int first = 0; first < AdpcmSearch::positions; first += lanes) {
+            hn::Vec<decltype(di)> error, tie;
+            scoreCodes(di, rows[stepIndex], first, sample, target, error, tie);
+            least = hn::Min(least, hn::Add(hn::ShiftLeft<AdpcmSearch::tieBits>(hn::Abs(error)), tie));
+        }
+        const auto key = static_cast<unsigned>(hn::GetLane(hn::MinOfLanes(di, least)));
+        const unsigned code = AdpcmSearch::codeOf(static_cast<double>(key & ((1u << AdpcmSearch::tieBits) - 1)));
+        codes[i] = static_cast<std::uint8_t>(code);
+        sample = Adpcm::clampSample(sample + tables.difference[stepIndex][code]);
+        stepIndex = tables.nextStep[stepIndex][code];
+    }
+}
+
+} // namespace HWY_NAMESPACE
+} // namespace wbk_adpcm_search
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace wbk_adpcm_search {
+HWY_EXPORT(scoreExtensions);
+HWY_EXPORT(keepAtMost);
+HWY_EXPORT(sortKeys);
+HWY_EXPORT(chooseGreedily);
+} // namespace wbk_adpcm_search
+
+constexpr std::uint16_t AdpcmSearch::codeByPosition[];
+
+void AdpcmSearch::scoreExtensions(const Paths& paths, std::int32_t target, double* keys)
+{
+    HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::scoreExtensions)(paths, target, keys);
+}
+
+std::size_t AdpcmSearch::keepAtMost(const double* keys, std::size_t count, double bound, double* kept)
+{
+    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::keepAtMost)(keys, count, bound, kept);
+}
+
+void AdpcmSearch::sortKeys(double* keys, std::size_t count, double* sorted)
+{
+    HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::sortKeys)(keys, count, sorted);
+}
+
+void AdpcmSearch::chooseGreedily(Adpcm& decoder, const std::int16_t* samples, std::size_t count,
+                                 std::uint8_t* codes)
+{
+    int sample = decoder.sample();
+    int stepIndex = decoder.stepIndex();
+    HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::chooseGreedily)(sample, stepIndex, samples, count, codes);
+    decoder = Adpcm(sample, stepIndex);
+}
+
+std::vector<std::int64_t> AdpcmSearch::targets()
+{
+    return hwy::SupportedAndGeneratedTargets();
+}
+
+#endif

@@ -1,0 +1,73 @@
+#ifndef WBK_ADPCM_SEARCH_H
+#define WBK_ADPCM_SEARCH_H
+
+#include "Adpcm.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The ADPCM encoder's candidate scoring spread over SIMD lanes (through
+// Highway, the widest instruction set the processor offers, picked at run
+// time). AdpcmEncoder chooses from what it computes; its plain search stays
+// as the reference these give the same choices as. How the search becomes
+// parallel is told in AdpcmSearch.cpp.
+//
+// Candidates: a path (decoder state and cost) extended by one code. The 16
+// codes are taken in the order of the sample they lead to, lowest first
+// (codeByPosition). A candidate's key orders candidates exactly as the plain
+// search takes them: by cost, then by the path's place in the beam, then
+// those below the target before those above it, nearer ones first. Keys are
+// whole numbers held exactly in doubles.
+class AdpcmSearch {
+public:
+    static constexpr int positions = Adpcm::codeCount;
+    static constexpr int tieBits = 5;     // below/above and the distance from the target
+    static constexpr int parentBits = 6;  // the path's place, below 64
+    static constexpr std::uint16_t codeByPosition[positions] = {15, 14, 13, 12, 11, 10, 9, 8,
+                                                                0,  1,  2,  3,  4,  5,  6, 7};
+
+    // The decoder states and costs of a beam's paths, one array each.
+    struct Paths {
+        const std::int32_t* samples;
+        const std::int32_t* stepIndices;
+        const double* costs;  // whole numbers below 2^40
+        std::size_t count;
+    };
+
+    // What a key holds.
+    static std::int64_t costOf(double key) { return static_cast<std::int64_t>(key) >> (tieBits + parentBits); }
+    static unsigned parentOf(double key)
+    {
+        return static_cast<unsigned>(static_cast<std::int64_t>(key) >> tieBits) & ((1u << parentBits) - 1);
+    }
+    static unsigned codeOf(double key)
+    {
+        const unsigned tie = static_cast<unsigned>(static_cast<std::int64_t>(key)) & ((1u << tieBits) - 1);
+        return codeByPosition[tie < positions ? positions - 1 - tie : tie - positions];
+    }
+    // The least key of any candidate of that cost or more.
+    static double lowestKeyOf(std::int64_t cost) { return static_cast<double>(cost << (tieBits + parentBits)); }
+
+    // Writes the keys of all 16 * paths.count candidates for `target` (the
+    // sample plus 32768) to `keys`, path after path.
+    static void scoreExtensions(const Paths& paths, std::int32_t target, double* keys);
+    // Copies the `count` keys of at most `bound` to `kept`, in their order;
+    // returns how many. `kept` has room for count + 16 keys.
+    static std::size_t keepAtMost(const double* keys, std::size_t count, double bound, double* kept);
+    // Puts the `count` keys in increasing order into `sorted`, each at its
+    // rank among them (keys are all different). `keys` has room for 16 more,
+    // which it fills.
+    static void sortKeys(double* keys, std::size_t count, double* sorted);
+    // The greedy search: for each of `count` samples, the code whose output
+    // comes closest (ties as the plain search breaks them), from the state
+    // `decoder` is in, which it advances. Writes one code per sample.
+    static void chooseGreedily(Adpcm& decoder, const std::int16_t* samples, std::size_t count,
+                               std::uint8_t* codes);
+
+    // The instruction sets (Highway targets) built for that the processor
+    // runs, best first, for tests forcing each in turn.
+    static std::vector<std::int64_t> targets();
+};
+
+#endif
