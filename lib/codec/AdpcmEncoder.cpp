@@ -4,19 +4,25 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
-// Two decoder states with the same key (the same step index, samples within
-// the same four values) lead to nearly the same futures; keeping only the
-// cheaper leaves room in the beam for paths that differ more.
-constexpr int sampleBuckets = (Adpcm::maxSample >> 2) + 1;
-
 std::size_t stateKey(const Adpcm& state)
 {
-    return static_cast<std::size_t>(state.stepIndex() * sampleBuckets + (state.sample() >> 2));
+    return static_cast<std::size_t>(AdpcmSearch::stateKey(state));
 }
+
+// Slots of the small table that finds the state keys reached already.
+constexpr std::uint32_t slotBits = 12;
+
+std::uint32_t slotOf(std::int64_t stateKey)
+{
+    return static_cast<std::uint32_t>(stateKey) * 2654435761u >> (32 - slotBits);
+}
+
+// Costs stay far below this (see AdpcmSearch.cpp); a reach beyond it takes
+// every extension.
+constexpr std::int64_t maxCost = std::int64_t{1} << 41;
 
 } // namespace
 
@@ -37,14 +43,17 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
     cursors.reserve(this->width);
     keys.reserve(this->width);
     order.reserve(this->width);
-    chosenAt.assign(static_cast<std::size_t>(Adpcm::stepCount) * sampleBuckets, 0);
+    chosenAt.assign(AdpcmSearch::stateKeys, 0);
     if (search == Search::lanes) {
         const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
         candidateKeys.resize(candidates);
+        candidateStates.resize(candidates);
         keptKeys.resize(candidates + AdpcmSearch::positions);
+        keptStates.resize(candidates + AdpcmSearch::positions);
+        reachedKeys.resize(candidates + AdpcmSearch::positions);
+        reachedStates.resize(candidates);
         sortedKeys.resize(candidates);
-        cheapestTo.resize(chosenAt.size());
-        reached.resize(candidates);
+        slots.assign(std::size_t{1} << slotBits, 0);
     }
 }
 
@@ -154,61 +163,65 @@ void AdpcmEncoder::chooseInLanes(std::int32_t target)
         pathCosts[i] = static_cast<double>(paths[i].cost);
     }
     AdpcmSearch::scoreExtensions({pathSamples.data(), pathSteps.data(), pathCosts.data(), count}, target,
-                                 candidateKeys.data());
+                                 candidateKeys.data(), candidateStates.data());
+    startReaching();
     std::int64_t reach = margin;
-    for (;;) {
-        const std::size_t states = keepCandidates(reach);
-        static long st=0, kk=0, fb=0; ++st; kk+=states;
-        if (st % 400000 == 0) fprintf(stderr, "w%d states %.2f fallbacks %ld\n", width, double(kk)/st, fb);
-        if (chooseFromKept(states) || reach >= std::int64_t{1} << 41)
+    for (double reached = -1;;) {
+        const std::int64_t limit = paths.front().cost + reach + 1;
+        const double bound = limit >= maxCost ? INFINITY : AdpcmSearch::lowestKeyOf(limit) - 1;
+        reachStates(reached, bound);
+        if (chooseFromReached() || bound == INFINITY)
             break;
-        ++fb;
+        reached = bound;
         reach = reach * 2 + (std::int64_t{1} << 16);
     }
-    const std::int64_t spread = chosen.back().cost - chosen.front().cost;
-    margin = std::min(spread / 2 + (std::int64_t{1} << 16), std::int64_t{1} << 41);
+    const std::int64_t needed = chosen.back().cost - paths.front().cost;
+    margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
 }
 
-// Puts in `sortedKeys`, least first, the key of the cheapest extension to
-// every decoder state (stateKey) that extensions costing at most `reach`
-// more than the cheapest path reach; returns how many. Only the cheapest
-// to a state can be chosen, so the rest need no sorting.
-std::size_t AdpcmEncoder::keepCandidates(std::int64_t reach)
+void AdpcmEncoder::startReaching()
 {
-    const std::size_t count = paths.size() * AdpcmSearch::positions;
-    const std::int64_t limit = paths.front().cost + reach + 1;
-    const double bound = limit >= std::int64_t{1} << 41 ? INFINITY : AdpcmSearch::lowestKeyOf(limit) - 1;
-    const std::size_t keptCount = AdpcmSearch::keepAtMost(candidateKeys.data(), count, bound, keptKeys.data());
-    startChoosing();
-    const Adpcm::Tables& tables = Adpcm::tables();
-    std::size_t states = 0;
-    for (std::size_t i = 0; i < keptCount; ++i) {
-        const double key = keptKeys[i];
-        Adpcm state = paths[AdpcmSearch::parentOf(key)].state;
-        state.decode(AdpcmSearch::codeOf(key), tables);
-        const std::size_t where = stateKey(state);
-        const bool fresh = chosenAt[where] != stepNumber;
-        chosenAt[where] = stepNumber;
-        if (fresh) {
-            cheapestTo[where] = key;
-            reached[states++] = static_cast<std::uint32_t>(where);
-        } else {
-            cheapestTo[where] = std::min(cheapestTo[where], key);
-        }
+    if (++slotStamp == 1u << (32 - slotBits)) {
+        std::fill(slots.begin(), slots.end(), 0);
+        slotStamp = 1;
     }
-    for (std::size_t i = 0; i < states; ++i)
-        keptKeys[i] = cheapestTo[reached[i]];
-    AdpcmSearch::sortKeys(keptKeys.data(), states, sortedKeys.data());
-    return states;
+    reachedCount = 0;
 }
 
-// Chooses the first `width` of `states` keys, which end in distinct
-// states; returns whether there were that many.
-bool AdpcmEncoder::chooseFromKept(std::size_t states)
+// Notes the decoder states (stateKey) that the extensions of keys above
+// `reached` and at most `bound` lead to, and the least key to each.
+void AdpcmEncoder::reachStates(double reached, double bound)
 {
+    const std::size_t keptCount = AdpcmSearch::keepBetween(candidateKeys.data(), candidateStates.data(),
+                                                           paths.size() * AdpcmSearch::positions, reached, bound,
+                                                           keptKeys.data(), keptStates.data());
+    // Without branches on whether a state is new, which no predictor
+    // guesses: a new one is written past the end and counted.
+    for (std::size_t i = 0; i < keptCount; ++i) {
+        const std::int64_t state = keptStates[i];
+        const double key = keptKeys[i];
+        std::uint32_t& slot = slots[slotOf(state)];
+        const bool slotUsed = slot >> slotBits == slotStamp;
+        std::size_t place = slotUsed ? slot & ((1u << slotBits) - 1) : reachedCount;
+        if (slotUsed && reachedStates[place] != state)
+            place = findInList(state);
+        const bool fresh = place == reachedCount;
+        const double least = std::min(reachedKeys[place], key);
+        reachedKeys[place] = fresh ? key : least;
+        reachedStates[place] = state;
+        slot = slotUsed ? slot : slotStamp << slotBits | static_cast<std::uint32_t>(place);
+        reachedCount += fresh;
+    }
+}
+
+// Only the cheapest extension to a state can be chosen: chooses the first
+// `width` of those in key order; returns whether there were that many.
+bool AdpcmEncoder::chooseFromReached()
+{
+    AdpcmSearch::sortKeys(reachedKeys.data(), reachedCount, sortedKeys.data());
     chosen.clear();
     const Adpcm::Tables& tables = Adpcm::tables();
-    for (std::size_t i = 0; i < states && chosen.size() < static_cast<std::size_t>(width); ++i) {
+    for (std::size_t i = 0; i < reachedCount && chosen.size() < static_cast<std::size_t>(width); ++i) {
         const double key = sortedKeys[i];
         const unsigned parent = AdpcmSearch::parentOf(key);
         const unsigned code = AdpcmSearch::codeOf(key);
@@ -218,6 +231,14 @@ bool AdpcmEncoder::chooseFromKept(std::size_t states)
                           static_cast<std::uint16_t>(code)});
     }
     return chosen.size() == static_cast<std::size_t>(width);
+}
+
+// Where `state` is among the states reached, or reachedCount when it is
+// not: for the rare state whose table slot holds another.
+std::size_t AdpcmEncoder::findInList(std::int64_t state) const
+{
+    const auto end = reachedStates.begin() + static_cast<std::ptrdiff_t>(reachedCount);
+    return static_cast<std::size_t>(std::find(reachedStates.begin(), end, state) - reachedStates.begin());
 }
 
 // A new round of choosing: no state chosen yet.

@@ -110,8 +110,10 @@ private:
                       std::vector<unsigned char>* outputs);
     void step(std::int16_t sample);
     void chooseInLanes(std::int32_t target);
-    std::size_t keepCandidates(std::int64_t margin);
-    bool chooseFromKept(std::size_t kept);
+    void startReaching();
+    void reachStates(double reached, double bound);
+    std::size_t findInList(std::int64_t state) const;
+    bool chooseFromReached();
     void startChoosing();
     void startCursors(std::int32_t target);
     void chooseExtensions(std::int32_t target);
@@ -131,13 +133,18 @@ private:
     std::vector<std::uint32_t> chosenAt;
     std::uint32_t stepNumber = 0;
     std::vector<Candidate> chosen;
-    // The search in lanes: the paths' states and costs, the keys of their
-    // extensions, and those within `margin` of the cheapest path's cost,
-    // which are enough to choose from nearly always.
+    // The search in lanes: the paths' states and costs; the keys of their
+    // extensions and the states they lead to; those within `margin` of the
+    // cheapest path's cost, which are nearly always enough to choose from;
+    // the states they reach and the least key to each.
     std::vector<std::int32_t> pathSamples, pathSteps;
-    std::vector<double> pathCosts, candidateKeys, keptKeys, sortedKeys;
-    std::vector<double> cheapestTo;  // by stateKey
-    std::vector<std::uint32_t> reached;
+    std::vector<double> pathCosts, candidateKeys, keptKeys, reachedKeys, sortedKeys;
+    std::vector<std::int64_t> candidateStates, keptStates, reachedStates;
+    // By a hash of the state key: the round (high bits) and the place in
+    // reachedStates (low bits) of the last state key reached there.
+    std::vector<std::uint32_t> slots;
+    std::uint32_t slotStamp = 0;
+    std::size_t reachedCount = 0;
     std::int64_t margin = 0;
     std::vector<std::uint8_t> greedyCodes;
     std::uint64_t fed = 0;

@@ -40,24 +40,29 @@
 
 namespace wbk_adpcm_search {
 
-// The codec's difference table in 32-bit entries, each row in the order of
-// the sample the codes lead to.
-struct DifferencesByPosition {
+// The codec's difference and next step tables in 32-bit entries, each row
+// in the order of the sample the codes lead to; the next step index scaled
+// as in a state key.
+struct TablesByPosition {
     alignas(64) std::int32_t row[Adpcm::stepCount][AdpcmSearch::positions];
+    alignas(64) std::int32_t nextStepKey[Adpcm::stepCount][AdpcmSearch::positions];
 
-    DifferencesByPosition()
+    TablesByPosition()
     {
-        const auto& difference = Adpcm::tables().difference;
+        const Adpcm::Tables& tables = Adpcm::tables();
         for (int step = 0; step < Adpcm::stepCount; ++step) {
-            for (int position = 0; position < AdpcmSearch::positions; ++position)
-                row[step][position] = difference[step][AdpcmSearch::codeByPosition[position]];
+            for (int position = 0; position < AdpcmSearch::positions; ++position) {
+                const unsigned code = AdpcmSearch::codeByPosition[position];
+                row[step][position] = tables.difference[step][code];
+                nextStepKey[step][position] = tables.nextStep[step][code] * AdpcmSearch::sampleBuckets;
+            }
         }
     }
 };
 
-const DifferencesByPosition& differencesByPosition()
+const TablesByPosition& differencesByPosition()
 {
-    static const DifferencesByPosition table;
+    static const TablesByPosition table;
     return table;
 }
 
@@ -74,8 +79,8 @@ namespace hn = hwy::HWY_NAMESPACE;
 // The error of each lane's output against `target`, and its tie-breaking
 // part of the key, for the codes at `first` onwards of a row.
 template <class DI>
-HWY_INLINE void scoreCodes(DI di, const std::int32_t* row, int first, std::int32_t sample, std::int32_t target,
-                           hn::Vec<DI>& error, hn::Vec<DI>& tie)
+HWY_INLINE hn::Vec<DI> scoreCodes(DI di, const std::int32_t* row, int first, std::int32_t sample,
+                                  std::int32_t target, hn::Vec<DI>& error, hn::Vec<DI>& tie)
 {
     const auto next = hn::Min(hn::Max(hn::Add(hn::Set(di, sample), hn::Load(di, row + first)), hn::Zero(di)),
                               hn::Set(di, Adpcm::maxSample));
@@ -83,44 +88,51 @@ HWY_INLINE void scoreCodes(DI di, const std::int32_t* row, int first, std::int32
     const auto place = hn::Iota(di, first);
     tie = hn::IfThenElse(hn::Lt(error, hn::Zero(di)), hn::Sub(hn::Set(di, AdpcmSearch::positions - 1), place),
                          hn::Add(hn::Set(di, AdpcmSearch::positions), place));
+    return next;
 }
 
-void scoreExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, double* keys)
+void scoreExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, double* keys, std::int64_t* states)
 {
     const hn::ScalableTag<double> d;
     const hn::Rebind<std::int32_t, decltype(d)> di;
     const int lanes = static_cast<int>(hn::Lanes(d));
     const auto& rows = differencesByPosition().row;
+    const auto& stepKeys = differencesByPosition().nextStepKey;
+    const hn::Rebind<std::int64_t, decltype(d)> d64;
     const auto keyScale = hn::Set(d, double{1 << (AdpcmSearch::tieBits + AdpcmSearch::parentBits)});
     for (std::size_t path = 0; path < paths.count; ++path) {
         const std::int32_t* row = rows[paths.stepIndices[path]];
+        const std::int32_t* stepKey = stepKeys[paths.stepIndices[path]];
         const auto cost = hn::Set(d, paths.costs[path]);
         const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
         for (int first = 0; first < AdpcmSearch::positions; first += lanes) {
             hn::Vec<decltype(di)> error, tie;
-            scoreCodes(di, row, first, paths.samples[path], target, error, tie);
+            const auto next = scoreCodes(di, row, first, paths.samples[path], target, error, tie);
+            const std::size_t at = path * AdpcmSearch::positions + static_cast<std::size_t>(first);
+            hn::StoreU(hn::PromoteTo(d64, hn::Add(hn::Load(di, stepKey + first), hn::ShiftRight<2>(next))), d64,
+                       states + at);
             const auto size = hn::PromoteTo(d, hn::Abs(error));
             const auto key = hn::Add(hn::Mul(hn::Add(cost, hn::Mul(size, size)), keyScale),
                                      hn::PromoteTo(d, hn::Add(tie, parent)));
-            hn::StoreU(key, d, keys + path * AdpcmSearch::positions + first);
+            hn::StoreU(key, d, keys + at);
         }
     }
 }
 
-std::size_t keepAtMost(const double* keys, std::size_t count, double bound, double* kept)
+std::size_t keepBetween(const double* keys, const std::int64_t* states, std::size_t count, double above,
+                        double atMost, double* keptKeys, std::int64_t* keptStates)
 {
     const hn::ScalableTag<double> d;
+    const hn::Rebind<std::int64_t, decltype(d)> d64;
     const std::size_t lanes = hn::Lanes(d);
-    const auto limit = hn::Set(d, bound);
+    const auto low = hn::Set(d, above);
+    const auto high = hn::Set(d, atMost);
     std::size_t taken = 0;
-    std::size_t i = 0;
-    for (; i + lanes <= count; i += lanes) {
+    for (std::size_t i = 0; i < count; i += lanes) {
         const auto key = hn::LoadU(d, keys + i);
-        taken += hn::CompressStore(key, hn::Le(key, limit), d, kept + taken);
-    }
-    for (; i < count; ++i) {
-        if (keys[i] <= bound)
-            kept[taken++] = keys[i];
+        const auto keep = hn::And(hn::Lt(low, key), hn::Le(key, high));
+        hn::CompressStore(hn::LoadU(d64, states + i), hn::RebindMask(d64, keep), d64, keptStates + taken);
+        taken += hn::CompressStore(key, keep, d, keptKeys + taken);
     }
     return taken;
 }
@@ -153,7 +165,7 @@ void chooseGreedily(int& sample, int& stepIndex, const std::int16_t* samples, st
         auto least = hn::Set(di, INT32_MAX);
         for (int first = 0; first < AdpcmSearch::positions; first += lanes) {
             hn::Vec<decltype(di)> error, tie;
-            scoreCodes(di, rows[stepIndex], first, sample, target, error, tie);
+            (void)scoreCodes(di, rows[stepIndex], first, sample, target, error, tie);
             least = hn::Min(least, hn::Add(hn::ShiftLeft<AdpcmSearch::tieBits>(hn::Abs(error)), tie));
         }
         const auto key = static_cast<unsigned>(hn::GetLane(hn::MinOfLanes(di, least)));
@@ -172,21 +184,23 @@ HWY_AFTER_NAMESPACE();
 
 namespace wbk_adpcm_search {
 HWY_EXPORT(scoreExtensions);
-HWY_EXPORT(keepAtMost);
+HWY_EXPORT(keepBetween);
 HWY_EXPORT(sortKeys);
 HWY_EXPORT(chooseGreedily);
 } // namespace wbk_adpcm_search
 
 constexpr std::uint16_t AdpcmSearch::codeByPosition[];
 
-void AdpcmSearch::scoreExtensions(const Paths& paths, std::int32_t target, double* keys)
+void AdpcmSearch::scoreExtensions(const Paths& paths, std::int32_t target, double* keys, std::int64_t* states)
 {
-    HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::scoreExtensions)(paths, target, keys);
+    HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::scoreExtensions)(paths, target, keys, states);
 }
 
-std::size_t AdpcmSearch::keepAtMost(const double* keys, std::size_t count, double bound, double* kept)
+std::size_t AdpcmSearch::keepBetween(const double* keys, const std::int64_t* states, std::size_t count,
+                                     double above, double atMost, double* keptKeys, std::int64_t* keptStates)
 {
-    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::keepAtMost)(keys, count, bound, kept);
+    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::keepBetween)(keys, states, count, above, atMost, keptKeys,
+                                                               keptStates);
 }
 
 void AdpcmSearch::sortKeys(double* keys, std::size_t count, double* sorted)

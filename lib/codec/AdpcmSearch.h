@@ -24,6 +24,12 @@ public:
     static constexpr int positions = Adpcm::codeCount;
     static constexpr int tieBits = 5;     // below/above and the distance from the target
     static constexpr int parentBits = 6;  // the path's place, below 64
+    // Two decoder states with the same key (the same step index, samples
+    // within the same four values) lead to nearly the same futures; the
+    // search keeps only the cheaper.
+    static constexpr int sampleBuckets = (Adpcm::maxSample >> 2) + 1;
+    static constexpr int stateKeys = Adpcm::stepCount * sampleBuckets;
+    static int stateKey(const Adpcm& state) { return state.stepIndex() * sampleBuckets + (state.sample() >> 2); }
     static constexpr std::uint16_t codeByPosition[positions] = {15, 14, 13, 12, 11, 10, 9, 8,
                                                                 0,  1,  2,  3,  4,  5,  6, 7};
 
@@ -50,11 +56,14 @@ public:
     static double lowestKeyOf(std::int64_t cost) { return static_cast<double>(cost << (tieBits + parentBits)); }
 
     // Writes the keys of all 16 * paths.count candidates for `target` (the
-    // sample plus 32768) to `keys`, path after path.
-    static void scoreExtensions(const Paths& paths, std::int32_t target, double* keys);
-    // Copies the `count` keys of at most `bound` to `kept`, in their order;
-    // returns how many. `kept` has room for count + 16 keys.
-    static std::size_t keepAtMost(const double* keys, std::size_t count, double bound, double* kept);
+    // sample plus 32768) to `keys`, path after path, and the state keys
+    // they lead to to `states`.
+    static void scoreExtensions(const Paths& paths, std::int32_t target, double* keys, std::int64_t* states);
+    // Copies the keys above `above` and at most `atMost` among `count` (a
+    // multiple of 16), and their state keys, in their order; returns how
+    // many. The copies have room for count + 16.
+    static std::size_t keepBetween(const double* keys, const std::int64_t* states, std::size_t count, double above,
+                                   double atMost, double* keptKeys, std::int64_t* keptStates);
     // Puts the `count` keys in increasing order into `sorted`, each at its
     // rank among them (keys are all different). `keys` has room for 16 more,
     // which it fills.
