@@ -197,21 +197,26 @@ void AdpcmEncoder::reachStates(double reached, double bound)
                                                            keptKeys.data(), keptStates.data());
     // Without branches on whether a state is new, which no predictor
     // guesses: a new one is written past the end and counted.
+    std::size_t count = reachedCount;
+    const std::uint32_t stamp = slotStamp;
+    std::int64_t* const states = reachedStates.data();
+    double* const least = reachedKeys.data();
     for (std::size_t i = 0; i < keptCount; ++i) {
         const std::int64_t state = keptStates[i];
         const double key = keptKeys[i];
         std::uint32_t& slot = slots[slotOf(state)];
-        const bool slotUsed = slot >> slotBits == slotStamp;
-        std::size_t place = slotUsed ? slot & ((1u << slotBits) - 1) : reachedCount;
-        if (slotUsed && reachedStates[place] != state)
-            place = findInList(state);
-        const bool fresh = place == reachedCount;
-        const double least = std::min(reachedKeys[place], key);
-        reachedKeys[place] = fresh ? key : least;
-        reachedStates[place] = state;
-        slot = slotUsed ? slot : slotStamp << slotBits | static_cast<std::uint32_t>(place);
-        reachedCount += fresh;
+        const std::uint32_t held = slot;
+        const bool slotUsed = held >> slotBits == stamp;
+        std::size_t place = slotUsed ? held & ((1u << slotBits) - 1) : count;
+        if (states[place] != state && slotUsed)
+            place = findInList(state, count);
+        const bool fresh = place == count;
+        least[place] = fresh ? key : std::min(least[place], key);
+        states[place] = state;
+        slot = slotUsed ? held : stamp << slotBits | static_cast<std::uint32_t>(place);
+        count += fresh;
     }
+    reachedCount = count;
 }
 
 // Only the cheapest extension to a state can be chosen: chooses the first
@@ -219,25 +224,28 @@ void AdpcmEncoder::reachStates(double reached, double bound)
 bool AdpcmEncoder::chooseFromReached()
 {
     AdpcmSearch::sortKeys(reachedKeys.data(), reachedCount, sortedKeys.data());
-    chosen.clear();
+    const std::size_t count = std::min(reachedCount, static_cast<std::size_t>(width));
+    // Field by field: a whole candidate built apart and copied in is read
+    // back before its parts are stored, which stalls.
+    chosen.resize(count);
     const Adpcm::Tables& tables = Adpcm::tables();
-    for (std::size_t i = 0; i < reachedCount && chosen.size() < static_cast<std::size_t>(width); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         const double key = sortedKeys[i];
-        const unsigned parent = AdpcmSearch::parentOf(key);
-        const unsigned code = AdpcmSearch::codeOf(key);
-        Adpcm state = paths[parent].state;
-        state.decode(code, tables);
-        chosen.push_back({AdpcmSearch::costOf(key), state, static_cast<std::uint16_t>(parent),
-                          static_cast<std::uint16_t>(code)});
+        Candidate& candidate = chosen[i];
+        candidate.cost = AdpcmSearch::costOf(key);
+        candidate.parent = static_cast<std::uint16_t>(AdpcmSearch::parentOf(key));
+        candidate.code = static_cast<std::uint16_t>(AdpcmSearch::codeOf(key));
+        candidate.state = paths[candidate.parent].state;
+        candidate.state.decode(candidate.code, tables);
     }
-    return chosen.size() == static_cast<std::size_t>(width);
+    return count == static_cast<std::size_t>(width);
 }
 
-// Where `state` is among the states reached, or reachedCount when it is
-// not: for the rare state whose table slot holds another.
-std::size_t AdpcmEncoder::findInList(std::int64_t state) const
+// Where `state` is among the first `count` states reached, or `count` when
+// it is not: for the rare state whose table slot holds another.
+std::size_t AdpcmEncoder::findInList(std::int64_t state, std::size_t count) const
 {
-    const auto end = reachedStates.begin() + static_cast<std::ptrdiff_t>(reachedCount);
+    const auto end = reachedStates.begin() + static_cast<std::ptrdiff_t>(count);
     return static_cast<std::size_t>(std::find(reachedStates.begin(), end, state) - reachedStates.begin());
 }
 

@@ -112,7 +112,7 @@ private:
     void chooseInLanes(std::int32_t target);
     void startReaching();
     void reachStates(double reached, double bound);
-    std::size_t findInList(std::int64_t state) const;
+    std::size_t findInList(std::int64_t state, std::size_t count) const;
     bool chooseFromReached();
     void startChoosing();
     void startCursors(std::int32_t target);

@@ -119,6 +119,28 @@ void scoreExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, doubl
     }
 }
 
+// Stores the lanes of `keys` and `states` that `keep` selects, one after
+// the other; returns how many.
+#if HWY_TARGET <= HWY_AVX3
+// Compressed in registers and stored whole: Zen 4 compresses into memory
+// very slowly, and Highway's Compress of 64-bit lanes goes through a table.
+template <class VD, class V64, class M>
+HWY_INLINE std::size_t keepLanes(VD keys, V64 states, M keep, double* keptKeys, std::int64_t* keptStates)
+{
+    _mm512_storeu_pd(keptKeys, _mm512_maskz_compress_pd(keep.raw, keys.raw));
+    _mm512_storeu_si512(keptStates, _mm512_maskz_compress_epi64(keep.raw, states.raw));
+    return static_cast<std::size_t>(__builtin_popcount(keep.raw));
+}
+#else
+template <class VD, class V64, class M>
+HWY_INLINE std::size_t keepLanes(VD keys, V64 states, M keep, double* keptKeys, std::int64_t* keptStates)
+{
+    const hn::DFromV<V64> d64;
+    hn::CompressStore(states, hn::RebindMask(d64, keep), d64, keptStates);
+    return hn::CompressStore(keys, keep, hn::DFromV<VD>(), keptKeys);
+}
+#endif
+
 std::size_t keepBetween(const double* keys, const std::int64_t* states, std::size_t count, double above,
                         double atMost, double* keptKeys, std::int64_t* keptStates)
 {
@@ -131,8 +153,7 @@ std::size_t keepBetween(const double* keys, const std::int64_t* states, std::siz
     for (std::size_t i = 0; i < count; i += lanes) {
         const auto key = hn::LoadU(d, keys + i);
         const auto keep = hn::And(hn::Lt(low, key), hn::Le(key, high));
-        hn::CompressStore(hn::LoadU(d64, states + i), hn::RebindMask(d64, keep), d64, keptStates + taken);
-        taken += hn::CompressStore(key, keep, d, keptKeys + taken);
+        taken += keepLanes(key, hn::LoadU(d64, states + i), keep, keptKeys + taken, keptStates + taken);
     }
     return taken;
 }
