@@ -5,8 +5,9 @@
 # short runs, which set where Adpcm::decodeBytes switches; ADPCM encoding;
 # streaming for ten seconds on the simulated device playing in real time at
 # 16540 Hz with 4096-byte fragments, once with the main flow computing and
-# once with it idle; last, wbkdeck -w, -d and wbkpack's edit on large entries,
-# and wbkdeck -l on a bank of many entries (export.sh).
+# once with it idle; wbkdeck -w, -d and wbkpack's edit on large entries, and
+# wbkdeck -l on a bank of many entries (export.sh); last, wbkenc at every
+# quality level against SoX's VOX encoder (encode.sh).
 set -e
 build=${1:-build-bench}
 results="$build/bench/decode_bench.csv"
@@ -58,3 +59,4 @@ for mode in busy idle; do
 done
 
 "$(dirname "$0")"/export.sh "$build"
+"$(dirname "$0")"/encode.sh "$build"
