@@ -173,7 +173,7 @@ void AdpcmEncoder::chooseInLanes(std::int32_t target)
         if (chooseFromReached() || bound == INFINITY)
             break;
         reached = bound;
-        reach = reach * 2 + (std::int64_t{1} << 16);
+        reach = reach + reach / 4 + (std::int64_t{1} << 12);
     }
     const std::int64_t needed = chosen.back().cost - paths.front().cost;
     margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
