@@ -21,9 +21,10 @@
 // 65 samples, each below 2^32.
 //
 // The greedy search (a beam of one) cannot run samples side by side, as
-// each starts from the state the one before chose; it scores the 16 codes
-// of one sample at once and takes the least key, where |error| stands for
-// the squared error, as it orders the codes the same way.
+// each starts from the state the one before chose. Its choice is the code
+// nearest below the target or the one nearest above, as the outputs rise
+// along the row; one lane-wise compare of the row counts the codes below,
+// and only those two are decoded.
 #include "AdpcmSearch.h"
 
 #include <cmath>
@@ -174,27 +175,44 @@ void sortKeys(double* keys, std::size_t count, double* sorted)
     }
 }
 
-void chooseGreedily(int& sample, int& stepIndex, const std::int16_t* samples, std::size_t count,
+// The output of `sample` is below the target's when it is below
+// ceil(target / 256) * 16 (with the clamp to 0..4095 this holds for the
+// unclamped sum too), so the codes below the target are those whose
+// difference is below that bound minus the sample: one compare of the row.
+void chooseGreedily(int& decoderSample, int& decoderStep, const std::int16_t* samples, std::size_t count,
                     std::uint8_t* codes)
 {
     const hn::ScalableTag<std::int32_t> di;
     const int lanes = static_cast<int>(hn::Lanes(di));
     const auto& rows = differencesByPosition().row;
     const Adpcm::Tables& tables = Adpcm::tables();
+    int sample = decoderSample;
+    int stepIndex = decoderStep;
     for (std::size_t i = 0; i < count; ++i) {
         const std::int32_t target = samples[i] + 32768;
-        auto least = hn::Set(di, INT32_MAX);
-        for (int first = 0; first < AdpcmSearch::positions; first += lanes) {
-            hn::Vec<decltype(di)> error, tie;
-            (void)scoreCodes(di, rows[stepIndex], first, sample, target, error, tie);
-            least = hn::Min(least, hn::Add(hn::ShiftLeft<AdpcmSearch::tieBits>(hn::Abs(error)), tie));
-        }
-        const auto key = static_cast<unsigned>(hn::GetLane(hn::MinOfLanes(di, least)));
-        const unsigned code = AdpcmSearch::codeOf(static_cast<double>(key & ((1u << AdpcmSearch::tieBits) - 1)));
+        const std::int32_t ceiling = (target + 255) >> 8;
+        std::int32_t bound = ceiling * 16 - sample;
+        bound = ceiling > Adpcm::maxSample >> 4 ? INT32_MAX : bound;
+        bound = ceiling == 0 ? INT32_MIN : bound;
+        const std::int32_t* row = rows[stepIndex];
+        std::size_t below = 0;
+        for (int first = 0; first < AdpcmSearch::positions; first += lanes)
+            below += hn::CountTrue(di, hn::Lt(hn::Load(di, row + first), hn::Set(di, bound)));
+        // The nearest below and the nearest above; below wins a tie.
+        const std::size_t lower = below == 0 ? 0 : below - 1;
+        const std::size_t upper = below == AdpcmSearch::positions ? below - 1 : below;
+        const int lowerSample = Adpcm::clampSample(sample + row[lower]);
+        const int upperSample = Adpcm::clampSample(sample + row[upper]);
+        const std::int32_t lowerError = target - (lowerSample >> 4 << 8);
+        const std::int32_t upperError = (upperSample >> 4 << 8) - target;
+        const bool takeLower = below == AdpcmSearch::positions || (below > 0 && lowerError <= upperError);
+        const unsigned code = AdpcmSearch::codeByPosition[takeLower ? lower : upper];
         codes[i] = static_cast<std::uint8_t>(code);
-        sample = Adpcm::clampSample(sample + tables.difference[stepIndex][code]);
+        sample = takeLower ? lowerSample : upperSample;
         stepIndex = tables.nextStep[stepIndex][code];
     }
+    decoderSample = sample;
+    decoderStep = stepIndex;
 }
 
 } // namespace HWY_NAMESPACE
