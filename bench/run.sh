@@ -38,7 +38,8 @@ awk -F, '
     }' "$results" "$short"
 
 # ADPCM encoding: speed (CPU time) and SNR of the decoded result, greedy and
-# at the default search width, on the synthesised speech and chord signals.
+# at the default search width, on the synthesised speech and chord signals
+# (speech also with the plain search).
 results="$build/bench/encode_bench.csv"
 "$build"/bench/encode_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
     --benchmark_out="$results" --benchmark_out_format=csv >/dev/null
@@ -46,7 +47,7 @@ awk -F, '
     /^name,/ { for (i = 1; i <= NF; i++) column[$i] = i; next }
     /_median"/ {
         name = $1; gsub(/"|_median|BM_Encode/, "", name)
-        printf "ADPCM encoding, %-13s %5.2f M samples/s, SNR %.2f dB\n", name ":",
+        printf "ADPCM encoding, %-20s %5.2f M samples/s, SNR %.2f dB\n", name ":",
             $column["items_per_second"] / 1e6, $column["\"snr_db\""]
     }' "$results"
 
