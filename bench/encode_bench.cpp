@@ -29,7 +29,7 @@ const std::vector<std::int16_t>& chord()
 }
 
 void encode(benchmark::State& state, const std::vector<std::int16_t>& signal, int width,
-            AdpcmEncoder::Search search = AdpcmEncoder::Search::lanes)
+            AdpcmEncoder::Search search = AdpcmEncoder::Search::best)
 {
     std::vector<unsigned char> bytes, outputs;
     for (auto _ : state) {

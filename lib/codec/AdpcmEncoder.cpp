@@ -37,6 +37,8 @@ std::int64_t AdpcmEncoder::keyOf(const Cursor& cursor, std::size_t index)
 
 AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1, maxWidth)), search(search), paths(1)
 {
+    if (search == Search::best)
+        this->search = this->width == 1 || AdpcmSearch::beamPaysOff() ? Search::lanes : Search::plain;
     paths.reserve(this->width);
     nextPaths.reserve(this->width);
     chosen.reserve(this->width);
@@ -44,7 +46,7 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
     keys.reserve(this->width);
     order.reserve(this->width);
     chosenAt.assign(AdpcmSearch::stateKeys, 0);
-    if (search == Search::lanes) {
+    if (this->search == Search::lanes) {
         const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
         candidateKeys.resize(candidates);
         candidateStates.resize(candidates);
@@ -162,18 +164,19 @@ void AdpcmEncoder::chooseInLanes(std::int32_t target)
         pathSteps[i] = paths[i].state.stepIndex();
         pathCosts[i] = static_cast<double>(paths[i].cost);
     }
-    AdpcmSearch::scoreExtensions({pathSamples.data(), pathSteps.data(), pathCosts.data(), count}, target,
-                                 candidateKeys.data(), candidateStates.data());
     startReaching();
     std::int64_t reach = margin;
-    for (double reached = -1;;) {
-        const std::int64_t limit = paths.front().cost + reach + 1;
-        const double bound = limit >= maxCost ? INFINITY : AdpcmSearch::lowestKeyOf(limit) - 1;
-        reachStates(reached, bound);
-        if (chooseFromReached() || bound == INFINITY)
-            break;
-        reached = bound;
+    double bound = boundOf(reach);
+    reachStates(AdpcmSearch::scoreExtensions({pathSamples.data(), pathSteps.data(), pathCosts.data(), count},
+                                             target, bound, candidateKeys.data(), candidateStates.data(),
+                                             keptKeys.data(), keptStates.data()));
+    while (!chooseFromReached() && bound != INFINITY) {
         reach = reach + reach / 4 + (std::int64_t{1} << 12);
+        const double reached = bound;
+        bound = boundOf(reach);
+        reachStates(AdpcmSearch::keepBetween(candidateKeys.data(), candidateStates.data(),
+                                             count * AdpcmSearch::positions, reached, bound, keptKeys.data(),
+                                             keptStates.data()));
     }
     const std::int64_t needed = chosen.back().cost - paths.front().cost;
     margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
@@ -188,13 +191,18 @@ void AdpcmEncoder::startReaching()
     reachedCount = 0;
 }
 
-// Notes the decoder states (stateKey) that the extensions of keys above
-// `reached` and at most `bound` lead to, and the least key to each.
-void AdpcmEncoder::reachStates(double reached, double bound)
+// The greatest key of an extension that costs at most `reach` more than
+// the cheapest path.
+double AdpcmEncoder::boundOf(std::int64_t reach) const
 {
-    const std::size_t keptCount = AdpcmSearch::keepBetween(candidateKeys.data(), candidateStates.data(),
-                                                           paths.size() * AdpcmSearch::positions, reached, bound,
-                                                           keptKeys.data(), keptStates.data());
+    const std::int64_t limit = paths.front().cost + reach + 1;
+    return limit >= maxCost ? INFINITY : AdpcmSearch::lowestKeyOf(limit) - 1;
+}
+
+// Notes the decoder states (stateKey) that the first `keptCount`
+// extensions in keptKeys and keptStates lead to, and the least key to each.
+void AdpcmEncoder::reachStates(std::size_t keptCount)
+{
     // Without branches on whether a state is new, which no predictor
     // guesses: a new one is written past the end and counted.
     std::size_t count = reachedCount;

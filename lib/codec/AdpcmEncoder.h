@@ -37,7 +37,9 @@
 // code at once, as nothing can change it.
 class AdpcmEncoder {
 public:
-    enum class Search { lanes, plain };
+    // `best`: in lanes where that is faster on this processor (always for
+    // the greedy search), else plain.
+    enum class Search { best, lanes, plain };
 
     static constexpr int greedyWidth = 1;
     static constexpr int defaultWidth = 13;
@@ -45,7 +47,7 @@ public:
     static constexpr int settleDelay = 64;
 
     // `width` is clamped to 1..maxWidth.
-    explicit AdpcmEncoder(int width = defaultWidth, Search search = Search::lanes);
+    explicit AdpcmEncoder(int width = defaultWidth, Search search = Search::best);
 
     // Takes `count` samples and appends to `bytes` every byte whose codes are
     // settled. When `outputs` is given, the decoder's 8-bit output for every
@@ -111,7 +113,8 @@ private:
     void step(std::int16_t sample);
     void chooseInLanes(std::int32_t target);
     void startReaching();
-    void reachStates(double reached, double bound);
+    double boundOf(std::int64_t reach) const;
+    void reachStates(std::size_t keptCount);
     std::size_t findInList(std::int64_t state, std::size_t count) const;
     bool chooseFromReached();
     void startChoosing();

@@ -57,8 +57,10 @@ public:
 
     // Writes the keys of all 16 * paths.count candidates for `target` (the
     // sample plus 32768) to `keys`, path after path, and the state keys
-    // they lead to to `states`.
-    static void scoreExtensions(const Paths& paths, std::int32_t target, double* keys, std::int64_t* states);
+    // they lead to to `states`; copies those of keys at most `bound` as
+    // keepBetween does and returns how many.
+    static std::size_t scoreExtensions(const Paths& paths, std::int32_t target, double bound, double* keys,
+                                       std::int64_t* states, double* keptKeys, std::int64_t* keptStates);
     // Copies the keys above `above` and at most `atMost` among `count` (a
     // multiple of 16), and their state keys, in their order; returns how
     // many. The copies have room for count + 16.
@@ -73,6 +75,10 @@ public:
     // `decoder` is in, which it advances. Writes one code per sample.
     static void chooseGreedily(Adpcm& decoder, const std::int16_t* samples, std::size_t count,
                                std::uint8_t* codes);
+
+    // Whether a beam wider than one chooses faster here than the plain
+    // search does (with wide enough vectors).
+    static bool beamPaysOff();
 
     // The instruction sets (Highway targets) built for that the processor
     // runs, best first, for tests forcing each in turn.
