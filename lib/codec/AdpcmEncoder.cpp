@@ -94,15 +94,26 @@ void AdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector<unsigne
     finished = true;
 }
 
+// The greedy search's codes are final once chosen: they are settled at
+// once, and the search's decoder state is the settled decoder's.
 void AdpcmEncoder::feedGreedily(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
                                 std::vector<unsigned char>* outputs)
 {
     if (count == 0)
         return;
     greedyCodes.resize(count);
-    AdpcmSearch::chooseGreedily(paths.front().state, samples, count, greedyCodes.data());
-    for (const std::uint8_t code : greedyCodes)
-        settle(code, bytes, outputs);
+    greedyOutputs.resize(count);
+    Adpcm& state = paths.front().state;
+    AdpcmSearch::chooseGreedily(state, samples, count, greedyCodes.data(), greedyOutputs.data());
+    if (outputs)
+        outputs->insert(outputs->end(), greedyOutputs.begin(), greedyOutputs.end());
+    for (const std::uint8_t code : greedyCodes) {
+        if (settled++ % 2 == 0)
+            lowNibble = code;
+        else
+            bytes.push_back(static_cast<unsigned char>(lowNibble | code << 4));
+    }
+    settledState = state;
     fed += count;
     lastSample = samples[count - 1];
 }

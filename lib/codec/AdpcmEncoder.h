@@ -149,7 +149,7 @@ private:
     std::uint32_t slotStamp = 0;
     std::size_t reachedCount = 0;
     std::int64_t margin = 0;
-    std::vector<std::uint8_t> greedyCodes;
+    std::vector<std::uint8_t> greedyCodes, greedyOutputs;
     std::uint64_t fed = 0;
     std::uint64_t settled = 0;
     std::int16_t lastSample = 0;

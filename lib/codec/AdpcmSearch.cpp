@@ -48,6 +48,7 @@ namespace wbk_adpcm_search {
 struct TablesByPosition {
     alignas(64) std::int32_t row[Adpcm::stepCount][AdpcmSearch::positions];
     alignas(64) std::int32_t nextStepKey[Adpcm::stepCount][AdpcmSearch::positions];
+    std::uint8_t nextStep[Adpcm::stepCount][AdpcmSearch::positions];
 
     TablesByPosition()
     {
@@ -57,6 +58,7 @@ struct TablesByPosition {
                 const unsigned code = AdpcmSearch::codeByPosition[position];
                 row[step][position] = tables.difference[step][code];
                 nextStepKey[step][position] = tables.nextStep[step][code] * AdpcmSearch::sampleBuckets;
+                nextStep[step][position] = tables.nextStep[step][code];
             }
         }
     }
@@ -201,10 +203,10 @@ void sortKeys(double* keys, std::size_t count, double* sorted)
 // unclamped sum too), so the codes below the target are those whose
 // difference is below that bound minus the sample.
 void chooseGreedily(int& decoderSample, int& decoderStep, const std::int16_t* samples, std::size_t count,
-                    std::uint8_t* codes)
+                    std::uint8_t* codes, std::uint8_t* outputs)
 {
     const auto& rows = differencesByPosition().row;
-    const Adpcm::Tables& tables = Adpcm::tables();
+    const auto& nextSteps = differencesByPosition().nextStep;
     int sample = decoderSample;
     int stepIndex = decoderStep;
     for (std::size_t i = 0; i < count; ++i) {
@@ -225,10 +227,11 @@ void chooseGreedily(int& decoderSample, int& decoderStep, const std::int16_t* sa
         const std::int32_t lowerError = target - (lowerSample >> 4 << 8);
         const std::int32_t upperError = (upperSample >> 4 << 8) - target;
         const bool takeLower = below == AdpcmSearch::positions || (below > 0 && lowerError <= upperError);
-        const unsigned code = AdpcmSearch::codeByPosition[takeLower ? lower : upper];
-        codes[i] = static_cast<std::uint8_t>(code);
+        const std::size_t taken = takeLower ? lower : upper;
+        codes[i] = static_cast<std::uint8_t>(AdpcmSearch::codeByPosition[taken]);
         sample = takeLower ? lowerSample : upperSample;
-        stepIndex = tables.nextStep[stepIndex][code];
+        outputs[i] = static_cast<std::uint8_t>(sample >> 4);
+        stepIndex = nextSteps[stepIndex][taken];
     }
     decoderSample = sample;
     decoderStep = stepIndex;
@@ -277,11 +280,11 @@ void AdpcmSearch::sortKeys(double* keys, std::size_t count, double* sorted)
 }
 
 void AdpcmSearch::chooseGreedily(Adpcm& decoder, const std::int16_t* samples, std::size_t count,
-                                 std::uint8_t* codes)
+                                 std::uint8_t* codes, std::uint8_t* outputs)
 {
     int sample = decoder.sample();
     int stepIndex = decoder.stepIndex();
-    HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::chooseGreedily)(sample, stepIndex, samples, count, codes);
+    HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::chooseGreedily)(sample, stepIndex, samples, count, codes, outputs);
     decoder = Adpcm(sample, stepIndex);
 }
 

@@ -72,9 +72,10 @@ public:
     static void sortKeys(double* keys, std::size_t count, double* sorted);
     // The greedy search: for each of `count` samples, the code whose output
     // comes closest (ties as the plain search breaks them), from the state
-    // `decoder` is in, which it advances. Writes one code per sample.
+    // `decoder` is in, which it advances. Writes one code and its output per
+    // sample.
     static void chooseGreedily(Adpcm& decoder, const std::int16_t* samples, std::size_t count,
-                               std::uint8_t* codes);
+                               std::uint8_t* codes, std::uint8_t* outputs);
 
     // Whether a beam wider than one chooses faster here than the plain
     // search does (with wide enough vectors).
