@@ -20,6 +20,14 @@
 // rebases them to the cheapest, so they differ by the errors of at most
 // 65 samples, each below 2^32.
 //
+// Of the candidates that reach one decoder state (AdpcmEncoder's state key)
+// only the cheapest can be chosen, so the choice is the `width` least keys
+// among those cheapest ones. The encoder takes the candidates within a
+// reach of the cheapest path's cost (the keys at most a bound, compressed
+// out of the lanes), finds the cheapest to each state, and orders these
+// here by rank: a key's place is the number of keys below it, counted a
+// vector at a time. When the reach holds too few states it is widened.
+//
 // The greedy search (a beam of one) cannot run samples side by side, as
 // each starts from the state the one before chose. Its choice is the code
 // nearest below the target or the one nearest above, as the outputs rise
@@ -64,7 +72,7 @@ struct TablesByPosition {
     }
 };
 
-const TablesByPosition& differencesByPosition()
+const TablesByPosition& tablesByPosition()
 {
     static const TablesByPosition table;
     return table;
@@ -138,8 +146,8 @@ std::size_t scoreExtensions(const AdpcmSearch::Paths& paths, std::int32_t target
     const hn::ScalableTag<double> d;
     const hn::Rebind<std::int32_t, decltype(d)> di;
     const int lanes = static_cast<int>(hn::Lanes(d));
-    const auto& rows = differencesByPosition().row;
-    const auto& stepKeys = differencesByPosition().nextStepKey;
+    const auto& rows = tablesByPosition().row;
+    const auto& stepKeys = tablesByPosition().nextStepKey;
     const hn::Rebind<std::int64_t, decltype(d)> d64;
     const auto keyScale = hn::Set(d, double{1 << (AdpcmSearch::tieBits + AdpcmSearch::parentBits)});
     const auto limit = hn::Set(d, bound);
@@ -205,8 +213,8 @@ void sortKeys(double* keys, std::size_t count, double* sorted)
 void chooseGreedily(int& decoderSample, int& decoderStep, const std::int16_t* samples, std::size_t count,
                     std::uint8_t* codes, std::uint8_t* outputs)
 {
-    const auto& rows = differencesByPosition().row;
-    const auto& nextSteps = differencesByPosition().nextStep;
+    const auto& rows = tablesByPosition().row;
+    const auto& nextSteps = tablesByPosition().nextStep;
     int sample = decoderSample;
     int stepIndex = decoderStep;
     for (std::size_t i = 0; i < count; ++i) {
