@@ -181,8 +181,10 @@ void AdpcmEncoder::chooseInLanes(std::int32_t target)
     reachStates(AdpcmSearch::scoreExtensions({pathSamples.data(), pathSteps.data(), pathCosts.data(), count},
                                              target, bound, candidateKeys.data(), candidateStates.data(),
                                              keptKeys.data(), keptStates.data()));
-    while (!chooseFromReached() && bound != INFINITY) {
-        reach = reach + reach / 4 + (std::int64_t{1} << 12);
+    for (int widened = 0; !chooseFromReached() && bound != INFINITY; ++widened) {
+        // A little at first, as the margin nearly always suffices; then
+        // doubling, for a sudden change of the signal.
+        reach = widened == 0 ? reach + reach / 4 + (std::int64_t{1} << 12) : reach * 2;
         const double reached = bound;
         bound = boundOf(reach);
         reachStates(AdpcmSearch::keepBetween(candidateKeys.data(), candidateStates.data(),
