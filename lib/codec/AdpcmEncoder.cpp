@@ -160,10 +160,11 @@ void AdpcmEncoder::startCursors(std::int32_t target)
     }
 }
 
-// Scores every extension in lanes, then goes through those near the
-// cheapest path's cost in key order, as the plain search takes them. Should
-// they end in fewer than `width` distinct states while others were left out,
-// it goes through more. The margin follows the spread of the costs chosen.
+// Scores every extension in lanes, then chooses among those within a reach
+// of the cheapest path's cost: the cheapest to each decoder state, in key
+// order (the plain search's order). Should the reach hold fewer than
+// `width` states while other extensions lie beyond it, it is widened. The
+// next margin follows the reach this choice needed.
 void AdpcmEncoder::chooseInLanes(std::int32_t target)
 {
     const std::size_t count = paths.size();
