@@ -48,7 +48,7 @@ demo:
 bench:
 	$(DEPS) build bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DWBK_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target decode_bench encode_bench stream_load fakedsp wbkdeck wbkpack
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target decode_bench encode_bench speech_wav stream_load fakedsp wbkdeck wbkpack wbkenc
 	./bench/run.sh $(BENCH_BUILD)
 
 # Runs each fuzzer for FUZZ_TIME seconds on a working copy of its seed corpus;

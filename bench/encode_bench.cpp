@@ -1,7 +1,8 @@
 // ADPCM encoding speed, and the SNR (mean error removed) of the decoded
 // 8-bit result against the input, at the greedy and the default search
 // width, on a speech-like and a plucked-chord signal synthesised at
-// 16540 Hz and normalised to -1 dBFS.
+// 16540 Hz and normalised to -1 dBFS; on speech also with the plain search,
+// the reference the search in lanes chooses as.
 #include "AdpcmEncoder.h"
 #include "Signals.h"
 #include "SnrMeter.h"
@@ -27,13 +28,14 @@ const std::vector<std::int16_t>& chord()
     return signal;
 }
 
-void encode(benchmark::State& state, const std::vector<std::int16_t>& signal, int width)
+void encode(benchmark::State& state, const std::vector<std::int16_t>& signal, int width,
+            AdpcmEncoder::Search search = AdpcmEncoder::Search::best)
 {
     std::vector<unsigned char> bytes, outputs;
     for (auto _ : state) {
         bytes.clear();
         outputs.clear();
-        AdpcmEncoder encoder(width);
+        AdpcmEncoder encoder(width, search);
         encoder.encode(signal.data(), signal.size(), bytes, &outputs);
         encoder.finish(bytes, &outputs);
         benchmark::DoNotOptimize(bytes.data());
@@ -47,6 +49,15 @@ void encode(benchmark::State& state, const std::vector<std::int16_t>& signal, in
 
 void BM_EncodeSpeechGreedy(benchmark::State& state) { encode(state, speech(), AdpcmEncoder::greedyWidth); }
 void BM_EncodeSpeechDefault(benchmark::State& state) { encode(state, speech(), AdpcmEncoder::defaultWidth); }
+// The plain search, the reference the search in lanes chooses as.
+void BM_EncodeSpeechGreedyPlain(benchmark::State& state)
+{
+    encode(state, speech(), AdpcmEncoder::greedyWidth, AdpcmEncoder::Search::plain);
+}
+void BM_EncodeSpeechDefaultPlain(benchmark::State& state)
+{
+    encode(state, speech(), AdpcmEncoder::defaultWidth, AdpcmEncoder::Search::plain);
+}
 void BM_EncodeChordGreedy(benchmark::State& state) { encode(state, chord(), AdpcmEncoder::greedyWidth); }
 void BM_EncodeChordDefault(benchmark::State& state) { encode(state, chord(), AdpcmEncoder::defaultWidth); }
 
@@ -54,6 +65,8 @@ void BM_EncodeChordDefault(benchmark::State& state) { encode(state, chord(), Adp
 
 BENCHMARK(BM_EncodeSpeechGreedy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeSpeechDefault)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeSpeechGreedyPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeSpeechDefaultPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeChordGreedy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeChordDefault)->Unit(benchmark::kMillisecond);
 

@@ -5,8 +5,9 @@
 # short runs, which set where Adpcm::decodeBytes switches; ADPCM encoding;
 # streaming for ten seconds on the simulated device playing in real time at
 # 16540 Hz with 4096-byte fragments, once with the main flow computing and
-# once with it idle; last, wbkdeck -w, -d and wbkpack's edit on large entries,
-# and wbkdeck -l on a bank of many entries (export.sh).
+# once with it idle; wbkdeck -w, -d and wbkpack's edit on large entries, and
+# wbkdeck -l on a bank of many entries (export.sh); last, wbkenc at every
+# quality level against SoX's VOX encoder (encode.sh).
 set -e
 build=${1:-build-bench}
 results="$build/bench/decode_bench.csv"
@@ -37,7 +38,8 @@ awk -F, '
     }' "$results" "$short"
 
 # ADPCM encoding: speed (CPU time) and SNR of the decoded result, greedy and
-# at the default search width, on the synthesised speech and chord signals.
+# at the default search width, on the synthesised speech and chord signals
+# (speech also with the plain search).
 results="$build/bench/encode_bench.csv"
 "$build"/bench/encode_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
     --benchmark_out="$results" --benchmark_out_format=csv >/dev/null
@@ -45,7 +47,7 @@ awk -F, '
     /^name,/ { for (i = 1; i <= NF; i++) column[$i] = i; next }
     /_median"/ {
         name = $1; gsub(/"|_median|BM_Encode/, "", name)
-        printf "ADPCM encoding, %-13s %5.2f M samples/s, SNR %.2f dB\n", name ":",
+        printf "ADPCM encoding, %-20s %5.2f M samples/s, SNR %.2f dB\n", name ":",
             $column["items_per_second"] / 1e6, $column["\"snr_db\""]
     }' "$results"
 
@@ -58,3 +60,4 @@ for mode in busy idle; do
 done
 
 "$(dirname "$0")"/export.sh "$build"
+"$(dirname "$0")"/encode.sh "$build"

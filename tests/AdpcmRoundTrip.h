@@ -17,9 +17,10 @@ struct EncodedAdpcm {
 };
 
 // Encodes `samples`, fed to the encoder `block` samples at a time.
-inline EncodedAdpcm encodeInBlocks(const std::vector<std::int16_t>& samples, int width, std::size_t block)
+inline EncodedAdpcm encodeInBlocks(const std::vector<std::int16_t>& samples, int width, std::size_t block,
+                                   AdpcmEncoder::Search search = AdpcmEncoder::Search::lanes)
 {
-    AdpcmEncoder encoder(width);
+    AdpcmEncoder encoder(width, search);
     EncodedAdpcm result;
     for (std::size_t at = 0; at < samples.size(); at += block) {
         const std::size_t count = std::min(block, samples.size() - at);

@@ -1,7 +1,9 @@
 #include "AdpcmRoundTrip.h"
+#include "AdpcmSearch.h"
 #include "SnrMeter.h"
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -13,9 +15,9 @@ namespace {
 using Samples = std::vector<std::int16_t>;
 using Bytes = std::vector<unsigned char>;
 
-EncodedAdpcm encode(const Samples& samples, int width)
+EncodedAdpcm encode(const Samples& samples, int width, AdpcmEncoder::Search search = AdpcmEncoder::Search::lanes)
 {
-    return encodeInBlocks(samples, width, samples.size() + 1);
+    return encodeInBlocks(samples, width, samples.size() + 1, search);
 }
 
 Samples randomSamples(std::size_t count, unsigned seed)
@@ -145,6 +147,102 @@ TEST(AdpcmEncoder, RoundTripStaysClose)
             }
         }
     }
+}
+
+// Signals that drive the search into every corner: clamping at both rails
+// and at the largest step, long runs of one state (many candidates reaching
+// the same states), noise (costs spread wide), sweeps and speech-like bursts
+// with pauses.
+struct Signal {
+    const char* name;
+    Samples samples;
+};
+
+Samples chirp(std::size_t count, double amplitude)
+{
+    Samples samples(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double phase = 2 * std::acos(-1.0) * (0.001 * i + 0.4 * i * i / (2.0 * count));
+        samples[i] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(phase)));
+    }
+    return samples;
+}
+
+// Vowel-like bursts: a pulse train through a decaying resonance, with
+// pauses of silence and a little noise.
+Samples speechLike(std::size_t count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<double> noise(0, 200);
+    Samples samples(count);
+    double y1 = 0, y2 = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const bool voiced = i / 1500 % 3 != 2;
+        const double pulse = voiced && i % 97 == 0 ? 9000.0 : 0.0;
+        const double y = pulse + 1.85 * y1 - 0.9 * y2;
+        y2 = y1;
+        y1 = y;
+        samples[i] = static_cast<std::int16_t>(std::clamp(y + (voiced ? noise(random) : 0.0), -32768.0, 32767.0));
+    }
+    return samples;
+}
+
+// Twice too loud, so that the input itself is clipped to the rails.
+Samples clipped(std::size_t count)
+{
+    Samples samples = sine(count, 32767, 0.013);
+    for (std::size_t i = 0; i < count; ++i)
+        samples[i] = static_cast<std::int16_t>(std::clamp(2.0 * samples[i], -32768.0, 32767.0));
+    return samples;
+}
+
+std::vector<Signal> variedSignals()
+{
+    return {
+        {"silence", Samples(3000, 0)},
+        {"full-scale square", squareWave(3000, 40)},
+        {"slow square", squareWave(3001, 700)},
+        {"noise", randomSamples(3000, 7)},
+        {"chirp", chirp(4000, 20000)},
+        {"speech-like", speechLike(6000, 8)},
+        {"clipping", clipped(3000)},
+        {"quiet sine", sine(3000, 300, 0.002)},
+    };
+}
+
+// The widths of wbkenc's quality levels 1 to 5, and the widest.
+const int levelWidths[] = {AdpcmEncoder::greedyWidth, 4, 8, AdpcmEncoder::defaultWidth, 32, AdpcmEncoder::maxWidth};
+
+// The search in lanes gives the plain search's bytes at every width.
+void expectSameAsPlainSearch(const std::vector<Signal>& signals, const char* target)
+{
+    for (const Signal& signal : signals) {
+        for (int width : levelWidths) {
+            const Bytes plain = encode(signal.samples, width, AdpcmEncoder::Search::plain).bytes;
+            EXPECT_EQ(encode(signal.samples, width).bytes, plain)
+                << signal.name << ", width " << width << ", target " << target;
+        }
+    }
+}
+
+TEST(AdpcmEncoder, LanesChooseAsThePlainSearch)
+{
+    expectSameAsPlainSearch(variedSignals(), hwy::TargetName(hwy::SupportedTargets() & -hwy::SupportedTargets()));
+}
+
+// The same under every instruction set built for that the machine runs,
+// the emulated ones included.
+TEST(AdpcmEncoder, LanesChooseAlikeOnEveryInstructionSet)
+{
+    const std::vector<Signal> signals = {{"speech-like", speechLike(3000, 9)}, {"noise", randomSamples(1500, 10)},
+                                         {"full-scale square", squareWave(1500, 30)}};
+    const std::vector<std::int64_t> targets = AdpcmSearch::targets();
+    EXPECT_GE(targets.size(), 2u);
+    for (const std::int64_t target : targets) {
+        hwy::SetSupportedTargetsForTest(target);
+        expectSameAsPlainSearch(signals, hwy::TargetName(target));
+    }
+    hwy::SetSupportedTargetsForTest(0);
 }
 
 } // namespace

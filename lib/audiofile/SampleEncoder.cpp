@@ -51,11 +51,10 @@ void SampleEncoder::flush()
 {
     sink(bytes.data(), bytes.size());
     bytes.clear();
-    for (unsigned char output : outputs) {
-        if (waiting.empty())
-            break;
-        meter.add(waiting.front(), output);
-        waiting.pop_front();
-    }
+    const std::size_t measured = std::min(outputs.size(), waiting.size());
+    auto sample = waiting.begin();
+    for (std::size_t i = 0; i < measured; ++i, ++sample)
+        meter.add(*sample, outputs[i]);
+    waiting.erase(waiting.begin(), sample);
     outputs.clear();
 }

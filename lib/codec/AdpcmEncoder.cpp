@@ -1,18 +1,28 @@
 #include "AdpcmEncoder.h"
 
+#include "AdpcmSearch.h"
+
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-// Two decoder states with the same key (the same step index, samples within
-// the same four values) lead to nearly the same futures; keeping only the
-// cheaper leaves room in the beam for paths that differ more.
-constexpr int sampleBuckets = (Adpcm::maxSample >> 2) + 1;
-
 std::size_t stateKey(const Adpcm& state)
 {
-    return static_cast<std::size_t>(state.stepIndex() * sampleBuckets + (state.sample() >> 2));
+    return static_cast<std::size_t>(AdpcmSearch::stateKey(state));
 }
+
+// Slots of the small table that finds the state keys reached already.
+constexpr std::uint32_t slotBits = 12;
+
+std::uint32_t slotOf(std::int64_t stateKey)
+{
+    return static_cast<std::uint32_t>(stateKey) * 2654435761u >> (32 - slotBits);
+}
+
+// Costs stay far below this (see AdpcmSearch.cpp); a reach beyond it takes
+// every extension.
+constexpr std::int64_t maxCost = std::int64_t{1} << 41;
 
 } // namespace
 
@@ -25,22 +35,44 @@ std::int64_t AdpcmEncoder::keyOf(const Cursor& cursor, std::size_t index)
     return cursor.nextCost() * maxWidth + static_cast<std::int64_t>(index);
 }
 
-AdpcmEncoder::AdpcmEncoder(int width) : width(std::clamp(width, 1, maxWidth)), paths(1)
+AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1, maxWidth)), search(search), paths(1)
 {
+    if (search == Search::best)
+        this->search = this->width == 1 || AdpcmSearch::beamPaysOff() ? Search::lanes : Search::plain;
     paths.reserve(this->width);
     nextPaths.reserve(this->width);
     chosen.reserve(this->width);
     cursors.reserve(this->width);
     keys.reserve(this->width);
     order.reserve(this->width);
-    chosenAt.assign(static_cast<std::size_t>(Adpcm::stepCount) * sampleBuckets, 0);
+    chosenAt.assign(AdpcmSearch::stateKeys, 0);
+    if (this->search == Search::lanes) {
+        const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
+        candidateKeys.resize(candidates);
+        candidateStates.resize(candidates);
+        keptKeys.resize(candidates + AdpcmSearch::positions);
+        keptStates.resize(candidates + AdpcmSearch::positions);
+        reachedKeys.resize(candidates + AdpcmSearch::positions);
+        reachedStates.resize(candidates);
+        sortedKeys.resize(candidates);
+        slots.assign(std::size_t{1} << slotBits, 0);
+    }
 }
 
 void AdpcmEncoder::encode(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
                           std::vector<unsigned char>* outputs)
 {
-    if (finished)
+    if (!finished)
+        feed(samples, count, bytes, outputs);
+}
+
+void AdpcmEncoder::feed(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
+                        std::vector<unsigned char>* outputs)
+{
+    if (width == 1 && search == Search::lanes) {
+        feedGreedily(samples, count, bytes, outputs);
         return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         step(samples[i]);
         if (fed - settled == settleDelay)
@@ -53,14 +85,37 @@ void AdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector<unsigne
     if (finished)
         return;
     if (fed % 2 == 1) {
-        step(lastSample);
-        if (fed - settled == settleDelay)
-            settleOldest(bytes, outputs);
+        const std::int16_t repeat = lastSample;
+        feed(&repeat, 1, bytes, outputs);
     }
     const Path& best = paths.front();
     while (settled < fed)
         settle(best.code(settled), bytes, outputs);
     finished = true;
+}
+
+// The greedy search's codes are final once chosen: they are settled at
+// once, and the search's decoder state is the settled decoder's.
+void AdpcmEncoder::feedGreedily(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
+                                std::vector<unsigned char>* outputs)
+{
+    if (count == 0)
+        return;
+    greedyCodes.resize(count);
+    greedyOutputs.resize(count);
+    Adpcm& state = paths.front().state;
+    AdpcmSearch::chooseGreedily(state, samples, count, greedyCodes.data(), greedyOutputs.data());
+    if (outputs)
+        outputs->insert(outputs->end(), greedyOutputs.begin(), greedyOutputs.end());
+    for (const std::uint8_t code : greedyCodes) {
+        if (settled++ % 2 == 0)
+            lowNibble = code;
+        else
+            bytes.push_back(static_cast<unsigned char>(lowNibble | code << 4));
+    }
+    settledState = state;
+    fed += count;
+    lastSample = samples[count - 1];
 }
 
 // Extends the paths by one code each and keeps the cheapest `width`
@@ -69,8 +124,12 @@ void AdpcmEncoder::step(std::int16_t sample)
 {
     // The sample in the decoder's 8-bit output scale, times 256.
     const std::int32_t target = sample + 32768;
-    startCursors(target);
-    chooseExtensions(target);
+    if (search == Search::lanes) {
+        chooseInLanes(target);
+    } else {
+        startCursors(target);
+        chooseExtensions(target);
+    }
     nextPaths.resize(chosen.size());
     for (std::size_t i = 0; i < chosen.size(); ++i) {
         const Candidate& candidate = chosen[i];
@@ -101,17 +160,134 @@ void AdpcmEncoder::startCursors(std::int32_t target)
     }
 }
 
-// Every cursor yields its extensions cheapest first, so merging them stops
-// after `width` distinct ones; of several that reach nearly one state the
-// first, the cheapest, is kept. A taken cursor's next key moves only a few
-// places back in the order.
-void AdpcmEncoder::chooseExtensions(std::int32_t target)
+// Scores every extension in lanes, then chooses among those within a reach
+// of the cheapest path's cost: the cheapest to each decoder state, in key
+// order (the plain search's order). Should the reach hold fewer than
+// `width` states while other extensions lie beyond it, it is widened. The
+// next margin follows the reach this choice needed.
+void AdpcmEncoder::chooseInLanes(std::int32_t target)
+{
+    const std::size_t count = paths.size();
+    pathSamples.resize(count);
+    pathSteps.resize(count);
+    pathCosts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        pathSamples[i] = paths[i].state.sample();
+        pathSteps[i] = paths[i].state.stepIndex();
+        pathCosts[i] = static_cast<double>(paths[i].cost);
+    }
+    startReaching();
+    std::int64_t reach = margin;
+    double bound = boundOf(reach);
+    reachStates(AdpcmSearch::scoreExtensions({pathSamples.data(), pathSteps.data(), pathCosts.data(), count},
+                                             target, bound, candidateKeys.data(), candidateStates.data(),
+                                             keptKeys.data(), keptStates.data()));
+    for (int widened = 0; !chooseFromReached() && bound != INFINITY; ++widened) {
+        // A little at first, as the margin nearly always suffices; then
+        // doubling, for a sudden change of the signal.
+        reach = widened == 0 ? reach + reach / 4 + (std::int64_t{1} << 12) : reach * 2;
+        const double reached = bound;
+        bound = boundOf(reach);
+        reachStates(AdpcmSearch::keepBetween(candidateKeys.data(), candidateStates.data(),
+                                             count * AdpcmSearch::positions, reached, bound, keptKeys.data(),
+                                             keptStates.data()));
+    }
+    const std::int64_t needed = chosen.back().cost - paths.front().cost;
+    margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
+}
+
+void AdpcmEncoder::startReaching()
+{
+    if (++slotStamp == 1u << (32 - slotBits)) {
+        std::fill(slots.begin(), slots.end(), 0);
+        slotStamp = 1;
+    }
+    reachedCount = 0;
+}
+
+// The greatest key of an extension that costs at most `reach` more than
+// the cheapest path.
+double AdpcmEncoder::boundOf(std::int64_t reach) const
+{
+    const std::int64_t limit = paths.front().cost + reach + 1;
+    return limit >= maxCost ? INFINITY : AdpcmSearch::lowestKeyOf(limit) - 1;
+}
+
+// Notes the decoder states (stateKey) that the first `keptCount`
+// extensions in keptKeys and keptStates lead to, and the least key to each.
+void AdpcmEncoder::reachStates(std::size_t keptCount)
+{
+    // Without branches on whether a state is new, which no predictor
+    // guesses: a new one is written past the end and counted.
+    std::size_t count = reachedCount;
+    const std::uint32_t stamp = slotStamp;
+    std::int64_t* const states = reachedStates.data();
+    double* const least = reachedKeys.data();
+    for (std::size_t i = 0; i < keptCount; ++i) {
+        const std::int64_t state = keptStates[i];
+        const double key = keptKeys[i];
+        std::uint32_t& slot = slots[slotOf(state)];
+        const std::uint32_t held = slot;
+        const bool slotUsed = held >> slotBits == stamp;
+        std::size_t place = slotUsed ? held & ((1u << slotBits) - 1) : count;
+        if (states[place] != state && slotUsed)
+            place = findInList(state, count);
+        const bool fresh = place == count;
+        least[place] = fresh ? key : std::min(least[place], key);
+        states[place] = state;
+        slot = slotUsed ? held : stamp << slotBits | static_cast<std::uint32_t>(place);
+        count += fresh;
+    }
+    reachedCount = count;
+}
+
+// Only the cheapest extension to a state can be chosen: chooses the first
+// `width` of those in key order; returns whether there were that many.
+bool AdpcmEncoder::chooseFromReached()
+{
+    AdpcmSearch::sortKeys(reachedKeys.data(), reachedCount, sortedKeys.data());
+    const std::size_t count = std::min(reachedCount, static_cast<std::size_t>(width));
+    // Field by field: a whole candidate built apart and copied in is read
+    // back before its parts are stored, which stalls.
+    chosen.resize(count);
+    const Adpcm::Tables& tables = Adpcm::tables();
+    for (std::size_t i = 0; i < count; ++i) {
+        const double key = sortedKeys[i];
+        Candidate& candidate = chosen[i];
+        candidate.cost = AdpcmSearch::costOf(key);
+        candidate.parent = static_cast<std::uint16_t>(AdpcmSearch::parentOf(key));
+        candidate.code = static_cast<std::uint16_t>(AdpcmSearch::codeOf(key));
+        candidate.state = paths[candidate.parent].state;
+        candidate.state.decode(candidate.code, tables);
+    }
+    return count == static_cast<std::size_t>(width);
+}
+
+// Where `state` is among the first `count` states reached, or `count` when
+// it is not: for the rare state whose table slot holds another.
+std::size_t AdpcmEncoder::findInList(std::int64_t state, std::size_t count) const
+{
+    const auto end = reachedStates.begin() + static_cast<std::ptrdiff_t>(count);
+    return static_cast<std::size_t>(std::find(reachedStates.begin(), end, state) - reachedStates.begin());
+}
+
+// A new round of choosing: no state chosen yet.
+void AdpcmEncoder::startChoosing()
 {
     if (++stepNumber == 0) {
         std::fill(chosenAt.begin(), chosenAt.end(), 0);
         stepNumber = 1;
     }
     chosen.clear();
+}
+
+// Every cursor yields its extensions cheapest first, so merging them stops
+// after `width` distinct ones; of several that reach nearly one state the
+// first, the cheapest, is kept. A taken cursor's next key moves only a few
+// places back in the order.
+void AdpcmEncoder::chooseExtensions(std::int32_t target)
+{
+    startChoosing();
     while (chosen.size() < static_cast<std::size_t>(width) && keys[order.front()] != INT64_MAX) {
         const std::size_t index = order.front();
         Cursor& cursor = cursors[index];
@@ -129,15 +305,6 @@ void AdpcmEncoder::chooseExtensions(std::int32_t target)
     }
 }
 
-namespace {
-
-// The codes in the order of the sample they lead to, lowest first: negative
-// codes from the largest difference down, then positive ones upwards. The
-// error falls and then rises along this order.
-const std::uint16_t codesByValue[Adpcm::codeCount] = {15, 14, 13, 12, 11, 10, 9, 8, 0, 1, 2, 3, 4, 5, 6, 7};
-
-} // namespace
-
 // Starts where the output crosses the target; from there the error only
 // grows in both directions. The search has decoded both neighbours of the
 // crossing already.
@@ -149,7 +316,7 @@ AdpcmEncoder::Cursor::Cursor(const Path& path, std::uint16_t parent, std::int32_
     while (low < high) {
         const int middle = (low + high) / 2;
         Adpcm state = path.state;
-        if (state.decode(codesByValue[middle], tables) * 256 < target) {
+        if (state.decode(AdpcmSearch::codeByPosition[middle], tables) * 256 < target) {
             low = middle + 1;
             belowState = state;
         } else {
@@ -171,14 +338,14 @@ AdpcmEncoder::Candidate AdpcmEncoder::Cursor::candidate(const Path& path, int po
     if (position < 0 || position >= Adpcm::codeCount)
         return {INT64_MAX, state, parent, 0};
     const std::int32_t error = state.output() * 256 - target;
-    return {path.cost + static_cast<std::int64_t>(error) * error, state, parent, codesByValue[position]};
+    return {path.cost + static_cast<std::int64_t>(error) * error, state, parent, AdpcmSearch::codeByPosition[position]};
 }
 
 AdpcmEncoder::Candidate AdpcmEncoder::Cursor::at(const Path& path, int position, std::int32_t target) const
 {
     Adpcm state = path.state;
     if (position >= 0 && position < Adpcm::codeCount)
-        state.decode(codesByValue[position], tables);
+        state.decode(AdpcmSearch::codeByPosition[position], tables);
     return candidate(path, position, state, target);
 }
 

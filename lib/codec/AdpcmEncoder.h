@@ -30,15 +30,24 @@
 //
 // An odd number of samples is padded with one code, chosen the same way for
 // a repeat of the last sample, so that the last byte is complete.
+//
+// The search scores its candidates in SIMD lanes (AdpcmSearch) and chooses
+// exactly as the plain search, one candidate after another, which stays as
+// the reference: both give the same bytes. The greedy search settles every
+// code at once, as nothing can change it.
 class AdpcmEncoder {
 public:
+    // `best`: in lanes where that is faster on this processor (always for
+    // the greedy search), else plain.
+    enum class Search { best, lanes, plain };
+
     static constexpr int greedyWidth = 1;
     static constexpr int defaultWidth = 13;
     static constexpr int maxWidth = 64;
     static constexpr int settleDelay = 64;
 
     // `width` is clamped to 1..maxWidth.
-    explicit AdpcmEncoder(int width = defaultWidth);
+    explicit AdpcmEncoder(int width = defaultWidth, Search search = Search::best);
 
     // Takes `count` samples and appends to `bytes` every byte whose codes are
     // settled. When `outputs` is given, the decoder's 8-bit output for every
@@ -97,7 +106,18 @@ private:
         Candidate belowNext, aboveNext;
     };
 
+    void feed(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
+              std::vector<unsigned char>* outputs);
+    void feedGreedily(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
+                      std::vector<unsigned char>* outputs);
     void step(std::int16_t sample);
+    void chooseInLanes(std::int32_t target);
+    void startReaching();
+    double boundOf(std::int64_t reach) const;
+    void reachStates(std::size_t keptCount);
+    std::size_t findInList(std::int64_t state, std::size_t count) const;
+    bool chooseFromReached();
+    void startChoosing();
     void startCursors(std::int32_t target);
     void chooseExtensions(std::int32_t target);
     static std::int64_t keyOf(const Cursor& cursor, std::size_t index);
@@ -105,6 +125,7 @@ private:
     void settle(unsigned code, std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
 
     int width;
+    Search search;
     std::vector<Path> paths;
     std::vector<Path> nextPaths;
     std::vector<Cursor> cursors;
@@ -115,6 +136,20 @@ private:
     std::vector<std::uint32_t> chosenAt;
     std::uint32_t stepNumber = 0;
     std::vector<Candidate> chosen;
+    // The search in lanes: the paths' states and costs; the keys of their
+    // extensions and the states they lead to; those within `margin` of the
+    // cheapest path's cost, which are nearly always enough to choose from;
+    // the states they reach and the least key to each.
+    std::vector<std::int32_t> pathSamples, pathSteps;
+    std::vector<double> pathCosts, candidateKeys, keptKeys, reachedKeys, sortedKeys;
+    std::vector<std::int64_t> candidateStates, keptStates, reachedStates;
+    // By a hash of the state key: the round (high bits) and the place in
+    // reachedStates (low bits) of the last state key reached there.
+    std::vector<std::uint32_t> slots;
+    std::uint32_t slotStamp = 0;
+    std::size_t reachedCount = 0;
+    std::int64_t margin = 0;
+    std::vector<std::uint8_t> greedyCodes, greedyOutputs;
     std::uint64_t fed = 0;
     std::uint64_t settled = 0;
     std::int16_t lastSample = 0;
