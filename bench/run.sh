@@ -61,3 +61,4 @@ done
 
 "$(dirname "$0")"/export.sh "$build"
 "$(dirname "$0")"/encode.sh "$build"
+"$(dirname "$0")"/build.sh "$build"
