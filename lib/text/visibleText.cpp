@@ -10,6 +10,8 @@ namespace {
 
 bool isControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
 
+} // namespace
+
 std::string escapeControls(const std::string& bytes)
 {
     std::string escaped;
@@ -26,8 +28,6 @@ std::string escapeControls(const std::string& bytes)
     }
     return escaped;
 }
-
-} // namespace
 
 std::string visibleText(const char* text, int isOutputSjis)
 {

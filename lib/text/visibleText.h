@@ -11,6 +11,9 @@
 // one line and cannot drive the terminal. Other text comes out unchanged.
 std::string visibleText(const char* text, int isOutputSjis);
 
+// `bytes` with every control byte (below 0x20, and 0x7F) written as \xHH.
+std::string escapeControls(const std::string& bytes);
+
 // True when zero-terminated `text` holds a control byte (below 0x20, or 0x7F).
 bool hasControlCharacters(const char* text);
 
