@@ -178,6 +178,7 @@ TEST_F(WbkencTest, RefusalsLeaveNothingBehind)
         {{"-r", "65536", "in.wav", "a.pcm"}, "wbkenc: -r takes a rate from 1 to 65535, not '65536'\n"},
         {{"-r", "8k", "in.wav", "a.pcm"}, "wbkenc: -r takes a rate from 1 to 65535, not '8k'\n"},
         {{"-q", "6", "in.wav", "a.pcm"}, "wbkenc: -q takes a quality from 1 to 5, not '6'\n"},
+        {{"-j", "0", "in.wav", "a.pcm"}, "wbkenc: -j takes a number of threads from 1 to 1024, not '0'\n"},
         {{"in.wav", "a.wav"}, "wbkenc: OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): a.wav\n"},
         {{"in.wav", "a.Pcm"}, "wbkenc: OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): a.Pcm\n"},
         {{"in.wav", "pcm"}, "wbkenc: OUTPUT must end in .pc8 (signed 8-bit) or .pcm (ADPCM): pcm\n"},
@@ -200,6 +201,26 @@ TEST_F(WbkencTest, RefusalsLeaveNothingBehind)
         EXPECT_EQ(filesIn(dir.path()), before) << label;
     }
     EXPECT_EQ(readBytes(dir / "old.pcm"), "old");
+}
+
+// The search on several threads gives the bytes and the summary of one,
+// over several of its segments (65536 samples).
+TEST_F(WbkencTest, ThreadsGiveTheSameBytes)
+{
+    Samples sweep(150001);
+    for (std::size_t i = 0; i < sweep.size(); ++i)
+        sweep[i] = static_cast<std::int16_t>(std::lround(9000 * std::sin(i * (0.01 + i * 2e-7)) + (i * 7919 % 601) - 300));
+    writeWav(dir / "in.wav", SF_FORMAT_PCM_16, 16540, {sweep});
+    const ProgramResult one = encode({"-q", "2", "-j", "1", "in.wav", "one.pcm"});
+    const ProgramResult three = encode({"-q", "2", "-j", "3", "in.wav", "three.pcm"});
+    EXPECT_EQ(three.status, 0) << three.err;
+    EXPECT_EQ(readBytes(dir / "three.pcm"), readBytes(dir / "one.pcm"));
+    const auto summary = [](std::string out, const std::string& name) {
+        for (std::size_t at; (at = out.find(name)) != std::string::npos;)
+            out.replace(at, name.size(), "OUT");
+        return out;
+    };
+    EXPECT_EQ(summary(three.out, "three.pcm"), summary(one.out, "one.pcm"));
 }
 
 // Without -f an existing OUTPUT is refused (see above).
@@ -292,7 +313,7 @@ TEST_F(WbkencTest, SummaryThatCannotBeWrittenFailsTheRun)
 TEST_F(WbkencTest, HelpAndVersion)
 {
     const ProgramResult help = encode({"--help"});
-    EXPECT_EQ(help.out.rfind("Usage: wbkenc [-r RATE] [-q QUALITY] [-D] [-f] INPUT OUTPUT\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("Usage: wbkenc [-r RATE] [-q QUALITY] [-j N] [-D] [-f] INPUT OUTPUT\n", 0), 0u);
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(encode({"-h"}).out, help.out);
     const ProgramResult version = encode({"--version"});

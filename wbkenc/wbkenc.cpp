@@ -13,9 +13,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,13 +25,15 @@ namespace {
 constexpr int maxRate = 65535;
 
 const char usage[] =
-    "Usage: wbkenc [-r RATE] [-q QUALITY] [-D] [-f] INPUT OUTPUT\n"
+    "Usage: wbkenc [-r RATE] [-q QUALITY] [-j N] [-D] [-f] INPUT OUTPUT\n"
     "Makes a sound bank sample from an audio file (WAV, AIFF, FLAC, Ogg Vorbis and\n"
     "whatever else libsndfile reads), mixed down to mono. OUTPUT's name decides the\n"
     "format: .pc8 or .PC8 is signed 8-bit PCM, .pcm or .PCM is 4-bit ADPCM.\n"
     "\n"
     "  -r RATE      resample to RATE Hz (1..65535); default: keep the input's rate\n"
     "  -q QUALITY   ADPCM search effort, 1 (greedy, fastest) to 5 (widest); default 4\n"
+    "  -j N         search on N threads (1..1024; default: one per core); the bytes\n"
+    "               are the same for every N\n"
     "  -D           no dither when reducing to 8 bits (.pc8)\n"
     "  -f           replace OUTPUT if it exists\n"
     "  -h, --help   show this help\n"
@@ -89,14 +93,18 @@ Options parseOptions(int argc, char* argv[])
     static const option longOptions[] = {
         {"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'}, {nullptr, 0, nullptr, 0}};
     Options options;
+    options.encoding.threads = std::max(1u, std::thread::hardware_concurrency());
     opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":r:q:Dfh", longOptions, nullptr)) != -1;) {
+    for (int c; (c = getopt_long(argc, argv, ":r:q:j:Dfh", longOptions, nullptr)) != -1;) {
         switch (c) {
         case 'r':
             options.encoding.rate = numberArgument(optarg, 1, maxRate, "-r", "a rate");
             break;
         case 'q':
             options.encoding.quality = numberArgument(optarg, 1, AudioEncoding::qualityLevels, "-q", "a quality");
+            break;
+        case 'j':
+            options.encoding.threads = static_cast<unsigned>(numberArgument(optarg, 1, 1024, "-j", "a number of threads"));
             break;
         case 'D':
             options.encoding.dither = false;

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-SampleEncoder::SampleEncoder(SampleFormat format, int width, bool dither, Sink sink)
-    : format(format), adpcm(width), pcm8(dither), sink(std::move(sink))
+SampleEncoder::SampleEncoder(SampleFormat format, int width, bool dither, Sink sink, unsigned threads)
+    : format(format), adpcm(width, threads), pcm8(dither), sink(std::move(sink))
 {
 }
 

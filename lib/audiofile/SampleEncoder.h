@@ -1,10 +1,10 @@
 #ifndef WBK_SAMPLE_ENCODER_H
 #define WBK_SAMPLE_ENCODER_H
 
-#include "AdpcmEncoder.h"
 #include "Pcm8Encoder.h"
-#include "SnrMeter.h"
 #include "SampleFormat.h"
+#include "SnrMeter.h"
+#include "ThreadedAdpcmEncoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,8 +19,9 @@ class SampleEncoder {
 public:
     using Sink = std::function<void(const unsigned char* bytes, std::size_t count)>;
 
-    // `width`: the ADPCM search width; `dither`: for 8-bit output.
-    SampleEncoder(SampleFormat format, int width, bool dither, Sink sink);
+    // `width`: the ADPCM search width, searched on `threads` threads;
+    // `dither`: for 8-bit output.
+    SampleEncoder(SampleFormat format, int width, bool dither, Sink sink, unsigned threads = 1);
 
     void write(const std::vector<std::int32_t>& samples);
     // Settles the last bytes; nothing may be written afterwards.
@@ -37,7 +38,7 @@ private:
     void flush();
 
     SampleFormat format;
-    AdpcmEncoder adpcm;
+    ThreadedAdpcmEncoder adpcm;
     Pcm8Encoder pcm8;
     Sink sink;
     SnrMeter meter;

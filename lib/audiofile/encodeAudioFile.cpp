@@ -43,7 +43,7 @@ EncodedAudio encodeAudioFile(const std::string& path, const std::string& shownNa
     result.rate = prepareRate(source, shownName, how.rate);
     // Samples that are already 8-bit values are copied exactly.
     const bool dither = how.dither && !(source.isMono8Bit() && result.rate == source.inputRate());
-    SampleEncoder encoder(how.format, how.adpcmWidth(), dither, sink);
+    SampleEncoder encoder(how.format, how.adpcmWidth(), dither, sink, how.threads);
     std::vector<std::int32_t> block;
     while (source.next(block)) {
         encoder.write(block);

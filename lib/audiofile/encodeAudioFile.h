@@ -17,6 +17,7 @@ struct AudioEncoding {
     int rate = 0;  // resampled to this; 0: the file's own
     int quality = defaultQuality;  // 1 (greedy ADPCM search) to qualityLevels (widest)
     bool dither = true;  // when reducing to 8 bits; samples that are 8-bit already never are
+    unsigned threads = 1;  // for the ADPCM search; the bytes are the same for any number
 
     // The ADPCM search width of the quality level.
     int adpcmWidth() const;

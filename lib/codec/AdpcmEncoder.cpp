@@ -389,3 +389,31 @@ void AdpcmEncoder::settle(unsigned code, std::vector<unsigned char>& bytes, std:
         outputs->push_back(output);
     ++settled;
 }
+
+AdpcmEncoder::SearchState AdpcmEncoder::searchState() const
+{
+    SearchState state;
+    state.settledState = settledState;
+    state.unsettled = fed - settled;
+    for (const Path& path : paths) {
+        Path copy;
+        copy.state = path.state;
+        copy.cost = path.cost;
+        for (std::uint64_t i = 0; i < state.unsettled; ++i)
+            copy.setCode(i, path.code(settled + i));
+        state.paths.push_back(copy);
+    }
+    return state;
+}
+
+bool AdpcmEncoder::SearchState::operator==(const SearchState& other) const
+{
+    const auto same = [](const Adpcm& a, const Adpcm& b) {
+        return a.sample() == b.sample() && a.stepIndex() == b.stepIndex();
+    };
+    const auto samePath = [&](const Path& a, const Path& b) {
+        return same(a.state, b.state) && a.cost == b.cost && std::equal(a.recent, a.recent + Path::words, b.recent);
+    };
+    return unsettled == other.unsettled && same(settledState, other.settledState) &&
+           std::equal(paths.begin(), paths.end(), other.paths.begin(), other.paths.end(), samePath);
+}

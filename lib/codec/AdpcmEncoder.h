@@ -58,6 +58,14 @@ public:
     // no more samples afterwards.
     void finish(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs = nullptr);
 
+    // What decides every later choice and output: the paths in their order
+    // (decoder states, costs, unsettled codes) and the decoder after the
+    // settled codes. Two encoders of one width and search, fed the same
+    // samples from here on, settle the same codes when their search states
+    // are equal, however they got there.
+    struct SearchState;
+    SearchState searchState() const;
+
 private:
     // One code sequence of the beam: the decoder state at its end, its total
     // error, and its last settleDelay codes, four bits each, kept in a ring
@@ -82,6 +90,16 @@ private:
         static unsigned shiftOf(std::uint64_t position) { return position % codesPerWord * 4; }
     };
     static_assert(settleDelay % Path::codesPerWord == 0, "the ring holds whole words");
+public:
+    struct SearchState {
+        std::vector<Path> paths;  // their codes numbered from the oldest unsettled one
+        Adpcm settledState;
+        std::uint64_t unsettled = 0;  // codes chosen but not settled yet
+
+        bool operator==(const SearchState& other) const;
+    };
+
+private:
     // An extension of a path by one code, waiting to be chosen.
     struct Candidate {
         std::int64_t cost;

@@ -1,0 +1,64 @@
+#include "AdpcmRoundTrip.h"
+#include "ThreadedAdpcmEncoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+using Samples = std::vector<std::int16_t>;
+
+// A rising tone in noise with a pause, then full-scale noise: the search
+// states take a while to agree after loud noise, and pass through silence.
+Samples toneNoiseAndPause(std::size_t count)
+{
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0, 800);
+    Samples samples(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double tone = 12000 * std::sin(0.0005 * static_cast<double>(i * i) / static_cast<double>(count));
+        const bool paused = i % 5000 >= 4200;
+        const bool loud = i > count * 3 / 4;
+        const double value = paused ? 0 : loud ? static_cast<std::int16_t>(random()) : tone + noise(random);
+        samples[i] = static_cast<std::int16_t>(std::clamp(value, -32768.0, 32767.0));
+    }
+    return samples;
+}
+
+// Any number of threads, segment layout and block size gives one
+// encoder's bytes and outputs: segments that agree are stitched where their
+// search states met, and a warm-up too short to agree makes the segment be
+// encoded again.
+TEST(ThreadedAdpcmEncoder, GivesTheBytesOfOneEncoder)
+{
+    const Samples samples = toneNoiseAndPause(20001);
+    const struct {
+        unsigned threads;
+        ThreadedAdpcmEncoder::Segments segments;
+        std::size_t block;
+    } runs[] = {
+        {2, {2048, 512}, 20001}, {3, {2048, 512}, 777}, {2, {4096, 2}, 1000}, {2, {1024, 0}, 5000},
+        {1, {2048, 512}, 3000},
+    };
+    for (const int width : {AdpcmEncoder::greedyWidth, 4, AdpcmEncoder::defaultWidth}) {
+        const EncodedAdpcm single = encodeInBlocks(samples, width, samples.size());
+        for (const auto& run : runs) {
+            ThreadedAdpcmEncoder encoder(width, run.threads, run.segments);
+            EncodedAdpcm threaded;
+            for (std::size_t at = 0; at < samples.size(); at += run.block) {
+                const std::size_t count = std::min(run.block, samples.size() - at);
+                encoder.encode(samples.data() + at, count, threaded.bytes, &threaded.outputs);
+            }
+            encoder.finish(threaded.bytes, &threaded.outputs);
+            const std::string name = "width " + std::to_string(width) + ", " + std::to_string(run.threads) +
+                                     " threads, segments of " + std::to_string(run.segments.length) + ", warm-up " +
+                                     std::to_string(run.segments.warmUp);
+            EXPECT_EQ(threaded.bytes, single.bytes) << name;
+            EXPECT_EQ(threaded.outputs, single.outputs) << name;
+        }
+    }
+}
+
+} // namespace
