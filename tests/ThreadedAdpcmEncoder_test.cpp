@@ -28,9 +28,8 @@ Samples toneNoiseAndPause(std::size_t count)
 }
 
 // Any number of threads, segment layout and block size gives one
-// encoder's bytes and outputs: segments that agree are stitched where their
-// search states met, and a warm-up too short to agree makes the segment be
-// encoded again.
+// encoder's bytes and outputs: segments are stitched where the search
+// states meet, at the first checkpoint or a later one, or not at all.
 TEST(ThreadedAdpcmEncoder, GivesTheBytesOfOneEncoder)
 {
     const Samples samples = toneNoiseAndPause(20001);
@@ -39,8 +38,8 @@ TEST(ThreadedAdpcmEncoder, GivesTheBytesOfOneEncoder)
         ThreadedAdpcmEncoder::Segments segments;
         std::size_t block;
     } runs[] = {
-        {2, {2048, 512}, 20001}, {3, {2048, 512}, 777}, {2, {4096, 2}, 1000}, {2, {1024, 0}, 5000},
-        {1, {2048, 512}, 3000},
+        {2, {2048, 512, 256}, 20001}, {3, {2048, 512, 256}, 777}, {2, {4096, 0, 64}, 1000},
+        {2, {1024, 2, 1024}, 5000}, {1, {2048, 512, 256}, 3000},
     };
     for (const int width : {AdpcmEncoder::greedyWidth, 4, AdpcmEncoder::defaultWidth}) {
         const EncodedAdpcm single = encodeInBlocks(samples, width, samples.size());
@@ -54,7 +53,8 @@ TEST(ThreadedAdpcmEncoder, GivesTheBytesOfOneEncoder)
             encoder.finish(threaded.bytes, &threaded.outputs);
             const std::string name = "width " + std::to_string(width) + ", " + std::to_string(run.threads) +
                                      " threads, segments of " + std::to_string(run.segments.length) + ", warm-up " +
-                                     std::to_string(run.segments.warmUp);
+                                     std::to_string(run.segments.warmUp) + ", checks every " +
+                                     std::to_string(run.segments.checkEvery);
             EXPECT_EQ(threaded.bytes, single.bytes) << name;
             EXPECT_EQ(threaded.outputs, single.outputs) << name;
         }

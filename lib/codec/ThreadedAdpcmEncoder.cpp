@@ -1,5 +1,6 @@
 #include "ThreadedAdpcmEncoder.h"
 
+#include <algorithm>
 #include <csignal>
 
 ThreadedAdpcmEncoder::ThreadedAdpcmEncoder(int width, unsigned threads)
@@ -62,56 +63,74 @@ void ThreadedAdpcmEncoder::launch()
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &previous);
     Segment segment;
-    segment.encoded = std::async(std::launch::async, encodeApart, width, std::move(input), start);
+    segment.encoded = std::async(std::launch::async, encodeApart, width, segments.checkEvery, std::move(input), start);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     segment.samples = std::move(filling);
     filling.clear();
     inFlight.push_back(std::move(segment));
 }
 
-// Takes the search state where the warm-up ends, or a sample later when an
-// odd count of codes is settled there: a half byte would be left behind.
-ThreadedAdpcmEncoder::Encoded ThreadedAdpcmEncoder::encodeApart(int width, std::vector<std::int16_t> samples,
+// Notes the search state where the warm-up ends and every
+// Segments::checkEvery samples after, each where an even count of codes is
+// settled (else a half byte would be left behind): a sample later where
+// that count is odd.
+ThreadedAdpcmEncoder::Encoded ThreadedAdpcmEncoder::encodeApart(int width, std::size_t checkEvery,
+                                                                std::vector<std::int16_t> samples,
                                                                 std::size_t warmUp)
 {
     Encoded result;
     result.encoder = std::make_unique<AdpcmEncoder>(width);
     AdpcmEncoder& encoder = *result.encoder;
-    std::size_t at = warmUp;
-    encoder.encode(samples.data(), at, result.bytes, &result.outputs);
-    result.atStart = encoder.searchState();
-    while ((at - result.atStart.unsettled) % 2 == 1 && at < samples.size()) {
-        encoder.encode(samples.data() + at++, 1, result.bytes, &result.outputs);
-        result.atStart = encoder.searchState();
+    const auto feed = [&](std::size_t from, std::size_t to) {
+        encoder.encode(samples.data() + from, to - from, result.bytes, &result.outputs);
+    };
+    feed(0, warmUp);
+    for (std::size_t at = warmUp, next = warmUp; at < samples.size(); next += checkEvery) {
+        feed(at, std::min(next, samples.size()));
+        at = std::min(next, samples.size());
+        AdpcmEncoder::SearchState state = encoder.searchState();
+        if ((at - state.unsettled) % 2 == 1 && at < samples.size()) {
+            feed(at, at + 1);
+            state = encoder.searchState();
+            ++at;
+        }
+        if ((at - state.unsettled) % 2 == 0)
+            result.checkpoints.push_back({at - warmUp, at - state.unsettled, std::move(state)});
     }
-    result.lead = at - warmUp;
-    result.settledAtStart = at - result.atStart.unsettled;
-    encoder.encode(samples.data() + at, samples.size() - at, result.bytes, &result.outputs);
     return result;
 }
 
-// Hands on the oldest segment's bytes: from its own encoder when that agrees
-// with the one before it, else encoded again by that. The first segment has
-// no encoder before it: its own started where the input does.
+// Hands on the oldest segment's bytes. The encoder before it goes on
+// through the segment up to the first checkpoint where their search states
+// agree; from there the segment's own encoder carries on. The first segment
+// has no encoder before it: its own started where the input does.
 void ThreadedAdpcmEncoder::takeOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs)
 {
     Segment segment = std::move(inFlight.front());
     inFlight.pop_front();
     Encoded encoded = segment.encoded.get();
-    const std::int16_t* samples = segment.samples.data();
+    std::size_t settledAtMeeting = 0;
     if (current) {
-        current->encode(samples, encoded.lead, bytes, outputs);
-        if (encoded.settledAtStart % 2 == 1 || !(current->searchState() == encoded.atStart)) {
-            current->encode(samples + encoded.lead, segment.samples.size() - encoded.lead, bytes, outputs);
+        const std::int16_t* samples = segment.samples.data();
+        std::size_t fed = 0;
+        const auto meets = [&](const Checkpoint& checkpoint) {
+            current->encode(samples + fed, checkpoint.fed - fed, bytes, outputs);
+            fed = checkpoint.fed;
+            return current->searchState() == checkpoint.state;
+        };
+        const auto meeting = std::find_if(encoded.checkpoints.begin(), encoded.checkpoints.end(), meets);
+        if (meeting == encoded.checkpoints.end()) {
+            current->encode(samples + fed, segment.samples.size() - fed, bytes, outputs);
             return;
         }
+        settledAtMeeting = meeting->settled;
     }
     const auto appendFrom = [](std::vector<unsigned char>& to, const std::vector<unsigned char>& from,
                                std::size_t start) {
         to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(start), from.end());
     };
-    appendFrom(bytes, encoded.bytes, encoded.settledAtStart / 2);
+    appendFrom(bytes, encoded.bytes, settledAtMeeting / 2);
     if (outputs)
-        appendFrom(*outputs, encoded.outputs, encoded.settledAtStart);
+        appendFrom(*outputs, encoded.outputs, settledAtMeeting);
     current = std::move(encoded.encoder);
 }
