@@ -6,6 +6,7 @@
 #include "editReport.h"
 #include "encodeAudioFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 // Where an entry's data come from: an entry of a bank, a raw sample file, or
@@ -86,6 +87,10 @@ std::vector<PlannedEntry> ManifestSources::plan(const BankTransaction& edit, con
         job.how.quality = how.quality;
         jobs.push_back(job);
     }
+    // Fewer audio files than threads: each searches on its share of them.
+    const std::size_t share = std::max<std::size_t>(1, how.threads / std::max<std::size_t>(1, jobs.size()));
+    for (ParallelEncoding::Job& job : jobs)
+        job.how.threads = static_cast<unsigned>(share);
     audioTotal = jobs.size();
     progress = how.progress;
     encoding = std::make_unique<ParallelEncoding>(std::move(jobs), how.threads);
