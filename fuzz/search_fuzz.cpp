@@ -1,8 +1,10 @@
-// Fuzzes the ADPCM encoder's search in SIMD lanes against the plain search:
-// the first byte picks the search width (1 to 64), the rest are 16-bit
-// samples (little-endian). Both must give the same bytes.
+// Fuzzes the ADPCM encoder's search in SIMD lanes against the plain search,
+// and the search on two threads in short segments against one encoder: the
+// first byte picks the search width (1 to 64), the rest are 16-bit samples
+// (little-endian). All must give the same bytes.
 #include "AdpcmRoundTrip.h"
 #include "Discard.h"
+#include "ThreadedAdpcmEncoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         samples[i] = static_cast<std::int16_t>(data[1 + 2 * i] | data[2 + 2 * i] << 8);
 
     const std::size_t whole = samples.size() + 1;
-    check(encodeInBlocks(samples, width, whole).bytes ==
-          encodeInBlocks(samples, width, whole, AdpcmEncoder::Search::plain).bytes);
+    const std::vector<unsigned char> bytes = encodeInBlocks(samples, width, whole).bytes;
+    check(bytes == encodeInBlocks(samples, width, whole, AdpcmEncoder::Search::plain).bytes);
+
+    ThreadedAdpcmEncoder threaded(width, 2, {1024, 128, 64});
+    std::vector<unsigned char> threadedBytes;
+    threaded.encode(samples.data(), samples.size(), threadedBytes);
+    threaded.finish(threadedBytes);
+    check(threadedBytes == bytes);
     return 0;
 }
