@@ -56,7 +56,6 @@ namespace wbk_adpcm_search {
 struct TablesByPosition {
     alignas(64) std::int32_t row[Adpcm::stepCount][AdpcmSearch::positions];
     alignas(64) std::int32_t nextStepKey[Adpcm::stepCount][AdpcmSearch::positions];
-    std::uint8_t nextStep[Adpcm::stepCount][AdpcmSearch::positions];
 
     TablesByPosition()
     {
@@ -66,7 +65,6 @@ struct TablesByPosition {
                 const unsigned code = AdpcmSearch::codeByPosition[position];
                 row[step][position] = tables.difference[step][code];
                 nextStepKey[step][position] = tables.nextStep[step][code] * AdpcmSearch::sampleBuckets;
-                nextStep[step][position] = tables.nextStep[step][code];
             }
         }
     }
@@ -206,40 +204,105 @@ void sortKeys(double* keys, std::size_t count, double* sorted)
     }
 }
 
-// The output of `sample` is below the target's when it is below
+// The greedy search's tables, a block per step index: the row of
+// differences in the order of the sample they lead to, and for each count of
+// them below a bound the two candidates, the last below and the first at or
+// above it (both the first, or both the last, at the ends of the row), with
+// the code and the next step index each stands for. One load after the
+// count gives all that the choice needs.
+struct GreedyCandidate {
+    std::int16_t difference;
+    std::uint8_t code;
+    std::uint8_t nextStep;
+};
+
+struct GreedyPair {
+    GreedyCandidate lower, upper;
+};
+
+struct alignas(256) GreedyStep {
+    std::int32_t row[AdpcmSearch::positions];
+    GreedyPair pairs[AdpcmSearch::positions + 1];
+};
+
+struct GreedyTables {
+    GreedyStep steps[Adpcm::stepCount];
+
+    GreedyTables()
+    {
+        const auto& rows = tablesByPosition().row;
+        const Adpcm::Tables& tables = Adpcm::tables();
+        const auto candidateAt = [&](int step, int position) {
+            const unsigned code = AdpcmSearch::codeByPosition[position];
+            return GreedyCandidate{static_cast<std::int16_t>(rows[step][position]), static_cast<std::uint8_t>(code),
+                                   tables.nextStep[step][code]};
+        };
+        for (int step = 0; step < Adpcm::stepCount; ++step) {
+            for (int position = 0; position < AdpcmSearch::positions; ++position)
+                steps[step].row[position] = rows[step][position];
+            for (int below = 0; below <= AdpcmSearch::positions; ++below) {
+                const int lower = below == 0 ? 0 : below - 1;
+                const int upper = below == AdpcmSearch::positions ? below - 1 : below;
+                steps[step].pairs[below] = {candidateAt(step, lower), candidateAt(step, upper)};
+            }
+        }
+    }
+};
+
+const GreedyTables& greedyTables()
+{
+    static const GreedyTables tables;
+    return tables;
+}
+
+// How many of the row's differences are below `bound`.
+HWY_INLINE int countBelow(const std::int32_t* row, std::int32_t bound)
+{
+    const hn::ScalableTag<std::int32_t> di;
+    const auto limit = hn::Set(di, bound);
+    std::size_t below = 0;
+    for (int first = 0; first < AdpcmSearch::positions; first += static_cast<int>(hn::Lanes(di)))
+        below += hn::CountTrue(di, hn::Lt(hn::Load(di, row + first), limit));
+    return static_cast<int>(below);
+}
+
+// An output is below the target's when its sample is below
 // ceil(target / 256) * 16 (with the clamp to 0..4095 this holds for the
 // unclamped sum too), so the codes below the target are those whose
-// difference is below that bound minus the sample.
+// difference is below that limit minus the sample. Past either end of the
+// outputs the limit lies beyond every difference.
+HWY_INLINE std::int32_t limitBelow(std::int32_t target)
+{
+    constexpr std::int32_t beyond = 1 << 16;
+    const std::int32_t ceiling = (target + 255) >> 8;
+    const std::int32_t limit = ceiling > Adpcm::maxSample >> 4 ? beyond : ceiling * 16;
+    return ceiling == 0 ? -beyond : limit;
+}
+
+// Each sample waits for the state the one before chose, so the loop is one
+// chain of dependent steps, kept short and free of branches: a count of the
+// codes below the target, one load of the two candidates around it, their
+// clamped samples, and a select. The lower one wins a tie:
+// target - lower * 256 <= upper * 256 - target holds exactly when
+// lower + upper >= ceil(target / 128), for the outputs are whole numbers.
 void chooseGreedily(int& decoderSample, int& decoderStep, const std::int16_t* samples, std::size_t count,
                     std::uint8_t* codes, std::uint8_t* outputs)
 {
-    const auto& rows = tablesByPosition().row;
-    const auto& nextSteps = tablesByPosition().nextStep;
+    const GreedyStep* steps = greedyTables().steps;
     int sample = decoderSample;
     int stepIndex = decoderStep;
     for (std::size_t i = 0; i < count; ++i) {
         const std::int32_t target = samples[i] + 32768;
-        const std::int32_t ceiling = (target + 255) >> 8;
-        std::int32_t bound = ceiling * 16 - sample;
-        bound = ceiling > Adpcm::maxSample >> 4 ? INT32_MAX : bound;
-        bound = ceiling == 0 ? INT32_MIN : bound;
-        const std::int32_t* row = rows[stepIndex];
-        std::size_t below = 0;
-        for (int position = 0; position < AdpcmSearch::positions; ++position)
-            below += row[position] < bound;
-        // The nearest below and the nearest above; below wins a tie.
-        const std::size_t lower = below == 0 ? 0 : below - 1;
-        const std::size_t upper = below == AdpcmSearch::positions ? below - 1 : below;
-        const int lowerSample = Adpcm::clampSample(sample + row[lower]);
-        const int upperSample = Adpcm::clampSample(sample + row[upper]);
-        const std::int32_t lowerError = target - (lowerSample >> 4 << 8);
-        const std::int32_t upperError = (upperSample >> 4 << 8) - target;
-        const bool takeLower = below == AdpcmSearch::positions || (below > 0 && lowerError <= upperError);
-        const std::size_t taken = takeLower ? lower : upper;
-        codes[i] = static_cast<std::uint8_t>(AdpcmSearch::codeByPosition[taken]);
-        sample = takeLower ? lowerSample : upperSample;
+        const GreedyStep& step = steps[stepIndex];
+        const GreedyPair& pair = step.pairs[countBelow(step.row, limitBelow(target) - sample)];
+        const int lowerSample = Adpcm::clampSample(sample + pair.lower.difference);
+        const int upperSample = Adpcm::clampSample(sample + pair.upper.difference);
+        const bool takeLower = (lowerSample >> 4) + (upperSample >> 4) >= (target + 127) >> 7;
+        const int lowerMask = -static_cast<int>(takeLower);
+        sample = upperSample ^ ((lowerSample ^ upperSample) & lowerMask);
+        stepIndex = pair.upper.nextStep ^ ((pair.lower.nextStep ^ pair.upper.nextStep) & lowerMask);
+        codes[i] = static_cast<std::uint8_t>(pair.upper.code ^ ((pair.lower.code ^ pair.upper.code) & lowerMask));
         outputs[i] = static_cast<std::uint8_t>(sample >> 4);
-        stepIndex = nextSteps[stepIndex][taken];
     }
     decoderSample = sample;
     decoderStep = stepIndex;
