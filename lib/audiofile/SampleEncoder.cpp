@@ -52,9 +52,8 @@ void SampleEncoder::flush()
     sink(bytes.data(), bytes.size());
     bytes.clear();
     const std::size_t measured = std::min(outputs.size(), waiting.size());
-    auto sample = waiting.begin();
-    for (std::size_t i = 0; i < measured; ++i, ++sample)
-        meter.add(*sample, outputs[i]);
-    waiting.erase(waiting.begin(), sample);
+    for (std::size_t i = 0; i < measured; ++i)
+        meter.add(waiting[i], outputs[i]);
+    waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(measured));
     outputs.clear();
 }
