@@ -1,6 +1,6 @@
 #include "SampleEncoder.h"
 
-#include "Pcm.h"
+#include "SampleDecoder.h"
 
 #include <algorithm>
 
@@ -22,7 +22,7 @@ void SampleEncoder::write(const std::vector<std::int32_t>& samples)
     bytes.resize(samples.size());
     outputs.resize(samples.size());
     pcm8.encode(samples.data(), samples.size(), reinterpret_cast<signed char*>(bytes.data()));
-    Pcm::signedToUnsigned(bytes.data(), bytes.size(), outputs.data());
+    SampleDecoder::signedToUnsigned(bytes.data(), bytes.size(), outputs.data());
     for (std::size_t i = 0; i < samples.size(); ++i)
         meter.add(samples[i], outputs[i]);
     sink(bytes.data(), bytes.size());
