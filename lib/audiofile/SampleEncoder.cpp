@@ -52,8 +52,11 @@ void SampleEncoder::flush()
     sink(bytes.data(), bytes.size());
     bytes.clear();
     const std::size_t measured = std::min(outputs.size(), waiting.size());
+    // A copy the byte stores cannot alias keeps its sums in registers.
+    SnrMeter sums = meter;
     for (std::size_t i = 0; i < measured; ++i)
-        meter.add(waiting[i], outputs[i]);
+        sums.add(waiting[i], outputs[i]);
+    meter = sums;
     waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(measured));
     outputs.clear();
 }
