@@ -204,12 +204,12 @@ void sortKeys(double* keys, std::size_t count, double* sorted)
     }
 }
 
-// The greedy search's tables, a block per step index: the row of
-// differences in the order of the sample they lead to, and for each count of
-// them below a bound the two candidates, the last below and the first at or
-// above it (both the first, or both the last, at the ends of the row), with
-// the code and the next step index each stands for. One load after the
-// count gives all that the choice needs.
+// The greedy search's tables: the rows of differences (as above), and for
+// each step index and each count of a row's differences below a bound the
+// two candidates, the last below and the first at or above it (both the
+// first, or both the last, at the ends of the row), with the code and the
+// next step index each stands for. One load after the count gives all that
+// the choice needs.
 struct GreedyCandidate {
     std::int16_t difference;
     std::uint8_t code;
@@ -220,17 +220,14 @@ struct GreedyPair {
     GreedyCandidate lower, upper;
 };
 
-struct alignas(256) GreedyStep {
-    std::int32_t row[AdpcmSearch::positions];
-    GreedyPair pairs[AdpcmSearch::positions + 1];
-};
-
 struct GreedyTables {
-    GreedyStep steps[Adpcm::stepCount];
+    static constexpr int pairsPerStep = AdpcmSearch::positions + 1;
+
+    alignas(64) std::int32_t rows[Adpcm::stepCount][AdpcmSearch::positions];
+    GreedyPair pairs[Adpcm::stepCount * pairsPerStep];
 
     GreedyTables()
     {
-        const auto& rows = tablesByPosition().row;
         const Adpcm::Tables& tables = Adpcm::tables();
         const auto candidateAt = [&](int step, int position) {
             const unsigned code = AdpcmSearch::codeByPosition[position];
@@ -239,13 +236,26 @@ struct GreedyTables {
         };
         for (int step = 0; step < Adpcm::stepCount; ++step) {
             for (int position = 0; position < AdpcmSearch::positions; ++position)
-                steps[step].row[position] = rows[step][position];
-            for (int below = 0; below <= AdpcmSearch::positions; ++below) {
+                rows[step][position] = tablesByPosition().row[step][position];
+            for (int below = 0; below < pairsPerStep; ++below) {
                 const int lower = below == 0 ? 0 : below - 1;
                 const int upper = below == AdpcmSearch::positions ? below - 1 : below;
-                steps[step].pairs[below] = {candidateAt(step, lower), candidateAt(step, upper)};
+                pairs[step * pairsPerStep + below] = {candidateAt(step, lower), candidateAt(step, upper)};
             }
         }
+    }
+
+    // The place in `pairs` of the candidates around the target from a
+    // state: the row's differences below `bound` (the target's limit minus
+    // the sample) counted in lanes.
+    int pairAround(int step, std::int32_t bound) const
+    {
+        const hn::ScalableTag<std::int32_t> di;
+        const auto limit = hn::Set(di, bound);
+        std::size_t below = 0;
+        for (int first = 0; first < AdpcmSearch::positions; first += static_cast<int>(hn::Lanes(di)))
+            below += hn::CountTrue(di, hn::Lt(hn::Load(di, rows[step] + first), limit));
+        return step * pairsPerStep + static_cast<int>(below);
     }
 };
 
@@ -255,53 +265,57 @@ const GreedyTables& greedyTables()
     return tables;
 }
 
-// How many of the row's differences are below `bound`.
-HWY_INLINE int countBelow(const std::int32_t* row, std::int32_t bound)
-{
-    const hn::ScalableTag<std::int32_t> di;
-    const auto limit = hn::Set(di, bound);
-    std::size_t below = 0;
-    for (int first = 0; first < AdpcmSearch::positions; first += static_cast<int>(hn::Lanes(di)))
-        below += hn::CountTrue(di, hn::Lt(hn::Load(di, row + first), limit));
-    return static_cast<int>(below);
-}
-
 // An output is below the target's when its sample is below
 // ceil(target / 256) * 16 (with the clamp to 0..4095 this holds for the
 // unclamped sum too), so the codes below the target are those whose
 // difference is below that limit minus the sample. Past either end of the
 // outputs the limit lies beyond every difference.
-HWY_INLINE std::int32_t limitBelow(std::int32_t target)
+HWY_INLINE std::int32_t limitBelow(std::int16_t sample)
 {
     constexpr std::int32_t beyond = 1 << 16;
-    const std::int32_t ceiling = (target + 255) >> 8;
+    const std::int32_t ceiling = (sample + 32768 + 255) >> 8;
     const std::int32_t limit = ceiling > Adpcm::maxSample >> 4 ? beyond : ceiling * 16;
     return ceiling == 0 ? -beyond : limit;
 }
 
+// One of two values by a mask of all ones (the first) or all zeros: a
+// select the compiler cannot turn into a branch.
+HWY_INLINE int select(int mask, int first, int second)
+{
+    return second ^ ((first ^ second) & mask);
+}
+
 // Each sample waits for the state the one before chose, so the loop is one
-// chain of dependent steps, kept short and free of branches: a count of the
-// codes below the target, one load of the two candidates around it, their
-// clamped samples, and a select. The lower one wins a tie:
-// target - lower * 256 <= upper * 256 - target holds exactly when
-// lower + upper >= ceil(target / 128), for the outputs are whole numbers.
+// chain of dependent steps, kept short and free of branches (either
+// candidate is taken as often, a branch would miss half the time): the two
+// candidates around the target come in one load, and while their clamped
+// samples are compared, the pairs around the next target that each would
+// lead to are found already, so that the choice is the chain's last step.
+// The lower one wins a tie: target - lower * 256 <= upper * 256 - target
+// holds exactly when lower + upper >= ceil(target / 128), for the outputs
+// are whole numbers.
 void chooseGreedily(int& decoderSample, int& decoderStep, const std::int16_t* samples, std::size_t count,
                     std::uint8_t* codes, std::uint8_t* outputs)
 {
-    const GreedyStep* steps = greedyTables().steps;
+    if (count == 0)
+        return;
+    const GreedyTables& tables = greedyTables();
     int sample = decoderSample;
     int stepIndex = decoderStep;
+    int pair = tables.pairAround(stepIndex, limitBelow(samples[0]) - sample);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::int32_t target = samples[i] + 32768;
-        const GreedyStep& step = steps[stepIndex];
-        const GreedyPair& pair = step.pairs[countBelow(step.row, limitBelow(target) - sample)];
-        const int lowerSample = Adpcm::clampSample(sample + pair.lower.difference);
-        const int upperSample = Adpcm::clampSample(sample + pair.upper.difference);
-        const bool takeLower = (lowerSample >> 4) + (upperSample >> 4) >= (target + 127) >> 7;
-        const int lowerMask = -static_cast<int>(takeLower);
-        sample = upperSample ^ ((lowerSample ^ upperSample) & lowerMask);
-        stepIndex = pair.upper.nextStep ^ ((pair.lower.nextStep ^ pair.upper.nextStep) & lowerMask);
-        codes[i] = static_cast<std::uint8_t>(pair.upper.code ^ ((pair.lower.code ^ pair.upper.code) & lowerMask));
+        const std::int32_t nextLimit = limitBelow(samples[i + 1 < count ? i + 1 : i]);
+        const GreedyCandidate lower = tables.pairs[pair].lower;
+        const GreedyCandidate upper = tables.pairs[pair].upper;
+        const int lowerSample = Adpcm::clampSample(sample + lower.difference);
+        const int upperSample = Adpcm::clampSample(sample + upper.difference);
+        const int afterLower = tables.pairAround(lower.nextStep, nextLimit - lowerSample);
+        const int afterUpper = tables.pairAround(upper.nextStep, nextLimit - upperSample);
+        const int lowerMask = -static_cast<int>((lowerSample >> 4) + (upperSample >> 4) >= (samples[i] + 32768 + 127) >> 7);
+        sample = select(lowerMask, lowerSample, upperSample);
+        pair = select(lowerMask, afterLower, afterUpper);
+        stepIndex = select(lowerMask, lower.nextStep, upper.nextStep);
+        codes[i] = static_cast<std::uint8_t>(select(lowerMask, lower.code, upper.code));
         outputs[i] = static_cast<std::uint8_t>(sample >> 4);
     }
     decoderSample = sample;
