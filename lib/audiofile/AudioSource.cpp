@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr sf_count_t blockFrames = 4096;
+constexpr sf_count_t blockFrames = 16384;
 
 struct SoxrDeleter {
     void operator()(soxr_t resampler) const { soxr_delete(resampler); }
