@@ -31,11 +31,13 @@
 // The greedy search (a beam of one) cannot run samples side by side, as
 // each starts from the state the one before chose. Its choice is the code
 // nearest below the target or the one nearest above, as the outputs rise
-// along the row; comparing the row with one bound counts the codes below,
-// and only those two are decoded. Plain compares summed wait less than a
-// vector compare's mask count, so this part stays scalar.
+// along the row; counting the row's differences below one bound finds
+// them, and only those two are decoded. It is one chain of dependent steps,
+// kept short (see chooseGreedily): the count is done in 16-bit fields of
+// plain words, which waits far less than a vector compare and its mask.
 #include "AdpcmSearch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -209,7 +211,7 @@ void sortKeys(double* keys, std::size_t count, double* sorted)
 // and its mask count wait several times longer: for a bound b, the field
 // 0x8000 + b - 1 - difference has its top bit set exactly when the
 // difference is below b. Everything stays well inside the fields (limits
-// within +-8192, samples within 0..4095, differences within +-2923), so no
+// within +-8192, samples within 0..4095, differences within +-2910), so no
 // field borrows from its neighbour. The search carries its decoder sample
 // in all four fields (the sample times `spread`, a whole number that adding
 // a spread difference keeps exact, and whose sign and size tell the clamp),
@@ -308,6 +310,8 @@ HWY_INLINE std::uint64_t limitFieldsOf(std::int16_t sample)
     return spreadOf(0x8000 + limit - 1 + fieldBias);
 }
 
+// A spread sum clamped to the samples 0..4095: as whole numbers, spread
+// values are in the order of the values spread.
 HWY_INLINE std::uint64_t clampSpread(std::uint64_t sum)
 {
     constexpr std::int64_t maxSpread = std::int64_t{Adpcm::maxSample} * static_cast<std::int64_t>(spread);
@@ -325,7 +329,7 @@ HWY_INLINE T select(T mask, T first, T second)
 // Each sample waits for the state the one before chose, so the loop is one
 // chain of dependent steps, kept short and free of branches (either
 // candidate is taken as often, a branch would miss half the time): the two
-// candidates around the target come in one place, and while their outputs
+// candidates around the target come from one place, and while their outputs
 // are compared, the pairs around the next target that each would lead to
 // are found already, so that the choice is the chain's last step. What
 // does not depend on the chain (each sample's limit and tie bound) is
