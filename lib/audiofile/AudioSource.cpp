@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr sf_count_t blockFrames = 4096;
+constexpr sf_count_t blockFrames = 16384;
 
 struct SoxrDeleter {
     void operator()(soxr_t resampler) const { soxr_delete(resampler); }
@@ -20,12 +20,15 @@ struct SoxrDeleter {
 struct AudioSource::Reader {
     explicit Reader(const std::string& path) : file(path.c_str()) {}
 
+    bool holdsWholeSamples() const;
+    void readWhole(std::vector<std::int32_t>& out);
     void readMono();
     static void toSamples(const std::vector<float>& floats, std::vector<std::int32_t>& out);
 
     SndfileHandle file;
     std::unique_ptr<std::remove_pointer_t<soxr_t>, SoxrDeleter> resampler;
     std::vector<float> interleaved, mono, resampled;
+    std::vector<short> whole;
     std::size_t monoUsed = 0;  // of `mono`, handed to the resampler
     std::int64_t read = 0;
     bool inputDone = false;
@@ -79,6 +82,31 @@ std::string AudioSource::resampleTo(int rate)
     return "";
 }
 
+// One channel of 8- or 16-bit integers, kept at its rate: libsndfile's
+// shorts are the samples themselves, which its floats times 32768 would
+// only give back after a conversion and a rounding each.
+bool AudioSource::Reader::holdsWholeSamples() const
+{
+    const int subtype = file.format() & SF_FORMAT_SUBMASK;
+    return !resampler && file.channels() == 1 &&
+           (subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8);
+}
+
+// Reads one block of such samples.
+void AudioSource::Reader::readWhole(std::vector<std::int32_t>& out)
+{
+    whole.resize(static_cast<std::size_t>(blockFrames));
+    const sf_count_t frames = file.readf(whole.data(), blockFrames);
+    if (file.error() != SF_ERR_NO_ERROR)
+        readError = file.strError();
+    if (frames <= 0 || !readError.empty()) {
+        inputDone = flushed = true;
+        return;
+    }
+    read += frames;
+    out.assign(whole.begin(), whole.begin() + frames);
+}
+
 // Reads one block and averages its channels.
 void AudioSource::Reader::readMono()
 {
@@ -106,6 +134,11 @@ bool AudioSource::next(std::vector<std::int32_t>& out)
 {
     Reader& r = *reader;
     out.clear();
+    if (r.holdsWholeSamples()) {
+        if (!r.flushed)
+            r.readWhole(out);
+        return !out.empty();
+    }
     while (out.empty() && !r.flushed && r.readError.empty()) {
         if (!r.inputDone && r.monoUsed == r.mono.size()) {
             r.readMono();
@@ -140,12 +173,17 @@ bool AudioSource::next(std::vector<std::int32_t>& out)
     return !out.empty();
 }
 
+// Rounds half away from zero, as std::round does, without a call per
+// sample: clamped to the limit first (a whole number, so the order does not
+// matter), a float times 32768 has at most 24 significant bits, and adding
+// a half to its size is exact.
 void AudioSource::Reader::toSamples(const std::vector<float>& floats, std::vector<std::int32_t>& out)
 {
     constexpr double limit = 1 << 23;
     out.resize(floats.size());
     for (std::size_t i = 0; i < floats.size(); ++i) {
-        const double scaled = std::isnan(floats[i]) ? 0.0 : std::round(floats[i] * 32768.0);
-        out[i] = static_cast<std::int32_t>(std::clamp(scaled, -limit, limit));
+        const double scaled = std::isnan(floats[i]) ? 0.0 : std::clamp(floats[i] * 32768.0, -limit, limit);
+        const auto size = static_cast<std::int32_t>(std::fabs(scaled) + 0.5);
+        out[i] = scaled < 0 ? -size : size;
     }
 }

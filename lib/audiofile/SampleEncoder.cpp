@@ -1,6 +1,6 @@
 #include "SampleEncoder.h"
 
-#include "Pcm.h"
+#include "SampleDecoder.h"
 
 #include <algorithm>
 
@@ -22,7 +22,7 @@ void SampleEncoder::write(const std::vector<std::int32_t>& samples)
     bytes.resize(samples.size());
     outputs.resize(samples.size());
     pcm8.encode(samples.data(), samples.size(), reinterpret_cast<signed char*>(bytes.data()));
-    Pcm::signedToUnsigned(bytes.data(), bytes.size(), outputs.data());
+    SampleDecoder::signedToUnsigned(bytes.data(), bytes.size(), outputs.data());
     for (std::size_t i = 0; i < samples.size(); ++i)
         meter.add(samples[i], outputs[i]);
     sink(bytes.data(), bytes.size());
@@ -52,9 +52,11 @@ void SampleEncoder::flush()
     sink(bytes.data(), bytes.size());
     bytes.clear();
     const std::size_t measured = std::min(outputs.size(), waiting.size());
-    auto sample = waiting.begin();
-    for (std::size_t i = 0; i < measured; ++i, ++sample)
-        meter.add(*sample, outputs[i]);
-    waiting.erase(waiting.begin(), sample);
+    // A copy the byte stores cannot alias keeps its sums in registers.
+    SnrMeter sums = meter;
+    for (std::size_t i = 0; i < measured; ++i)
+        sums.add(waiting[i], outputs[i]);
+    meter = sums;
+    waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(measured));
     outputs.clear();
 }

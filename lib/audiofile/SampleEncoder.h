@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <vector>
 
@@ -44,7 +43,7 @@ private:
     SnrMeter meter;
     std::vector<unsigned char> bytes, outputs;
     std::vector<std::int16_t> clipped16;
-    std::deque<std::int32_t> waiting;  // samples whose codes are not settled yet
+    std::vector<std::int32_t> waiting;  // samples whose codes are not settled yet
     std::uint64_t count = 0;
     std::uint64_t clippedCount = 0;
 };

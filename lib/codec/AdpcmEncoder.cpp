@@ -95,24 +95,30 @@ void AdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector<unsigne
 }
 
 // The greedy search's codes are final once chosen: they are settled at
-// once, and the search's decoder state is the settled decoder's.
+// once, two to a byte, and the search's decoder state is the settled
+// decoder's. The outputs go straight to the caller's list when there is one.
 void AdpcmEncoder::feedGreedily(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
                                 std::vector<unsigned char>* outputs)
 {
     if (count == 0)
         return;
     greedyCodes.resize(count);
-    greedyOutputs.resize(count);
+    std::vector<unsigned char>& outputList = outputs ? *outputs : greedyOutputs;
+    const std::size_t firstOutput = outputs ? outputs->size() : 0;
+    outputList.resize(firstOutput + count);
     Adpcm& state = paths.front().state;
-    AdpcmSearch::chooseGreedily(state, samples, count, greedyCodes.data(), greedyOutputs.data());
-    if (outputs)
-        outputs->insert(outputs->end(), greedyOutputs.begin(), greedyOutputs.end());
-    for (const std::uint8_t code : greedyCodes) {
-        if (settled++ % 2 == 0)
-            lowNibble = code;
-        else
-            bytes.push_back(static_cast<unsigned char>(lowNibble | code << 4));
-    }
+    AdpcmSearch::chooseGreedily(state, samples, count, greedyCodes.data(), outputList.data() + firstOutput);
+    const std::uint8_t* code = greedyCodes.data();
+    const std::uint8_t* const end = code + count;
+    if (settled % 2 == 1)
+        bytes.push_back(static_cast<unsigned char>(lowNibble | *code++ << 4));
+    const std::size_t firstByte = bytes.size();
+    bytes.resize(firstByte + static_cast<std::size_t>(end - code) / 2);
+    for (std::size_t i = firstByte; i < bytes.size(); ++i, code += 2)
+        bytes[i] = static_cast<unsigned char>(code[0] | code[1] << 4);
+    if (code != end)
+        lowNibble = *code;
+    settled += count;
     settledState = state;
     fed += count;
     lastSample = samples[count - 1];

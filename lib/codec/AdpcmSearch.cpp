@@ -31,11 +31,13 @@
 // The greedy search (a beam of one) cannot run samples side by side, as
 // each starts from the state the one before chose. Its choice is the code
 // nearest below the target or the one nearest above, as the outputs rise
-// along the row; comparing the row with one bound counts the codes below,
-// and only those two are decoded. Plain compares summed wait less than a
-// vector compare's mask count, so this part stays scalar.
+// along the row; counting the row's differences below one bound finds
+// them, and only those two are decoded. It is one chain of dependent steps,
+// kept short (see chooseGreedily): the count is done in 16-bit fields of
+// plain words, which waits far less than a vector compare and its mask.
 #include "AdpcmSearch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -56,7 +58,6 @@ namespace wbk_adpcm_search {
 struct TablesByPosition {
     alignas(64) std::int32_t row[Adpcm::stepCount][AdpcmSearch::positions];
     alignas(64) std::int32_t nextStepKey[Adpcm::stepCount][AdpcmSearch::positions];
-    std::uint8_t nextStep[Adpcm::stepCount][AdpcmSearch::positions];
 
     TablesByPosition()
     {
@@ -66,7 +67,6 @@ struct TablesByPosition {
                 const unsigned code = AdpcmSearch::codeByPosition[position];
                 row[step][position] = tables.difference[step][code];
                 nextStepKey[step][position] = tables.nextStep[step][code] * AdpcmSearch::sampleBuckets;
-                nextStep[step][position] = tables.nextStep[step][code];
             }
         }
     }
@@ -206,43 +206,172 @@ void sortKeys(double* keys, std::size_t count, double* sorted)
     }
 }
 
-// The output of `sample` is below the target's when it is below
+// The greedy search counts the codes below the target with plain integer
+// arithmetic on 16-bit fields, four to a 64-bit word, as a vector compare
+// and its mask count wait several times longer: for a bound b, the field
+// 0x8000 + b - 1 - difference has its top bit set exactly when the
+// difference is below b. Everything stays well inside the fields (limits
+// within +-8192, samples within 0..4095, differences within +-2910), so no
+// field borrows from its neighbour. The search carries its decoder sample
+// in all four fields (the sample times `spread`, a whole number that adding
+// a spread difference keeps exact, and whose sign and size tell the clamp),
+// so that no step of the chain has to spread it.
+constexpr std::uint64_t spread = 0x0001000100010001;
+constexpr std::uint64_t topBits = spread << 15;
+constexpr std::int32_t fieldBias = 0x4000;
+
+HWY_INLINE std::uint64_t spreadOf(std::int32_t value)
+{
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(value)) * spread;
+}
+
+// The greedy search's tables. The rows of differences, plus fieldBias, in
+// fields, a row's four words at the step index times four. For each step
+// index and each count of its row's differences below a bound: the two
+// candidates, the last below and the first at or above it (both the first,
+// or both the last, at the ends of the row), as their spread differences,
+// codes, and the rows and pairs of the step index each leads to.
+struct GreedyPair {
+    std::uint16_t lowerNext, upperNext;  // the first pair of the next step index
+    std::uint8_t lowerRow, upperRow;
+    std::uint8_t lowerCode, upperCode;
+};
+
+struct GreedyTables {
+    static constexpr int pairsPerStep = AdpcmSearch::positions + 1;
+    static constexpr int words = AdpcmSearch::positions / 4;
+    static constexpr int pairCount = Adpcm::stepCount * pairsPerStep;
+
+    std::uint64_t rowFields[Adpcm::stepCount * words] = {};
+    std::uint64_t lowerSpread[pairCount], upperSpread[pairCount];
+    GreedyPair pairs[pairCount];
+
+    GreedyTables()
+    {
+        const auto& rows = tablesByPosition().row;
+        const Adpcm::Tables& tables = Adpcm::tables();
+        for (int step = 0; step < Adpcm::stepCount; ++step) {
+            for (int position = 0; position < AdpcmSearch::positions; ++position) {
+                const auto field = static_cast<std::uint64_t>(rows[step][position] + fieldBias);
+                rowFields[step * words + position / 4] |= field << (position % 4 * 16);
+            }
+            for (int below = 0; below < pairsPerStep; ++below) {
+                const int lower = below == 0 ? 0 : below - 1;
+                const int upper = below == AdpcmSearch::positions ? below - 1 : below;
+                const unsigned lowerCode = AdpcmSearch::codeByPosition[lower];
+                const unsigned upperCode = AdpcmSearch::codeByPosition[upper];
+                const int lowerStep = tables.nextStep[step][lowerCode];
+                const int upperStep = tables.nextStep[step][upperCode];
+                const int at = step * pairsPerStep + below;
+                lowerSpread[at] = spreadOf(rows[step][lower]);
+                upperSpread[at] = spreadOf(rows[step][upper]);
+                pairs[at] = {static_cast<std::uint16_t>(lowerStep * pairsPerStep),
+                             static_cast<std::uint16_t>(upperStep * pairsPerStep),
+                             static_cast<std::uint8_t>(lowerStep * words),
+                             static_cast<std::uint8_t>(upperStep * words),
+                             static_cast<std::uint8_t>(lowerCode),
+                             static_cast<std::uint8_t>(upperCode)};
+            }
+        }
+    }
+
+    // How many differences of the row at `row` are below their bounds in
+    // `bounds` (see limitFieldsOf): each word taken away leaves the top bit
+    // of the fields below; the words' top bits are moved apart and counted
+    // at once.
+    int countBelow(int row, std::uint64_t bounds) const
+    {
+        const std::uint64_t* word = rowFields + row;
+        const std::uint64_t below = ((bounds - word[0]) & topBits) >> 3 | ((bounds - word[1]) & topBits) >> 2 |
+                                    ((bounds - word[2]) & topBits) >> 1 | ((bounds - word[3]) & topBits);
+        return static_cast<int>(hwy::PopCount(below));
+    }
+};
+
+const GreedyTables& greedyTables()
+{
+    static const GreedyTables tables;
+    return tables;
+}
+
+// An output is below the target's when its sample is below
 // ceil(target / 256) * 16 (with the clamp to 0..4095 this holds for the
 // unclamped sum too), so the codes below the target are those whose
-// difference is below that bound minus the sample.
+// difference is below that limit minus the sample. Past either end of the
+// outputs the limit lies beyond every difference. In fields the limit is
+// 0x8000 + limit - 1 + fieldBias, which leaves 0x8000 + bound - 1 -
+// difference once the spread sample and a row word are taken away.
+HWY_INLINE std::uint64_t limitFieldsOf(std::int16_t sample)
+{
+    constexpr std::int32_t beyond = 1 << 13;
+    const std::int32_t ceiling = (sample + 32768 + 255) >> 8;
+    std::int32_t limit = ceiling > Adpcm::maxSample >> 4 ? beyond : ceiling * 16;
+    limit = ceiling == 0 ? -beyond : limit;
+    return spreadOf(0x8000 + limit - 1 + fieldBias);
+}
+
+// A spread sum clamped to the samples 0..4095: as whole numbers, spread
+// values are in the order of the values spread.
+HWY_INLINE std::uint64_t clampSpread(std::uint64_t sum)
+{
+    constexpr std::int64_t maxSpread = std::int64_t{Adpcm::maxSample} * static_cast<std::int64_t>(spread);
+    return static_cast<std::uint64_t>(std::min(std::max(static_cast<std::int64_t>(sum), std::int64_t{0}), maxSpread));
+}
+
+// One of two values by a mask of all ones (the first) or all zeros: a
+// select the compiler does not turn into a branch.
+template <class T>
+HWY_INLINE T select(T mask, T first, T second)
+{
+    return (first & mask) | (second & ~mask);
+}
+
+// Each sample waits for the state the one before chose, so the loop is one
+// chain of dependent steps, kept short and free of branches (either
+// candidate is taken as often, a branch would miss half the time): the two
+// candidates around the target come from one place, and while their outputs
+// are compared, the pairs around the next target that each would lead to
+// are found already, so that the choice is the chain's last step. What
+// does not depend on the chain (each sample's limit and tie bound) is
+// worked out a block ahead. The lower candidate wins a tie: target - lower *
+// 256 <= upper * 256 - target holds exactly when lower + upper >=
+// ceil(target / 128), for the outputs are whole numbers.
 void chooseGreedily(int& decoderSample, int& decoderStep, const std::int16_t* samples, std::size_t count,
                     std::uint8_t* codes, std::uint8_t* outputs)
 {
-    const auto& rows = tablesByPosition().row;
-    const auto& nextSteps = tablesByPosition().nextStep;
-    int sample = decoderSample;
-    int stepIndex = decoderStep;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::int32_t target = samples[i] + 32768;
-        const std::int32_t ceiling = (target + 255) >> 8;
-        std::int32_t bound = ceiling * 16 - sample;
-        bound = ceiling > Adpcm::maxSample >> 4 ? INT32_MAX : bound;
-        bound = ceiling == 0 ? INT32_MIN : bound;
-        const std::int32_t* row = rows[stepIndex];
-        std::size_t below = 0;
-        for (int position = 0; position < AdpcmSearch::positions; ++position)
-            below += row[position] < bound;
-        // The nearest below and the nearest above; below wins a tie.
-        const std::size_t lower = below == 0 ? 0 : below - 1;
-        const std::size_t upper = below == AdpcmSearch::positions ? below - 1 : below;
-        const int lowerSample = Adpcm::clampSample(sample + row[lower]);
-        const int upperSample = Adpcm::clampSample(sample + row[upper]);
-        const std::int32_t lowerError = target - (lowerSample >> 4 << 8);
-        const std::int32_t upperError = (upperSample >> 4 << 8) - target;
-        const bool takeLower = below == AdpcmSearch::positions || (below > 0 && lowerError <= upperError);
-        const std::size_t taken = takeLower ? lower : upper;
-        codes[i] = static_cast<std::uint8_t>(AdpcmSearch::codeByPosition[taken]);
-        sample = takeLower ? lowerSample : upperSample;
-        outputs[i] = static_cast<std::uint8_t>(sample >> 4);
-        stepIndex = nextSteps[stepIndex][taken];
+    if (count == 0)
+        return;
+    constexpr std::size_t block = 256;
+    const GreedyTables& tables = greedyTables();
+    std::uint64_t sample = spreadOf(decoderSample);
+    int pair = decoderStep * GreedyTables::pairsPerStep +
+               tables.countBelow(decoderStep * GreedyTables::words, limitFieldsOf(samples[0]) - sample);
+    std::uint64_t nextLimits[block];
+    std::int32_t tieBounds[block];
+    for (std::size_t first = 0; first < count; first += block) {
+        const std::size_t length = std::min(block, count - first);
+        for (std::size_t i = 0; i < length; ++i) {
+            const std::size_t next = first + i + 1 < count ? first + i + 1 : first + i;
+            nextLimits[i] = limitFieldsOf(samples[next]);
+            tieBounds[i] = (samples[first + i] + 32768 + 127) >> 7;
+        }
+        for (std::size_t i = 0; i < length; ++i) {
+            const GreedyPair& candidates = tables.pairs[pair];
+            const std::uint64_t lower = clampSpread(sample + tables.lowerSpread[pair]);
+            const std::uint64_t upper = clampSpread(sample + tables.upperSpread[pair]);
+            const int afterLower = candidates.lowerNext + tables.countBelow(candidates.lowerRow, nextLimits[i] - lower);
+            const int afterUpper = candidates.upperNext + tables.countBelow(candidates.upperRow, nextLimits[i] - upper);
+            const int lowerOutput = static_cast<std::uint16_t>(lower) >> 4;
+            const int upperOutput = static_cast<std::uint16_t>(upper) >> 4;
+            const int mask = -static_cast<int>(lowerOutput + upperOutput >= tieBounds[i]);
+            sample = select(static_cast<std::uint64_t>(static_cast<std::int64_t>(mask)), lower, upper);
+            pair = select(mask, afterLower, afterUpper);
+            codes[first + i] = static_cast<std::uint8_t>(select<int>(mask, candidates.lowerCode, candidates.upperCode));
+            outputs[first + i] = static_cast<std::uint8_t>(select(mask, lowerOutput, upperOutput));
+        }
     }
-    decoderSample = sample;
-    decoderStep = stepIndex;
+    decoderSample = static_cast<std::uint16_t>(sample);
+    decoderStep = pair / GreedyTables::pairsPerStep;
 }
 
 // Measured on Zen 4: the beam in lanes is 1.8 times the plain search's
