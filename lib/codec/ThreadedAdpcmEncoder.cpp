@@ -8,8 +8,10 @@ ThreadedAdpcmEncoder::ThreadedAdpcmEncoder(int width, unsigned threads)
 {
 }
 
+// The greedy search takes less time than reading its input: it stays on
+// the calling thread, where starting segments would cost more than it saves.
 ThreadedAdpcmEncoder::ThreadedAdpcmEncoder(int width, unsigned threads, Segments segments)
-    : width(width), threads(threads), segments(segments)
+    : width(width), threads(width <= AdpcmEncoder::greedyWidth ? 1 : threads), segments(segments)
 {
     if (threads <= 1)
         current = std::make_unique<AdpcmEncoder>(width);
@@ -81,6 +83,8 @@ ThreadedAdpcmEncoder::Encoded ThreadedAdpcmEncoder::encodeApart(int width, std::
     Encoded result;
     result.encoder = std::make_unique<AdpcmEncoder>(width);
     AdpcmEncoder& encoder = *result.encoder;
+    result.bytes.reserve(samples.size() / 2 + 1);
+    result.outputs.reserve(samples.size() + 1);
     const auto feed = [&](std::size_t from, std::size_t to) {
         encoder.encode(samples.data() + from, to - from, result.bytes, &result.outputs);
     };

@@ -38,7 +38,8 @@ public:
         std::size_t checkEvery = 512;
     };
 
-    // One thread (or fewer) encodes on the calling thread, as AdpcmEncoder.
+    // One thread (or fewer), or the greedy width, encodes on the calling
+    // thread, as AdpcmEncoder.
     ThreadedAdpcmEncoder(int width, unsigned threads);
     ThreadedAdpcmEncoder(int width, unsigned threads, Segments segments);
     ThreadedAdpcmEncoder(const ThreadedAdpcmEncoder&) = delete;
