@@ -12,17 +12,21 @@ std::size_t stateKey(const Adpcm& state)
     return static_cast<std::size_t>(AdpcmSearch::stateKey(state));
 }
 
-// Slots of the small table that finds the state keys reached already.
-constexpr std::uint32_t slotBits = 12;
-
-std::uint32_t slotOf(std::int64_t stateKey)
-{
-    return static_cast<std::uint32_t>(stateKey) * 2654435761u >> (32 - slotBits);
-}
+// The low bits of a reachedAt entry: a place among the reached states.
+constexpr int placeBits = 11;
+constexpr std::uint32_t placeMask = (1u << placeBits) - 1;
+static_assert(AdpcmEncoder::maxWidth * AdpcmSearch::positions <= placeMask, "every extension has a place");
 
 // Costs stay far below this (see AdpcmSearch.cpp); a reach beyond it takes
 // every extension.
 constexpr std::int64_t maxCost = std::int64_t{1} << 41;
+
+// The part of a cost difference a squared error can fill: none below zero,
+// and every squared error (all below 2^32) at the top.
+std::uint32_t squareWithin(std::int64_t costDifference)
+{
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(costDifference, 0, UINT32_MAX));
+}
 
 } // namespace
 
@@ -48,14 +52,14 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
     chosenAt.assign(AdpcmSearch::stateKeys, 0);
     if (this->search == Search::lanes) {
         const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
-        candidateKeys.resize(candidates);
-        candidateStates.resize(candidates);
-        keptKeys.resize(candidates + AdpcmSearch::positions);
+        lowestSquares.resize(this->width);
+        highestSquares.resize(this->width);
+        keptSquares.resize(candidates + AdpcmSearch::positions);
         keptStates.resize(candidates + AdpcmSearch::positions);
+        keptLowKeys.resize(candidates + AdpcmSearch::positions);
         reachedKeys.resize(candidates + AdpcmSearch::positions);
-        reachedStates.resize(candidates);
         sortedKeys.resize(candidates);
-        slots.assign(std::size_t{1} << slotBits, 0);
+        reachedAt.assign(AdpcmSearch::stateKeys, 0);
     }
 }
 
@@ -160,12 +164,32 @@ void AdpcmEncoder::startCursors(std::int32_t target)
     }
 }
 
-// Scores every extension in lanes, then chooses among those within a reach
-// of the cheapest path's cost: the cheapest to each decoder state, in key
-// order (the plain search's order). Should the reach hold fewer than
+// Extends the paths in lanes and chooses among the extensions within a
+// reach of the cheapest path's cost: the cheapest to each decoder state, in
+// key order (the plain search's order). Should the reach hold fewer than
 // `width` states while other extensions lie beyond it, it is widened. The
 // next margin follows the reach this choice needed.
 void AdpcmEncoder::chooseInLanes(std::int32_t target)
+{
+    loadPaths();
+    startReaching();
+    std::int64_t reach = margin;
+    std::int64_t atMost = limitOf(reach);
+    reachBetween(target, -1, atMost);
+    for (int widened = 0; reachedCount < static_cast<std::size_t>(width) && atMost != INT64_MAX; ++widened) {
+        // A little at first, as the margin nearly always suffices; then
+        // doubling, for a sudden change of the signal.
+        reach = widened == 0 ? reach + reach / 4 + (std::int64_t{1} << 12) : reach * 2;
+        const std::int64_t above = atMost;
+        atMost = limitOf(reach);
+        reachBetween(target, above, atMost);
+    }
+    chooseFromReached();
+    const std::int64_t needed = chosen.back().cost - paths.front().cost;
+    margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
+}
+
+void AdpcmEncoder::loadPaths()
 {
     const std::size_t count = paths.size();
     pathSamples.resize(count);
@@ -174,76 +198,76 @@ void AdpcmEncoder::chooseInLanes(std::int32_t target)
     for (std::size_t i = 0; i < count; ++i) {
         pathSamples[i] = paths[i].state.sample();
         pathSteps[i] = paths[i].state.stepIndex();
-        pathCosts[i] = static_cast<double>(paths[i].cost);
+        pathCosts[i] = paths[i].cost;
     }
-    startReaching();
-    std::int64_t reach = margin;
-    double bound = boundOf(reach);
-    reachStates(AdpcmSearch::scoreExtensions({pathSamples.data(), pathSteps.data(), pathCosts.data(), count},
-                                             target, bound, candidateKeys.data(), candidateStates.data(),
-                                             keptKeys.data(), keptStates.data()));
-    for (int widened = 0; !chooseFromReached() && bound != INFINITY; ++widened) {
-        // A little at first, as the margin nearly always suffices; then
-        // doubling, for a sudden change of the signal.
-        reach = widened == 0 ? reach + reach / 4 + (std::int64_t{1} << 12) : reach * 2;
-        const double reached = bound;
-        bound = boundOf(reach);
-        reachStates(AdpcmSearch::keepBetween(candidateKeys.data(), candidateStates.data(),
-                                             count * AdpcmSearch::positions, reached, bound, keptKeys.data(),
-                                             keptStates.data()));
-    }
-    const std::int64_t needed = chosen.back().cost - paths.front().cost;
-    margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
 }
 
 void AdpcmEncoder::startReaching()
 {
-    if (++slotStamp == 1u << (32 - slotBits)) {
-        std::fill(slots.begin(), slots.end(), 0);
-        slotStamp = 1;
+    if (++reachRound == 1u << (32 - placeBits)) {
+        std::fill(reachedAt.begin(), reachedAt.end(), 0);
+        reachRound = 1;
     }
     reachedCount = 0;
 }
 
-// The greatest key of an extension that costs at most `reach` more than
-// the cheapest path.
-double AdpcmEncoder::boundOf(std::int64_t reach) const
+// The greatest cost of an extension at most `reach` more than the cheapest
+// path; INT64_MAX for every extension.
+std::int64_t AdpcmEncoder::limitOf(std::int64_t reach) const
 {
-    const std::int64_t limit = paths.front().cost + reach + 1;
-    return limit >= maxCost ? INFINITY : AdpcmSearch::lowestKeyOf(limit) - 1;
+    const std::int64_t limit = paths.front().cost + reach;
+    return limit >= maxCost ? INT64_MAX : limit;
 }
 
-// Notes the decoder states (stateKey) that the first `keptCount`
-// extensions in keptKeys and keptStates lead to, and the least key to each.
+// Notes the states reached by the extensions that cost more than `above`
+// and at most `atMost`. The paths are in key order, so their costs never
+// fall: after the first path beyond `atMost` none has such an extension.
+void AdpcmEncoder::reachBetween(std::int32_t target, std::int64_t above, std::int64_t atMost)
+{
+    std::size_t count = 0;
+    for (; count < paths.size() && pathCosts[count] <= atMost; ++count) {
+        lowestSquares[count] = squareWithin(above + 1 - pathCosts[count]);
+        highestSquares[count] = squareWithin(atMost - pathCosts[count]);
+    }
+    const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), lowestSquares.data(),
+                                    highestSquares.data(), count};
+    reachStates(AdpcmSearch::keepExtensions(within, target,
+                                            {keptSquares.data(), keptStates.data(), keptLowKeys.data()}));
+}
+
+// Notes the decoder states (stateKey) that the first `keptCount` kept
+// extensions lead to, and the least key to each.
 void AdpcmEncoder::reachStates(std::size_t keptCount)
 {
     // Without branches on whether a state is new, which no predictor
-    // guesses: a new one is written past the end and counted.
+    // guesses: a new one takes the place past the end, whose least key is
+    // kept at the largest, and is counted.
     std::size_t count = reachedCount;
-    const std::uint32_t stamp = slotStamp;
-    std::int64_t* const states = reachedStates.data();
-    double* const least = reachedKeys.data();
+    const std::uint32_t round = reachRound << placeBits;
+    std::int64_t* const least = reachedKeys.data();
+    least[count] = INT64_MAX;
     for (std::size_t i = 0; i < keptCount; ++i) {
-        const std::int64_t state = keptStates[i];
-        const double key = keptKeys[i];
-        std::uint32_t& slot = slots[slotOf(state)];
-        const std::uint32_t held = slot;
-        const bool slotUsed = held >> slotBits == stamp;
-        std::size_t place = slotUsed ? held & ((1u << slotBits) - 1) : count;
-        if (states[place] != state && slotUsed)
-            place = findInList(state, count);
-        const bool fresh = place == count;
-        least[place] = fresh ? key : std::min(least[place], key);
-        states[place] = state;
-        slot = slotUsed ? held : stamp << slotBits | static_cast<std::uint32_t>(place);
+        const std::int32_t lowKey = keptLowKeys[i];
+        const std::int64_t cost = pathCosts[AdpcmSearch::parentOf(lowKey)] + keptSquares[i];
+        const std::int64_t key = AdpcmSearch::keyOf(cost, lowKey);
+        std::uint32_t& at = reachedAt[static_cast<std::size_t>(keptStates[i])];
+        const std::uint32_t held = at;
+        const bool fresh = (held & ~placeMask) != round;
+        // fresh ? count : held's place, in bit operations that compilers
+        // keep free of branches.
+        const std::size_t freshMask = std::size_t{0} - fresh;
+        const std::size_t place = (count & freshMask) | (held & placeMask & ~freshMask);
+        least[place] = std::min(least[place], key);
+        at = round | static_cast<std::uint32_t>(place);
         count += fresh;
+        least[count] = INT64_MAX;
     }
     reachedCount = count;
 }
 
 // Only the cheapest extension to a state can be chosen: chooses the first
-// `width` of those in key order; returns whether there were that many.
-bool AdpcmEncoder::chooseFromReached()
+// `width` of those in key order.
+void AdpcmEncoder::chooseFromReached()
 {
     AdpcmSearch::sortKeys(reachedKeys.data(), reachedCount, sortedKeys.data());
     const std::size_t count = std::min(reachedCount, static_cast<std::size_t>(width));
@@ -252,7 +276,7 @@ bool AdpcmEncoder::chooseFromReached()
     chosen.resize(count);
     const Adpcm::Tables& tables = Adpcm::tables();
     for (std::size_t i = 0; i < count; ++i) {
-        const double key = sortedKeys[i];
+        const std::int64_t key = sortedKeys[i];
         Candidate& candidate = chosen[i];
         candidate.cost = AdpcmSearch::costOf(key);
         candidate.parent = static_cast<std::uint16_t>(AdpcmSearch::parentOf(key));
@@ -260,15 +284,6 @@ bool AdpcmEncoder::chooseFromReached()
         candidate.state = paths[candidate.parent].state;
         candidate.state.decode(candidate.code, tables);
     }
-    return count == static_cast<std::size_t>(width);
-}
-
-// Where `state` is among the first `count` states reached, or `count` when
-// it is not: for the rare state whose table slot holds another.
-std::size_t AdpcmEncoder::findInList(std::int64_t state, std::size_t count) const
-{
-    const auto end = reachedStates.begin() + static_cast<std::ptrdiff_t>(count);
-    return static_cast<std::size_t>(std::find(reachedStates.begin(), end, state) - reachedStates.begin());
 }
 
 // A new round of choosing: no state chosen yet.

@@ -14,19 +14,20 @@
 // path those below the target (output * 256 < target) before those above,
 // nearer ones first. The order along the codes makes the side a lane-wise
 // compare and the distance the code's place, so each candidate's key is
-//     (cost * 64 + path) * 32 + (below ? 15 - place : 16 + place),
-// a whole number below 2^51 and thus exact in a double. Costs stay below
-// 2^40: the paths of a beam agree on every settled code, and the encoder
-// rebases them to the cheapest, so they differ by the errors of at most
-// 65 samples, each below 2^32.
+//     (cost * 64 + path) * 32 + (below ? 15 - place : 16 + place).
+// The lanes work in 32 bits: the squared error is below 2^32, and the key's
+// low 11 bits do not depend on the cost; the encoder adds the path's cost.
 //
 // Of the candidates that reach one decoder state (AdpcmEncoder's state key)
 // only the cheapest can be chosen, so the choice is the `width` least keys
-// among those cheapest ones. The encoder takes the candidates within a
-// reach of the cheapest path's cost (the keys at most a bound, compressed
-// out of the lanes), finds the cheapest to each state, and orders these
-// here by rank: a key's place is the number of keys below it, counted a
-// vector at a time. When the reach holds too few states it is widened.
+// among those cheapest ones. The encoder wants only the candidates within a
+// reach of the cheapest path's cost, that is, for each path, those whose
+// squared error lies below what its cost leaves of the reach; these are
+// compressed out of the lanes. The encoder finds the cheapest to each
+// state, and orders these here by rank: a key's place is the number of keys
+// below it, counted a vector at a time. When the reach holds too few states
+// it is widened, and the squared errors from the old reach to the new one
+// are kept.
 //
 // The greedy search (a beam of one) cannot run samples side by side, as
 // each starts from the state the one before chose. Its choice is the code
@@ -36,6 +37,7 @@
 // vector compare's mask count, so this part stays scalar.
 #include "AdpcmSearch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -88,121 +90,71 @@ namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-// The error of each lane's output against `target`, and its tie-breaking
-// part of the key, for the codes at `first` onwards of a row.
+// One path's extensions by the codes at `first` onwards: keeps those whose
+// squared error lies from `lowest` to `highest` in `kept` from `taken` on;
+// returns how many.
 template <class DI>
-HWY_INLINE hn::Vec<DI> scoreCodes(DI di, const std::int32_t* row, int first, std::int32_t sample,
-                                  std::int32_t target, hn::Vec<DI>& error, hn::Vec<DI>& tie)
+HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int32_t* stepKey, int first,
+                                 std::int32_t sample, std::int32_t target, hn::Vec<DI> parent,
+                                 hn::Vec<hn::RebindToUnsigned<DI>> lowest, hn::Vec<hn::RebindToUnsigned<DI>> highest,
+                                 const AdpcmSearch::Kept& kept, std::size_t taken)
 {
+    const hn::RebindToUnsigned<DI> du;
     const auto next = hn::Min(hn::Max(hn::Add(hn::Set(di, sample), hn::Load(di, row + first)), hn::Zero(di)),
                               hn::Set(di, Adpcm::maxSample));
-    error = hn::Sub(hn::ShiftLeft<8>(hn::ShiftRight<4>(next)), hn::Set(di, target));
+    const auto error = hn::Sub(hn::ShiftLeft<8>(hn::ShiftRight<4>(next)), hn::Set(di, target));
+    const auto square = hn::BitCast(du, hn::Mul(error, error));
+    const auto keep = hn::RebindMask(di, hn::Not(hn::Or(hn::Lt(square, lowest), hn::Gt(square, highest))));
     const auto place = hn::Iota(di, first);
-    tie = hn::IfThenElse(hn::Lt(error, hn::Zero(di)), hn::Sub(hn::Set(di, AdpcmSearch::positions - 1), place),
-                         hn::Add(hn::Set(di, AdpcmSearch::positions), place));
-    return next;
+    const auto tie = hn::IfThenElse(hn::Lt(error, hn::Zero(di)), hn::Sub(hn::Set(di, AdpcmSearch::positions - 1), place),
+                                    hn::Add(hn::Set(di, AdpcmSearch::positions), place));
+    const auto state = hn::Add(hn::Load(di, stepKey + first), hn::ShiftRight<2>(next));
+    // Compressed in registers and stored whole: Zen 4 compresses into memory
+    // very slowly.
+    hn::StoreU(hn::Compress(square, hn::RebindMask(du, keep)), du, kept.squares + taken);
+    hn::StoreU(hn::Compress(state, keep), di, kept.states + taken);
+    hn::StoreU(hn::Compress(hn::Or(tie, parent), keep), di, kept.lowKeys + taken);
+    return hn::CountTrue(di, keep);
 }
 
-// Stores the lanes of `keys` and `states` that `keep` selects, one after
-// the other; returns how many.
-#if HWY_TARGET <= HWY_AVX3
-// Compressed in registers and stored whole: Zen 4 compresses into memory
-// very slowly, and Highway's Compress of 64-bit lanes goes through a table.
-template <class VD, class V64, class M>
-HWY_INLINE std::size_t keepLanes(VD keys, V64 states, M keep, double* keptKeys, std::int64_t* keptStates)
+std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, const AdpcmSearch::Kept& kept)
 {
-    _mm512_storeu_pd(keptKeys, _mm512_maskz_compress_pd(keep.raw, keys.raw));
-    _mm512_storeu_si512(keptStates, _mm512_maskz_compress_epi64(keep.raw, states.raw));
-    return static_cast<std::size_t>(__builtin_popcount(keep.raw));
-}
-#else
-// Elsewhere Highway compresses 64-bit lanes through tables, slower than
-// copying every lane and counting only those kept.
-template <class VD, class V64, class M>
-HWY_INLINE std::size_t keepLanes(VD keys, V64 states, M keep, double* keptKeys, std::int64_t* keptStates)
-{
-    const hn::DFromV<VD> d;
-    const hn::DFromV<V64> d64;
-    constexpr std::size_t maxLanes = HWY_MAX_BYTES / sizeof(double);
-    HWY_ALIGN double keyLanes[maxLanes];
-    HWY_ALIGN std::int64_t stateLanes[maxLanes];
-    HWY_ALIGN std::int64_t keptLanes[maxLanes];
-    hn::Store(keys, d, keyLanes);
-    hn::Store(states, d64, stateLanes);
-    hn::Store(hn::VecFromMask(d64, hn::RebindMask(d64, keep)), d64, keptLanes);
-    std::size_t taken = 0;
-    for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
-        keptKeys[taken] = keyLanes[lane];
-        keptStates[taken] = stateLanes[lane];
-        taken += keptLanes[lane] != 0;
-    }
-    return taken;
-}
-#endif
-
-std::size_t scoreExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, double bound, double* keys,
-                            std::int64_t* states, double* keptKeys, std::int64_t* keptStates)
-{
-    const hn::ScalableTag<double> d;
-    const hn::Rebind<std::int32_t, decltype(d)> di;
-    const int lanes = static_cast<int>(hn::Lanes(d));
+    const hn::ScalableTag<std::int32_t> di;
+    const hn::RebindToUnsigned<decltype(di)> du;
+    const int lanes = static_cast<int>(hn::Lanes(di));
     const auto& rows = tablesByPosition().row;
     const auto& stepKeys = tablesByPosition().nextStepKey;
-    const hn::Rebind<std::int64_t, decltype(d)> d64;
-    const auto keyScale = hn::Set(d, double{1 << (AdpcmSearch::tieBits + AdpcmSearch::parentBits)});
-    const auto limit = hn::Set(d, bound);
     std::size_t taken = 0;
     for (std::size_t path = 0; path < paths.count; ++path) {
         const std::int32_t* row = rows[paths.stepIndices[path]];
         const std::int32_t* stepKey = stepKeys[paths.stepIndices[path]];
-        const auto cost = hn::Set(d, paths.costs[path]);
         const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
-        for (int first = 0; first < AdpcmSearch::positions; first += lanes) {
-            hn::Vec<decltype(di)> error, tie;
-            const auto next = scoreCodes(di, row, first, paths.samples[path], target, error, tie);
-            const std::size_t at = path * AdpcmSearch::positions + static_cast<std::size_t>(first);
-            const auto state = hn::PromoteTo(d64, hn::Add(hn::Load(di, stepKey + first), hn::ShiftRight<2>(next)));
-            hn::StoreU(state, d64, states + at);
-            const auto size = hn::PromoteTo(d, hn::Abs(error));
-            const auto key = hn::Add(hn::Mul(hn::Add(cost, hn::Mul(size, size)), keyScale),
-                                     hn::PromoteTo(d, hn::Add(tie, parent)));
-            hn::StoreU(key, d, keys + at);
-            taken += keepLanes(key, state, hn::Le(key, limit), keptKeys + taken, keptStates + taken);
-        }
+        const auto lowest = hn::Set(du, paths.lowest[path]);
+        const auto highest = hn::Set(du, paths.highest[path]);
+        for (int first = 0; first < AdpcmSearch::positions; first += lanes)
+            taken += keepCodes(di, row, stepKey, first, paths.samples[path], target, parent, lowest, highest, kept,
+                               taken);
     }
     return taken;
 }
 
-std::size_t keepBetween(const double* keys, const std::int64_t* states, std::size_t count, double above,
-                        double atMost, double* keptKeys, std::int64_t* keptStates)
+// A vector of keys at a time, each lane counting the keys below its own.
+void sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted)
 {
-    const hn::ScalableTag<double> d;
-    const hn::Rebind<std::int64_t, decltype(d)> d64;
+    const hn::ScalableTag<std::int64_t> d;
     const std::size_t lanes = hn::Lanes(d);
-    const auto low = hn::Set(d, above);
-    const auto high = hn::Set(d, atMost);
-    std::size_t taken = 0;
-    for (std::size_t i = 0; i < count; i += lanes) {
-        const auto key = hn::LoadU(d, keys + i);
-        const auto keep = hn::And(hn::Lt(low, key), hn::Le(key, high));
-        taken += keepLanes(key, hn::LoadU(d64, states + i), keep, keptKeys + taken, keptStates + taken);
-    }
-    return taken;
-}
-
-void sortKeys(double* keys, std::size_t count, double* sorted)
-{
-    const hn::ScalableTag<double> d;
-    const std::size_t lanes = hn::Lanes(d);
-    const std::size_t padded = (count + lanes - 1) / lanes * lanes;
-    for (std::size_t i = count; i < padded; ++i)
-        keys[i] = HUGE_VAL;
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto key = hn::Set(d, keys[i]);
-        std::size_t rank = 0;
-        for (std::size_t j = 0; j < padded; j += lanes)
-            rank += hn::CountTrue(d, hn::Lt(hn::LoadU(d, keys + j), key));
-        sorted[rank] = keys[i];
+    const auto one = hn::Set(d, 1);
+    constexpr std::size_t maxLanes = HWY_MAX_BYTES / sizeof(std::int64_t);
+    HWY_ALIGN std::int64_t ranks[maxLanes];
+    for (std::size_t first = 0; first < count; first += lanes) {
+        const auto block = hn::LoadU(d, keys + first);
+        auto rank = hn::Zero(d);
+        for (std::size_t i = 0; i < count; ++i)
+            rank = hn::Add(rank, hn::IfThenElseZero(hn::Lt(hn::Set(d, keys[i]), block), one));
+        hn::Store(rank, d, ranks);
+        const std::size_t inBlock = std::min(lanes, count - first);
+        for (std::size_t lane = 0; lane < inBlock; ++lane)
+            sorted[ranks[lane]] = keys[first + lane];
     }
 }
 
@@ -259,8 +211,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 
 namespace wbk_adpcm_search {
-HWY_EXPORT(scoreExtensions);
-HWY_EXPORT(keepBetween);
+HWY_EXPORT(keepExtensions);
 HWY_EXPORT(sortKeys);
 HWY_EXPORT(chooseGreedily);
 HWY_EXPORT(beamPaysOff);
@@ -268,21 +219,12 @@ HWY_EXPORT(beamPaysOff);
 
 constexpr std::uint16_t AdpcmSearch::codeByPosition[];
 
-std::size_t AdpcmSearch::scoreExtensions(const Paths& paths, std::int32_t target, double bound, double* keys,
-                                         std::int64_t* states, double* keptKeys, std::int64_t* keptStates)
+std::size_t AdpcmSearch::keepExtensions(const Paths& paths, std::int32_t target, const Kept& kept)
 {
-    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::scoreExtensions)(paths, target, bound, keys, states, keptKeys,
-                                                                   keptStates);
+    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::keepExtensions)(paths, target, kept);
 }
 
-std::size_t AdpcmSearch::keepBetween(const double* keys, const std::int64_t* states, std::size_t count,
-                                     double above, double atMost, double* keptKeys, std::int64_t* keptStates)
-{
-    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::keepBetween)(keys, states, count, above, atMost, keptKeys,
-                                                               keptStates);
-}
-
-void AdpcmSearch::sortKeys(double* keys, std::size_t count, double* sorted)
+void AdpcmSearch::sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted)
 {
     HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::sortKeys)(keys, count, sorted);
 }
