@@ -4,6 +4,17 @@
 
 #include <algorithm>
 #include <cmath>
+#ifdef BEAM_STATS
+#include <cstdio>
+#include <cstdlib>
+struct BeamStats{long steps=0,passes=0,kept=0,reached=0,sortWork=0;~BeamStats(){if(steps)fprintf(stderr,"passes %.3f kept %.2f reached %.2f sortwork %.1f\n",double(passes)/steps,double(kept)/steps,double(reached)/steps,double(sortWork)/steps);}} beamStats;
+static double marginScale = getenv("MS") ? atof(getenv("MS")) : 0.125;
+static double widenScale = getenv("WS") ? atof(getenv("WS")) : 0.25;
+static long marginAdd = getenv("MA") ? atol(getenv("MA")) : 4096;
+#define STAT(x) x
+#else
+#define STAT(x)
+#endif
 
 namespace {
 
@@ -12,10 +23,12 @@ std::size_t stateKey(const Adpcm& state)
     return static_cast<std::size_t>(AdpcmSearch::stateKey(state));
 }
 
-// The low bits of a reachedAt entry: a place among the reached states.
-constexpr int placeBits = 11;
-constexpr std::uint32_t placeMask = (1u << placeBits) - 1;
-static_assert(AdpcmEncoder::maxWidth * AdpcmSearch::positions <= placeMask, "every extension has a place");
+// A leastAt entry holds a key (below 2^52, as costs stay below 2^41) and
+// above it a tag of the round it was written in. Tags fall from round to
+// round, so that an entry of this round is less than any older one.
+constexpr int keyBits = 52;
+constexpr std::uint64_t keyMask = (std::uint64_t{1} << keyBits) - 1;
+constexpr std::uint64_t firstTag = (std::uint64_t{1} << (64 - keyBits)) - 1;
 
 // Costs stay far below this (see AdpcmSearch.cpp); a reach beyond it takes
 // every extension.
@@ -59,7 +72,9 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
         keptLowKeys.resize(candidates + AdpcmSearch::positions);
         reachedKeys.resize(candidates + AdpcmSearch::positions);
         sortedKeys.resize(candidates);
-        reachedAt.assign(AdpcmSearch::stateKeys, 0);
+        reachedStates.resize(candidates);
+        leastAt.assign(AdpcmSearch::stateKeys, UINT64_MAX);
+        reachTag = firstTag;
     }
 }
 
@@ -179,14 +194,23 @@ void AdpcmEncoder::chooseInLanes(std::int32_t target)
     for (int widened = 0; reachedCount < static_cast<std::size_t>(width) && atMost != INT64_MAX; ++widened) {
         // A little at first, as the margin nearly always suffices; then
         // doubling, for a sudden change of the signal.
+#ifdef BEAM_STATS
+        reach = widened == 0 ? reach + std::int64_t(reach * widenScale) + marginAdd : reach * 2;
+#else
         reach = widened == 0 ? reach + reach / 4 + (std::int64_t{1} << 12) : reach * 2;
+#endif
         const std::int64_t above = atMost;
         atMost = limitOf(reach);
         reachBetween(target, above, atMost);
     }
+    STAT(beamStats.steps++; beamStats.reached += reachedCount; beamStats.sortWork += reachedCount * ((reachedCount + 7) / 8);)
     chooseFromReached();
     const std::int64_t needed = chosen.back().cost - paths.front().cost;
+#ifdef BEAM_STATS
+    margin = std::min(needed + std::int64_t(needed * marginScale) + marginAdd, maxCost);
+#else
     margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
+#endif
 }
 
 void AdpcmEncoder::loadPaths()
@@ -204,10 +228,11 @@ void AdpcmEncoder::loadPaths()
 
 void AdpcmEncoder::startReaching()
 {
-    if (++reachRound == 1u << (32 - placeBits)) {
-        std::fill(reachedAt.begin(), reachedAt.end(), 0);
-        reachRound = 1;
+    if (reachTag == 0) {
+        std::fill(leastAt.begin(), leastAt.end(), UINT64_MAX);
+        reachTag = firstTag;
     }
+    --reachTag;
     reachedCount = 0;
 }
 
@@ -231,8 +256,10 @@ void AdpcmEncoder::reachBetween(std::int32_t target, std::int64_t above, std::in
     }
     const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), lowestSquares.data(),
                                     highestSquares.data(), count};
-    reachStates(AdpcmSearch::keepExtensions(within, target,
-                                            {keptSquares.data(), keptStates.data(), keptLowKeys.data()}));
+    const std::size_t keptCount = AdpcmSearch::keepExtensions(within, target,
+                                            {keptSquares.data(), keptStates.data(), keptLowKeys.data()});
+    STAT(beamStats.passes++; beamStats.kept += keptCount;)
+    reachStates(keptCount);
 }
 
 // Notes the decoder states (stateKey) that the first `keptCount` kept
@@ -240,27 +267,20 @@ void AdpcmEncoder::reachBetween(std::int32_t target, std::int64_t above, std::in
 void AdpcmEncoder::reachStates(std::size_t keptCount)
 {
     // Without branches on whether a state is new, which no predictor
-    // guesses: a new one takes the place past the end, whose least key is
-    // kept at the largest, and is counted.
+    // guesses: every state is written past the end, and counted when new.
+    // The entry of an older round is greater than any of this one, so the
+    // least entry is the least key of this round.
     std::size_t count = reachedCount;
-    const std::uint32_t round = reachRound << placeBits;
-    std::int64_t* const least = reachedKeys.data();
-    least[count] = INT64_MAX;
+    const std::uint64_t tag = reachTag;
     for (std::size_t i = 0; i < keptCount; ++i) {
         const std::int32_t lowKey = keptLowKeys[i];
         const std::int64_t cost = pathCosts[AdpcmSearch::parentOf(lowKey)] + keptSquares[i];
-        const std::int64_t key = AdpcmSearch::keyOf(cost, lowKey);
-        std::uint32_t& at = reachedAt[static_cast<std::size_t>(keptStates[i])];
-        const std::uint32_t held = at;
-        const bool fresh = (held & ~placeMask) != round;
-        // fresh ? count : held's place, in bit operations that compilers
-        // keep free of branches.
-        const std::size_t freshMask = std::size_t{0} - fresh;
-        const std::size_t place = (count & freshMask) | (held & placeMask & ~freshMask);
-        least[place] = std::min(least[place], key);
-        at = round | static_cast<std::uint32_t>(place);
-        count += fresh;
-        least[count] = INT64_MAX;
+        const std::uint64_t entry = tag << keyBits | static_cast<std::uint64_t>(AdpcmSearch::keyOf(cost, lowKey));
+        std::uint64_t& least = leastAt[static_cast<std::size_t>(keptStates[i])];
+        const std::uint64_t held = least;
+        least = std::min(held, entry);
+        reachedStates[count] = keptStates[i];
+        count += held >> keyBits != tag;
     }
     reachedCount = count;
 }
@@ -269,6 +289,8 @@ void AdpcmEncoder::reachStates(std::size_t keptCount)
 // `width` of those in key order.
 void AdpcmEncoder::chooseFromReached()
 {
+    for (std::size_t i = 0; i < reachedCount; ++i)
+        reachedKeys[i] = static_cast<std::int64_t>(leastAt[static_cast<std::size_t>(reachedStates[i])] & keyMask);
     AdpcmSearch::sortKeys(reachedKeys.data(), reachedCount, sortedKeys.data());
     const std::size_t count = std::min(reachedCount, static_cast<std::size_t>(width));
     // Field by field: a whole candidate built apart and copied in is read

@@ -146,11 +146,12 @@ private:
     std::vector<std::int64_t> pathCosts;
     std::vector<std::uint32_t> lowestSquares, highestSquares, keptSquares;
     std::vector<std::int32_t> keptStates, keptLowKeys;
+    std::vector<std::int32_t> reachedStates;
     std::vector<std::int64_t> reachedKeys, sortedKeys;
-    // By state key: the round (high bits) in which the state was last
-    // reached and its place in reachedKeys then (low bits).
-    std::vector<std::uint32_t> reachedAt;
-    std::uint32_t reachRound = 0;
+    // By state key: the least key to the state (low bits) in the round
+    // (tagged in the high bits) in which it was last reached.
+    std::vector<std::uint64_t> leastAt;
+    std::uint64_t reachTag = 0;
     std::size_t reachedCount = 0;
     std::int64_t margin = 0;
     std::vector<std::uint8_t> greedyCodes, greedyOutputs;
