@@ -145,7 +145,7 @@ private:
     std::vector<std::int32_t> pathSamples, pathSteps;
     std::vector<std::int64_t> pathCosts;
     std::vector<std::uint32_t> lowestSquares, highestSquares, keptSquares;
-    std::vector<std::int32_t> keptStates, keptLowKeys;
+    std::vector<std::int32_t> keptReaches;
     std::vector<std::int32_t> reachedStates;
     std::vector<std::int64_t> reachedKeys, sortedKeys;
     // By state key: the least key to the state (low bits) in the round

@@ -53,11 +53,10 @@
 namespace wbk_adpcm_search {
 
 // The codec's difference and next step tables in 32-bit entries, each row
-// in the order of the sample the codes lead to; the next step index scaled
-// as in a state key.
+// in the order of the sample the codes lead to.
 struct TablesByPosition {
     alignas(64) std::int32_t row[Adpcm::stepCount][AdpcmSearch::positions];
-    alignas(64) std::int32_t nextStepKey[Adpcm::stepCount][AdpcmSearch::positions];
+    alignas(64) std::int32_t nextStepWide[Adpcm::stepCount][AdpcmSearch::positions];
     std::uint8_t nextStep[Adpcm::stepCount][AdpcmSearch::positions];
 
     TablesByPosition()
@@ -67,7 +66,7 @@ struct TablesByPosition {
             for (int position = 0; position < AdpcmSearch::positions; ++position) {
                 const unsigned code = AdpcmSearch::codeByPosition[position];
                 row[step][position] = tables.difference[step][code];
-                nextStepKey[step][position] = tables.nextStep[step][code] * AdpcmSearch::sampleBuckets;
+                nextStepWide[step][position] = tables.nextStep[step][code];
                 nextStep[step][position] = tables.nextStep[step][code];
             }
         }
@@ -94,7 +93,7 @@ namespace hn = hwy::HWY_NAMESPACE;
 // squared error lies from `lowest` to `highest` in `kept` from `taken` on;
 // returns how many.
 template <class DI>
-HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int32_t* stepKey, int first,
+HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int32_t* nextStep, int first,
                                  std::int32_t sample, std::int32_t target, hn::Vec<DI> parent,
                                  hn::Vec<hn::RebindToUnsigned<DI>> lowest, hn::Vec<hn::RebindToUnsigned<DI>> highest,
                                  const AdpcmSearch::Kept& kept, std::size_t taken)
@@ -108,12 +107,12 @@ HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int3
     const auto place = hn::Iota(di, first);
     const auto tie = hn::IfThenElse(hn::Lt(error, hn::Zero(di)), hn::Sub(hn::Set(di, AdpcmSearch::positions - 1), place),
                                     hn::Add(hn::Set(di, AdpcmSearch::positions), place));
-    const auto state = hn::Add(hn::Load(di, stepKey + first), hn::ShiftRight<2>(next));
+    const auto state = hn::Add(hn::Mul(hn::ShiftRight<2>(next), hn::Set(di, Adpcm::stepCount)), hn::Load(di, nextStep + first));
     // Compressed in registers and stored whole: Zen 4 compresses into memory
     // very slowly.
     hn::StoreU(hn::Compress(square, hn::RebindMask(du, keep)), du, kept.squares + taken);
-    hn::StoreU(hn::Compress(state, keep), di, kept.states + taken);
-    hn::StoreU(hn::Compress(hn::Or(tie, parent), keep), di, kept.lowKeys + taken);
+    const auto reach = hn::Or(hn::ShiftLeft<AdpcmSearch::lowBits>(state), hn::Or(tie, parent));
+    hn::StoreU(hn::Compress(reach, keep), di, kept.reaches + taken);
     return hn::CountTrue(di, keep);
 }
 
@@ -123,16 +122,16 @@ std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target,
     const hn::RebindToUnsigned<decltype(di)> du;
     const int lanes = static_cast<int>(hn::Lanes(di));
     const auto& rows = tablesByPosition().row;
-    const auto& stepKeys = tablesByPosition().nextStepKey;
+    const auto& nextSteps = tablesByPosition().nextStepWide;
     std::size_t taken = 0;
     for (std::size_t path = 0; path < paths.count; ++path) {
         const std::int32_t* row = rows[paths.stepIndices[path]];
-        const std::int32_t* stepKey = stepKeys[paths.stepIndices[path]];
+        const std::int32_t* nextStep = nextSteps[paths.stepIndices[path]];
         const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
         const auto lowest = hn::Set(du, paths.lowest[path]);
         const auto highest = hn::Set(du, paths.highest[path]);
         for (int first = 0; first < AdpcmSearch::positions; first += lanes)
-            taken += keepCodes(di, row, stepKey, first, paths.samples[path], target, parent, lowest, highest, kept,
+            taken += keepCodes(di, row, nextStep, first, paths.samples[path], target, parent, lowest, highest, kept,
                                taken);
     }
     return taken;

@@ -29,10 +29,11 @@ public:
     static constexpr int lowBits = tieBits + parentBits;
     // Two decoder states with the same key (the same step index, samples
     // within the same four values) lead to nearly the same futures; the
-    // search keeps only the cheaper.
+    // search keeps only the cheaper. Keys of near samples lie near each
+    // other, whatever their step index, as do the states one sample reaches.
     static constexpr int sampleBuckets = (Adpcm::maxSample >> 2) + 1;
     static constexpr int stateKeys = Adpcm::stepCount * sampleBuckets;
-    static int stateKey(const Adpcm& state) { return state.stepIndex() * sampleBuckets + (state.sample() >> 2); }
+    static int stateKey(const Adpcm& state) { return (state.sample() >> 2) * Adpcm::stepCount + state.stepIndex(); }
     static constexpr std::uint16_t codeByPosition[positions] = {15, 14, 13, 12, 11, 10, 9, 8,
                                                                 0,  1,  2,  3,  4,  5,  6, 7};
 
@@ -46,12 +47,15 @@ public:
         const std::uint32_t* highest;
         std::size_t count;
     };
-    // The extensions kept: squared error, state key reached, key's low bits.
+    // The extensions kept: their squared errors, and the state keys they
+    // reach with their keys' low bits below (reachOf).
     struct Kept {
         std::uint32_t* squares;
-        std::int32_t* states;
-        std::int32_t* lowKeys;
+        std::int32_t* reaches;
     };
+    static std::int32_t reachOf(std::int32_t stateKey, std::int32_t lowKey) { return stateKey << lowBits | lowKey; }
+    static std::int32_t stateKeyOf(std::int32_t reach) { return reach >> lowBits; }
+    static std::int32_t lowKeyOf(std::int32_t reach) { return reach & ((1 << lowBits) - 1); }
 
     static std::int64_t keyOf(std::int64_t cost, std::int32_t lowKey) { return cost << lowBits | lowKey; }
     // What a key holds; the path and code are in its low bits alone too.
