@@ -4,23 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#ifdef BEAM_STATS
-#include <cstdio>
-#include <cstdlib>
-struct BeamStats{long steps=0,passes=0,kept=0,reached=0,sortWork=0,oracle=0;~BeamStats(){if(steps)fprintf(stderr,"oracle %.2f passes %.3f kept %.2f reached %.2f sortwork %.1f\n",double(oracle)/steps,double(passes)/steps,double(kept)/steps,double(reached)/steps,double(sortWork)/steps);}} beamStats;
-static double marginScale = getenv("MS") ? atof(getenv("MS")) : 0.125;
-static double widenScale = getenv("WS") ? atof(getenv("WS")) : 0.25;
-static long marginAdd = getenv("MA") ? atol(getenv("MA")) : 4096;
-#include <x86intrin.h>
-struct Phases{const char* names[8]={"load","kernel","reach","gather","sort","decode","copy","settle"};unsigned long long t[8]={};~Phases(){for(int i=0;i<8;++i)fprintf(stderr,"%s %.0f  ",names[i],t[i]/165400.0/5);fprintf(stderr,"\n");}} phases;
-#define STAT(x) x
-#define TIC unsigned long long tic_ = __rdtsc()
-#define TOC(i) do { unsigned long long toc_ = __rdtsc(); phases.t[i] += toc_ - tic_; tic_ = toc_; } while (0)
-#else
-#define TIC
-#define TOC(i)
-#define STAT(x)
-#endif
 
 namespace {
 
@@ -75,7 +58,7 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
         highestSquares.resize(this->width);
         keptSquares.resize(candidates + AdpcmSearch::positions);
         keptReaches.resize(candidates + AdpcmSearch::positions);
-        reachedKeys.resize(candidates + AdpcmSearch::positions);
+        reachedKeys.resize(candidates + 64);
         sortedKeys.resize(candidates);
         reachedStates.resize(candidates);
         leastAt.assign(AdpcmSearch::stateKeys, UINT64_MAX);
@@ -99,10 +82,8 @@ void AdpcmEncoder::feed(const std::int16_t* samples, std::size_t count, std::vec
     }
     for (std::size_t i = 0; i < count; ++i) {
         step(samples[i]);
-        TIC;
         if (fed - settled == settleDelay)
             settleOldest(bytes, outputs);
-        TOC(7);
     }
 }
 
@@ -156,23 +137,26 @@ void AdpcmEncoder::step(std::int16_t sample)
         startCursors(target);
         chooseExtensions(target);
     }
-    TIC;
     // The search in lanes leaves the chosen states to be decoded here, from
     // the parent's state copied anyway.
     const Adpcm::Tables& tables = Adpcm::tables();
     nextPaths.resize(chosen.size());
     for (std::size_t i = 0; i < chosen.size(); ++i) {
         const Candidate& candidate = chosen[i];
+        const Path& parent = paths[candidate.parent];
+        // Decoded in registers before the copy, which the decoder's table
+        // reads would otherwise wait for.
+        Adpcm state = parent.state;
+        state.decode(candidate.code, tables);
         Path& path = nextPaths[i];
-        path = paths[candidate.parent];
-        path.state.decode(candidate.code, tables);
+        path = parent;
+        path.state = state;
         path.cost = candidate.cost;
         path.setCode(fed, candidate.code);
     }
     paths.swap(nextPaths);
     lastSample = sample;
     ++fed;
-    TOC(6);
 }
 
 // One cursor per path, and their order by what each offers next: its cost,
@@ -198,61 +182,22 @@ void AdpcmEncoder::startCursors(std::int32_t target)
 // next margin follows the reach this choice needed.
 void AdpcmEncoder::chooseInLanes(std::int32_t target)
 {
-    TIC;
     loadPaths();
     startReaching();
-    TOC(0);
     std::int64_t reach = margin;
     std::int64_t atMost = limitOf(reach);
-#ifdef BEAM_STATS
-    static bool useBest = getenv("BEST") != nullptr;
-    std::int64_t best = INT64_MAX;
-    if (useBest) {
-        for (const Path& path : paths)
-            for (unsigned code = 0; code < 16; ++code) {
-                Adpcm st = path.state; const std::int64_t e = st.decode(code) * 256 - target;
-                best = std::min(best, path.cost + e * e);
-            }
-        atMost = best + reach;
-    }
-#endif
     reachBetween(target, -1, atMost);
     for (int widened = 0; reachedCount < static_cast<std::size_t>(width) && atMost != INT64_MAX; ++widened) {
         // A little at first, as the margin nearly always suffices; then
         // doubling, for a sudden change of the signal.
-#ifdef BEAM_STATS
-        reach = widened == 0 ? reach + std::int64_t(reach * widenScale) + marginAdd : reach * 2;
-#else
         reach = widened == 0 ? reach + reach / 4 + (std::int64_t{1} << 12) : reach * 2;
-#endif
         const std::int64_t above = atMost;
         atMost = limitOf(reach);
-#ifdef BEAM_STATS
-        if (useBest && atMost != INT64_MAX) atMost = best + reach;
-#endif
         reachBetween(target, above, atMost);
     }
-    STAT(beamStats.steps++; beamStats.reached += reachedCount; beamStats.sortWork += reachedCount * ((reachedCount + 7) / 8);)
     chooseFromReached();
-#ifdef BEAM_STATS
-    {
-        std::size_t count = 0;
-        for (; count < paths.size() && pathCosts[count] <= chosen.back().cost; ++count) {
-            lowestSquares[count] = 0;
-            highestSquares[count] = squareWithin(chosen.back().cost - pathCosts[count]);
-        }
-        const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), lowestSquares.data(), highestSquares.data(), count};
-        beamStats.oracle += AdpcmSearch::keepExtensions(within, target, {keptSquares.data(), keptReaches.data()});
-    }
-    const std::int64_t needed = chosen.back().cost - (useBest ? chosen.front().cost : paths.front().cost);
-#else
     const std::int64_t needed = chosen.back().cost - paths.front().cost;
-#endif
-#ifdef BEAM_STATS
-    margin = std::min(needed + std::int64_t(needed * marginScale) + marginAdd, maxCost);
-#else
     margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
-#endif
 }
 
 void AdpcmEncoder::loadPaths()
@@ -298,13 +243,7 @@ void AdpcmEncoder::reachBetween(std::int32_t target, std::int64_t above, std::in
     }
     const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), lowestSquares.data(),
                                     highestSquares.data(), count};
-    TIC;
-    const std::size_t keptCount = AdpcmSearch::keepExtensions(within, target,
-                                            {keptSquares.data(), keptReaches.data()});
-    TOC(1);
-    STAT(beamStats.passes++; beamStats.kept += keptCount;)
-    reachStates(keptCount);
-    TOC(2);
+    reachStates(AdpcmSearch::keepExtensions(within, target, {keptSquares.data(), keptReaches.data()}));
 }
 
 // Notes the decoder states (stateKey) that the first `keptCount` kept
@@ -335,12 +274,9 @@ void AdpcmEncoder::reachStates(std::size_t keptCount)
 // `width` of those in key order (their states are left to step()).
 void AdpcmEncoder::chooseFromReached()
 {
-    TIC;
     for (std::size_t i = 0; i < reachedCount; ++i)
         reachedKeys[i] = static_cast<std::int64_t>(leastAt[static_cast<std::size_t>(reachedStates[i])] & keyMask);
-    TOC(3);
     AdpcmSearch::sortKeys(reachedKeys.data(), reachedCount, sortedKeys.data());
-    TOC(4);
     const std::size_t count = std::min(reachedCount, static_cast<std::size_t>(width));
     chosen.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -350,7 +286,6 @@ void AdpcmEncoder::chooseFromReached()
         candidate.parent = static_cast<std::uint16_t>(AdpcmSearch::parentOf(key));
         candidate.code = static_cast<std::uint16_t>(AdpcmSearch::codeOf(key));
     }
-    TOC(5);
 }
 
 // A new round of choosing: no state chosen yet.

@@ -137,23 +137,47 @@ std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target,
     return taken;
 }
 
-// A vector of keys at a time, each lane counting the keys below its own.
+// Puts the keys of one vector (`left` of them real) at their ranks.
+template <class D>
+HWY_INLINE void placeByRank(D d, hn::Vec<D> rank, const std::int64_t* keys, std::size_t left, std::int64_t* sorted)
+{
+    constexpr std::size_t maxLanes = HWY_MAX_BYTES / sizeof(std::int64_t);
+    HWY_ALIGN std::int64_t ranks[maxLanes];
+    hn::Store(rank, d, ranks);
+    const std::size_t real = std::min(hn::Lanes(d), left);
+    for (std::size_t lane = 0; lane < real; ++lane)
+        sorted[ranks[lane]] = keys[lane];
+}
+
+// Four vectors of keys at a time, each lane counting the keys below its
+// own: four independent sums per pass over the keys.
 void sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted)
 {
     const hn::ScalableTag<std::int64_t> d;
     const std::size_t lanes = hn::Lanes(d);
     const auto one = hn::Set(d, 1);
-    constexpr std::size_t maxLanes = HWY_MAX_BYTES / sizeof(std::int64_t);
-    HWY_ALIGN std::int64_t ranks[maxLanes];
-    for (std::size_t first = 0; first < count; first += lanes) {
-        const auto block = hn::LoadU(d, keys + first);
-        auto rank = hn::Zero(d);
-        for (std::size_t i = 0; i < count; ++i)
-            rank = hn::Add(rank, hn::IfThenElseZero(hn::Lt(hn::Set(d, keys[i]), block), one));
-        hn::Store(rank, d, ranks);
-        const std::size_t inBlock = std::min(lanes, count - first);
-        for (std::size_t lane = 0; lane < inBlock; ++lane)
-            sorted[ranks[lane]] = keys[first + lane];
+    for (std::size_t first = 0; first < count; first += 4 * lanes) {
+        const std::int64_t* block = keys + first;
+        const auto keys0 = hn::LoadU(d, block);
+        const auto keys1 = hn::LoadU(d, block + lanes);
+        const auto keys2 = hn::LoadU(d, block + 2 * lanes);
+        const auto keys3 = hn::LoadU(d, block + 3 * lanes);
+        auto rank0 = hn::Zero(d), rank1 = hn::Zero(d), rank2 = hn::Zero(d), rank3 = hn::Zero(d);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto key = hn::Set(d, keys[i]);
+            rank0 = hn::Add(rank0, hn::IfThenElseZero(hn::Lt(key, keys0), one));
+            rank1 = hn::Add(rank1, hn::IfThenElseZero(hn::Lt(key, keys1), one));
+            rank2 = hn::Add(rank2, hn::IfThenElseZero(hn::Lt(key, keys2), one));
+            rank3 = hn::Add(rank3, hn::IfThenElseZero(hn::Lt(key, keys3), one));
+        }
+        const std::size_t left = count - first;
+        placeByRank(d, rank0, block, left, sorted);
+        if (left > lanes)
+            placeByRank(d, rank1, block + lanes, left - lanes, sorted);
+        if (left > 2 * lanes)
+            placeByRank(d, rank2, block + 2 * lanes, left - 2 * lanes, sorted);
+        if (left > 3 * lanes)
+            placeByRank(d, rank3, block + 3 * lanes, left - 3 * lanes, sorted);
     }
 }
 

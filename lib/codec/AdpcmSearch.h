@@ -72,7 +72,7 @@ public:
     // after path; returns how many. `kept` has room for 16 * count + 16.
     static std::size_t keepExtensions(const Paths& paths, std::int32_t target, const Kept& kept);
     // Puts the `count` keys in increasing order into `sorted`, each at its
-    // rank among them (keys are all different). `keys` is readable 16 past
+    // rank among them (keys are all different). `keys` is readable 64 past
     // the count.
     static void sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted);
     // The greedy search: for each of `count` samples, the code whose output
