@@ -121,17 +121,19 @@ std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target,
     const hn::ScalableTag<std::int32_t> di;
     const hn::RebindToUnsigned<decltype(di)> du;
     const int lanes = static_cast<int>(hn::Lanes(di));
-    const auto& rows = tablesByPosition().row;
-    const auto& nextSteps = tablesByPosition().nextStepWide;
+    const TablesByPosition& tables = tablesByPosition();
+    // Read once: the stores through `kept` could otherwise alias them.
+    const AdpcmSearch::Paths within = paths;
+    const AdpcmSearch::Kept into = kept;
     std::size_t taken = 0;
-    for (std::size_t path = 0; path < paths.count; ++path) {
-        const std::int32_t* row = rows[paths.stepIndices[path]];
-        const std::int32_t* nextStep = nextSteps[paths.stepIndices[path]];
+    for (std::size_t path = 0; path < within.count; ++path) {
+        const std::int32_t* row = tables.row[within.stepIndices[path]];
+        const std::int32_t* nextStep = tables.nextStepWide[within.stepIndices[path]];
         const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
-        const auto lowest = hn::Set(du, paths.lowest[path]);
-        const auto highest = hn::Set(du, paths.highest[path]);
+        const auto lowest = hn::Set(du, within.lowest[path]);
+        const auto highest = hn::Set(du, within.highest[path]);
         for (int first = 0; first < AdpcmSearch::positions; first += lanes)
-            taken += keepCodes(di, row, nextStep, first, paths.samples[path], target, parent, lowest, highest, kept,
+            taken += keepCodes(di, row, nextStep, first, within.samples[path], target, parent, lowest, highest, into,
                                taken);
     }
     return taken;
