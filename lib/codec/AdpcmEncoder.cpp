@@ -265,7 +265,7 @@ void AdpcmEncoder::reachStates(std::size_t keptCount)
         const std::uint64_t held = least;
         least = std::min(held, entry);
         reachedStates[count] = state;
-        count += held >> keyBits != tag;
+        count += (held >> keyBits) != tag;
     }
     reachedCount = count;
 }

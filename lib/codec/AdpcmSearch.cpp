@@ -14,20 +14,24 @@
 // path those below the target (output * 256 < target) before those above,
 // nearer ones first. The order along the codes makes the side a lane-wise
 // compare and the distance the code's place, so each candidate's key is
-//     (cost * 64 + path) * 32 + (below ? 15 - place : 16 + place).
-// The lanes work in 32 bits: the squared error is below 2^32, and the key's
-// low 11 bits do not depend on the cost; the encoder adds the path's cost.
+//     (cost * 64 + path) * 32 + (below ? 15 - place : 16 + place),
+// a whole number below 2^51. Costs stay below 2^40: the paths of a beam
+// agree on every settled code, and the encoder rebases them to the
+// cheapest, so they differ by the errors of at most 65 samples, each below
+// 2^32. The lanes work in 32 bits: the squared error is below 2^32 and the
+// key's low 11 bits do not depend on the cost; the encoder adds the path's
+// cost to the squared error.
 //
 // Of the candidates that reach one decoder state (AdpcmEncoder's state key)
 // only the cheapest can be chosen, so the choice is the `width` least keys
 // among those cheapest ones. The encoder wants only the candidates within a
-// reach of the cheapest path's cost, that is, for each path, those whose
-// squared error lies below what its cost leaves of the reach; these are
-// compressed out of the lanes. The encoder finds the cheapest to each
-// state, and orders these here by rank: a key's place is the number of keys
-// below it, counted a vector at a time. When the reach holds too few states
-// it is widened, and the squared errors from the old reach to the new one
-// are kept.
+// reach of the cheapest path's cost: for each path, those whose squared
+// error is at most what the path's cost leaves of the reach, a bound the
+// lanes compare with. These are compressed out of the lanes; the encoder
+// finds the cheapest to each state and orders these here by rank: a key's
+// place is the number of keys below it, counted in the lanes of four vectors
+// of keys at once. When the reach holds too few states it is widened, and
+// the lanes keep the squared errors from the old bound to the new one.
 //
 // The greedy search (a beam of one) cannot run samples side by side, as
 // each starts from the state the one before chose. Its choice is the code
@@ -258,7 +262,7 @@ void chooseGreedily(int& decoderSample, int& decoderStep, const std::int16_t* sa
 
 // Measured on Zen 4 at width 13: the beam in lanes is 2.6 times the plain
 // search's speed with AVX-512, 1.7 times with AVX2, 1.4 times with SSE4,
-// slower with SSSE3 (no 64-bit compare) and emulated lanes.
+// slower with SSSE3 and emulated lanes.
 bool beamPaysOff()
 {
     return HWY_TARGET <= HWY_SSE4;
