@@ -51,7 +51,8 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
     cursors.reserve(this->width);
     keys.reserve(this->width);
     order.reserve(this->width);
-    chosenAt.assign(AdpcmSearch::stateKeys, 0);
+    if (this->search == Search::plain)
+        chosenAt.assign(AdpcmSearch::stateKeys, 0);
     if (this->search == Search::lanes) {
         const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
         lowestSquares.resize(this->width);
