@@ -1,6 +1,6 @@
 // ADPCM encoding speed, and the SNR (mean error removed) of the decoded
 // 8-bit result against the input, at the greedy and the default search
-// width, on a speech-like and a plucked-chord signal synthesised at
+// width (on speech also at every quality level's width), on a speech-like and a plucked-chord signal synthesised at
 // 16540 Hz and normalised to -1 dBFS; on speech also with the plain search,
 // the reference the search in lanes chooses as.
 #include "AdpcmEncoder.h"
@@ -58,6 +58,8 @@ void BM_EncodeSpeechDefaultPlain(benchmark::State& state)
 {
     encode(state, speech(), AdpcmEncoder::defaultWidth, AdpcmEncoder::Search::plain);
 }
+// The search widths of wbkenc's quality levels 2 to 5, and the widest.
+void BM_EncodeSpeechWidth(benchmark::State& state) { encode(state, speech(), static_cast<int>(state.range(0))); }
 void BM_EncodeChordGreedy(benchmark::State& state) { encode(state, chord(), AdpcmEncoder::greedyWidth); }
 void BM_EncodeChordDefault(benchmark::State& state) { encode(state, chord(), AdpcmEncoder::defaultWidth); }
 
@@ -65,6 +67,7 @@ void BM_EncodeChordDefault(benchmark::State& state) { encode(state, chord(), Adp
 
 BENCHMARK(BM_EncodeSpeechGreedy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeSpeechDefault)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeSpeechWidth)->Arg(4)->Arg(8)->Arg(13)->Arg(32)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeSpeechGreedyPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeSpeechDefaultPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeChordGreedy)->Unit(benchmark::kMillisecond);

@@ -41,7 +41,7 @@ TEST(ThreadedAdpcmEncoder, GivesTheBytesOfOneEncoder)
         {2, {2048, 512, 256}, 20001}, {3, {2048, 512, 256}, 777}, {2, {4096, 0, 64}, 1000},
         {2, {1024, 2, 1024}, 5000}, {1, {2048, 512, 256}, 3000},
     };
-    for (const int width : {4, AdpcmEncoder::defaultWidth}) {
+    for (const int width : {AdpcmEncoder::greedyWidth, 4, AdpcmEncoder::defaultWidth}) {
         const EncodedAdpcm single = encodeInBlocks(samples, width, samples.size());
         for (const auto& run : runs) {
             ThreadedAdpcmEncoder encoder(width, run.threads, run.segments);

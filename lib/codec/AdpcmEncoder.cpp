@@ -12,17 +12,23 @@ std::size_t stateKey(const Adpcm& state)
     return static_cast<std::size_t>(AdpcmSearch::stateKey(state));
 }
 
-// Slots of the small table that finds the state keys reached already.
-constexpr std::uint32_t slotBits = 12;
-
-std::uint32_t slotOf(std::int64_t stateKey)
-{
-    return static_cast<std::uint32_t>(stateKey) * 2654435761u >> (32 - slotBits);
-}
+// A leastAt entry holds a key (below 2^52, as costs stay below 2^41) and
+// above it a tag of the round it was written in. Tags fall from round to
+// round, so that an entry of this round is less than any older one.
+constexpr int keyBits = 52;
+constexpr std::uint64_t keyMask = (std::uint64_t{1} << keyBits) - 1;
+constexpr std::uint64_t firstTag = (std::uint64_t{1} << (64 - keyBits)) - 1;
 
 // Costs stay far below this (see AdpcmSearch.cpp); a reach beyond it takes
 // every extension.
 constexpr std::int64_t maxCost = std::int64_t{1} << 41;
+
+// The part of a cost difference a squared error can fill: none below zero,
+// and every squared error (all below 2^32) at the top.
+std::uint32_t squareWithin(std::int64_t costDifference)
+{
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(costDifference, 0, UINT32_MAX));
+}
 
 } // namespace
 
@@ -45,17 +51,19 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
     cursors.reserve(this->width);
     keys.reserve(this->width);
     order.reserve(this->width);
-    chosenAt.assign(AdpcmSearch::stateKeys, 0);
+    if (this->search == Search::plain)
+        chosenAt.assign(AdpcmSearch::stateKeys, 0);
     if (this->search == Search::lanes) {
         const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
-        candidateKeys.resize(candidates);
-        candidateStates.resize(candidates);
-        keptKeys.resize(candidates + AdpcmSearch::positions);
-        keptStates.resize(candidates + AdpcmSearch::positions);
-        reachedKeys.resize(candidates + AdpcmSearch::positions);
-        reachedStates.resize(candidates);
+        lowestSquares.resize(this->width);
+        highestSquares.resize(this->width);
+        keptSquares.resize(candidates + AdpcmSearch::positions);
+        keptReaches.resize(candidates + AdpcmSearch::positions);
+        reachedKeys.resize(candidates + 64);
         sortedKeys.resize(candidates);
-        slots.assign(std::size_t{1} << slotBits, 0);
+        reachedStates.resize(candidates);
+        leastAt.assign(AdpcmSearch::stateKeys, UINT64_MAX);
+        reachTag = firstTag;
     }
 }
 
@@ -136,12 +144,20 @@ void AdpcmEncoder::step(std::int16_t sample)
         startCursors(target);
         chooseExtensions(target);
     }
+    // The search in lanes leaves the chosen states to be decoded here, from
+    // the parent's state copied anyway.
+    const Adpcm::Tables& tables = Adpcm::tables();
     nextPaths.resize(chosen.size());
     for (std::size_t i = 0; i < chosen.size(); ++i) {
         const Candidate& candidate = chosen[i];
+        const Path& parent = paths[candidate.parent];
+        // Decoded in registers before the copy, which the decoder's table
+        // reads would otherwise wait for.
+        Adpcm state = parent.state;
+        state.decode(candidate.code, tables);
         Path& path = nextPaths[i];
-        path = paths[candidate.parent];
-        path.state = candidate.state;
+        path = parent;
+        path.state = state;
         path.cost = candidate.cost;
         path.setCode(fed, candidate.code);
     }
@@ -166,12 +182,32 @@ void AdpcmEncoder::startCursors(std::int32_t target)
     }
 }
 
-// Scores every extension in lanes, then chooses among those within a reach
-// of the cheapest path's cost: the cheapest to each decoder state, in key
-// order (the plain search's order). Should the reach hold fewer than
+// Extends the paths in lanes and chooses among the extensions within a
+// reach of the cheapest path's cost: the cheapest to each decoder state, in
+// key order (the plain search's order). Should the reach hold fewer than
 // `width` states while other extensions lie beyond it, it is widened. The
 // next margin follows the reach this choice needed.
 void AdpcmEncoder::chooseInLanes(std::int32_t target)
+{
+    loadPaths();
+    startReaching();
+    std::int64_t reach = margin;
+    std::int64_t atMost = limitOf(reach);
+    reachBetween(target, -1, atMost);
+    for (int widened = 0; reachedCount < static_cast<std::size_t>(width) && atMost != INT64_MAX; ++widened) {
+        // A little at first, as the margin nearly always suffices; then
+        // doubling, for a sudden change of the signal.
+        reach = widened == 0 ? reach + reach / 4 + (std::int64_t{1} << 12) : reach * 2;
+        const std::int64_t above = atMost;
+        atMost = limitOf(reach);
+        reachBetween(target, above, atMost);
+    }
+    chooseFromReached();
+    const std::int64_t needed = chosen.back().cost - paths.front().cost;
+    margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
+}
+
+void AdpcmEncoder::loadPaths()
 {
     const std::size_t count = paths.size();
     pathSamples.resize(count);
@@ -180,101 +216,83 @@ void AdpcmEncoder::chooseInLanes(std::int32_t target)
     for (std::size_t i = 0; i < count; ++i) {
         pathSamples[i] = paths[i].state.sample();
         pathSteps[i] = paths[i].state.stepIndex();
-        pathCosts[i] = static_cast<double>(paths[i].cost);
+        pathCosts[i] = paths[i].cost;
     }
-    startReaching();
-    std::int64_t reach = margin;
-    double bound = boundOf(reach);
-    reachStates(AdpcmSearch::scoreExtensions({pathSamples.data(), pathSteps.data(), pathCosts.data(), count},
-                                             target, bound, candidateKeys.data(), candidateStates.data(),
-                                             keptKeys.data(), keptStates.data()));
-    for (int widened = 0; !chooseFromReached() && bound != INFINITY; ++widened) {
-        // A little at first, as the margin nearly always suffices; then
-        // doubling, for a sudden change of the signal.
-        reach = widened == 0 ? reach + reach / 4 + (std::int64_t{1} << 12) : reach * 2;
-        const double reached = bound;
-        bound = boundOf(reach);
-        reachStates(AdpcmSearch::keepBetween(candidateKeys.data(), candidateStates.data(),
-                                             count * AdpcmSearch::positions, reached, bound, keptKeys.data(),
-                                             keptStates.data()));
-    }
-    const std::int64_t needed = chosen.back().cost - paths.front().cost;
-    margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
 }
 
 void AdpcmEncoder::startReaching()
 {
-    if (++slotStamp == 1u << (32 - slotBits)) {
-        std::fill(slots.begin(), slots.end(), 0);
-        slotStamp = 1;
+    if (reachTag == 0) {
+        std::fill(leastAt.begin(), leastAt.end(), UINT64_MAX);
+        reachTag = firstTag;
     }
+    --reachTag;
     reachedCount = 0;
 }
 
-// The greatest key of an extension that costs at most `reach` more than
-// the cheapest path.
-double AdpcmEncoder::boundOf(std::int64_t reach) const
+// The greatest cost of an extension at most `reach` more than the cheapest
+// path; INT64_MAX for every extension.
+std::int64_t AdpcmEncoder::limitOf(std::int64_t reach) const
 {
-    const std::int64_t limit = paths.front().cost + reach + 1;
-    return limit >= maxCost ? INFINITY : AdpcmSearch::lowestKeyOf(limit) - 1;
+    const std::int64_t limit = paths.front().cost + reach;
+    return limit >= maxCost ? INT64_MAX : limit;
 }
 
-// Notes the decoder states (stateKey) that the first `keptCount`
-// extensions in keptKeys and keptStates lead to, and the least key to each.
+// Notes the states reached by the extensions that cost more than `above`
+// and at most `atMost`. The paths are in key order, so their costs never
+// fall: after the first path beyond `atMost` none has such an extension.
+void AdpcmEncoder::reachBetween(std::int32_t target, std::int64_t above, std::int64_t atMost)
+{
+    std::size_t count = 0;
+    for (; count < paths.size() && pathCosts[count] <= atMost; ++count) {
+        lowestSquares[count] = squareWithin(above + 1 - pathCosts[count]);
+        highestSquares[count] = squareWithin(atMost - pathCosts[count]);
+    }
+    const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), lowestSquares.data(),
+                                    highestSquares.data(), count};
+    reachStates(AdpcmSearch::keepExtensions(within, target, {keptSquares.data(), keptReaches.data()}));
+}
+
+// Notes the decoder states (stateKey) that the first `keptCount` kept
+// extensions lead to, and the least key to each.
 void AdpcmEncoder::reachStates(std::size_t keptCount)
 {
     // Without branches on whether a state is new, which no predictor
-    // guesses: a new one is written past the end and counted.
+    // guesses: every state is written past the end, and counted when new.
+    // The entry of an older round is greater than any of this one, so the
+    // least entry is the least key of this round.
     std::size_t count = reachedCount;
-    const std::uint32_t stamp = slotStamp;
-    std::int64_t* const states = reachedStates.data();
-    double* const least = reachedKeys.data();
+    const std::uint64_t tag = reachTag;
     for (std::size_t i = 0; i < keptCount; ++i) {
-        const std::int64_t state = keptStates[i];
-        const double key = keptKeys[i];
-        std::uint32_t& slot = slots[slotOf(state)];
-        const std::uint32_t held = slot;
-        const bool slotUsed = held >> slotBits == stamp;
-        std::size_t place = slotUsed ? held & ((1u << slotBits) - 1) : count;
-        if (states[place] != state && slotUsed)
-            place = findInList(state, count);
-        const bool fresh = place == count;
-        least[place] = fresh ? key : std::min(least[place], key);
-        states[place] = state;
-        slot = slotUsed ? held : stamp << slotBits | static_cast<std::uint32_t>(place);
-        count += fresh;
+        const std::int32_t lowKey = AdpcmSearch::lowKeyOf(keptReaches[i]);
+        const std::int32_t state = AdpcmSearch::stateKeyOf(keptReaches[i]);
+        const std::int64_t cost = pathCosts[AdpcmSearch::parentOf(lowKey)] + keptSquares[i];
+        const std::uint64_t entry = tag << keyBits | static_cast<std::uint64_t>(AdpcmSearch::keyOf(cost, lowKey));
+        std::uint64_t& least = leastAt[static_cast<std::size_t>(state)];
+        const std::uint64_t held = least;
+        least = std::min(held, entry);
+        reachedStates[count] = state;
+        count += (held >> keyBits) != tag;
     }
     reachedCount = count;
 }
 
 // Only the cheapest extension to a state can be chosen: chooses the first
-// `width` of those in key order; returns whether there were that many.
-bool AdpcmEncoder::chooseFromReached()
+// `width` of those in key order (their states are left to step()).
+void AdpcmEncoder::chooseFromReached()
 {
+    for (std::size_t i = 0; i < reachedCount; ++i)
+        reachedKeys[i] = static_cast<std::int64_t>(leastAt[static_cast<std::size_t>(reachedStates[i])] & keyMask);
     AdpcmSearch::sortKeys(reachedKeys.data(), reachedCount, sortedKeys.data());
     const std::size_t count = std::min(reachedCount, static_cast<std::size_t>(width));
-    // Field by field: a whole candidate built apart and copied in is read
-    // back before its parts are stored, which stalls.
     chosen.resize(count);
-    const Adpcm::Tables& tables = Adpcm::tables();
     for (std::size_t i = 0; i < count; ++i) {
-        const double key = sortedKeys[i];
+        const std::int64_t key = sortedKeys[i];
         Candidate& candidate = chosen[i];
         candidate.cost = AdpcmSearch::costOf(key);
         candidate.parent = static_cast<std::uint16_t>(AdpcmSearch::parentOf(key));
         candidate.code = static_cast<std::uint16_t>(AdpcmSearch::codeOf(key));
-        candidate.state = paths[candidate.parent].state;
-        candidate.state.decode(candidate.code, tables);
     }
-    return count == static_cast<std::size_t>(width);
-}
-
-// Where `state` is among the first `count` states reached, or `count` when
-// it is not: for the rare state whose table slot holds another.
-std::size_t AdpcmEncoder::findInList(std::int64_t state, std::size_t count) const
-{
-    const auto end = reachedStates.begin() + static_cast<std::ptrdiff_t>(count);
-    return static_cast<std::size_t>(std::find(reachedStates.begin(), end, state) - reachedStates.begin());
 }
 
 // A new round of choosing: no state chosen yet.

@@ -130,11 +130,12 @@ private:
                       std::vector<unsigned char>* outputs);
     void step(std::int16_t sample);
     void chooseInLanes(std::int32_t target);
+    void loadPaths();
     void startReaching();
-    double boundOf(std::int64_t reach) const;
+    std::int64_t limitOf(std::int64_t reach) const;
+    void reachBetween(std::int32_t target, std::int64_t above, std::int64_t atMost);
     void reachStates(std::size_t keptCount);
-    std::size_t findInList(std::int64_t state, std::size_t count) const;
-    bool chooseFromReached();
+    void chooseFromReached();
     void startChoosing();
     void startCursors(std::int32_t target);
     void chooseExtensions(std::int32_t target);
@@ -154,17 +155,21 @@ private:
     std::vector<std::uint32_t> chosenAt;
     std::uint32_t stepNumber = 0;
     std::vector<Candidate> chosen;
-    // The search in lanes: the paths' states and costs; the keys of their
-    // extensions and the states they lead to; those within `margin` of the
-    // cheapest path's cost, which are nearly always enough to choose from;
-    // the states they reach and the least key to each.
+    // The search in lanes: the paths' states and costs; for each path the
+    // squared errors wanted, those of extensions costing from just above a
+    // reach to within a wider one (the first reach follows `margin`, which
+    // nearly always suffices); the extensions kept; the states they reach
+    // and the least key to each.
     std::vector<std::int32_t> pathSamples, pathSteps;
-    std::vector<double> pathCosts, candidateKeys, keptKeys, reachedKeys, sortedKeys;
-    std::vector<std::int64_t> candidateStates, keptStates, reachedStates;
-    // By a hash of the state key: the round (high bits) and the place in
-    // reachedStates (low bits) of the last state key reached there.
-    std::vector<std::uint32_t> slots;
-    std::uint32_t slotStamp = 0;
+    std::vector<std::int64_t> pathCosts;
+    std::vector<std::uint32_t> lowestSquares, highestSquares, keptSquares;
+    std::vector<std::int32_t> keptReaches;
+    std::vector<std::int32_t> reachedStates;
+    std::vector<std::int64_t> reachedKeys, sortedKeys;
+    // By state key: the least key to the state (low bits) in the round
+    // (tagged in the high bits) in which it was last reached.
+    std::vector<std::uint64_t> leastAt;
+    std::uint64_t reachTag = 0;
     std::size_t reachedCount = 0;
     std::int64_t margin = 0;
     std::vector<std::uint8_t> greedyCodes, greedyOutputs;

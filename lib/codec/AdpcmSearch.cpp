@@ -15,18 +15,23 @@
 // nearer ones first. The order along the codes makes the side a lane-wise
 // compare and the distance the code's place, so each candidate's key is
 //     (cost * 64 + path) * 32 + (below ? 15 - place : 16 + place),
-// a whole number below 2^51 and thus exact in a double. Costs stay below
-// 2^40: the paths of a beam agree on every settled code, and the encoder
-// rebases them to the cheapest, so they differ by the errors of at most
-// 65 samples, each below 2^32.
+// a whole number below 2^51. Costs stay below 2^40: the paths of a beam
+// agree on every settled code, and the encoder rebases them to the
+// cheapest, so they differ by the errors of at most 65 samples, each below
+// 2^32. The lanes work in 32 bits: the squared error is below 2^32 and the
+// key's low 11 bits do not depend on the cost; the encoder adds the path's
+// cost to the squared error.
 //
 // Of the candidates that reach one decoder state (AdpcmEncoder's state key)
 // only the cheapest can be chosen, so the choice is the `width` least keys
-// among those cheapest ones. The encoder takes the candidates within a
-// reach of the cheapest path's cost (the keys at most a bound, compressed
-// out of the lanes), finds the cheapest to each state, and orders these
-// here by rank: a key's place is the number of keys below it, counted a
-// vector at a time. When the reach holds too few states it is widened.
+// among those cheapest ones. The encoder wants only the candidates within a
+// reach of the cheapest path's cost: for each path, those whose squared
+// error is at most what the path's cost leaves of the reach, a bound the
+// lanes compare with. These are compressed out of the lanes; the encoder
+// finds the cheapest to each state and orders these here by rank: a key's
+// place is the number of keys below it, counted in the lanes of four vectors
+// of keys at once. When the reach holds too few states it is widened, and
+// the lanes keep the squared errors from the old bound to the new one.
 //
 // The greedy search (a beam of one) cannot run samples side by side, as
 // each starts from the state the one before chose. Its choice is the code
@@ -53,11 +58,10 @@
 namespace wbk_adpcm_search {
 
 // The codec's difference and next step tables in 32-bit entries, each row
-// in the order of the sample the codes lead to; the next step index scaled
-// as in a state key.
+// in the order of the sample the codes lead to.
 struct TablesByPosition {
     alignas(64) std::int32_t row[Adpcm::stepCount][AdpcmSearch::positions];
-    alignas(64) std::int32_t nextStepKey[Adpcm::stepCount][AdpcmSearch::positions];
+    alignas(64) std::int32_t nextStepWide[Adpcm::stepCount][AdpcmSearch::positions];
 
     TablesByPosition()
     {
@@ -66,7 +70,7 @@ struct TablesByPosition {
             for (int position = 0; position < AdpcmSearch::positions; ++position) {
                 const unsigned code = AdpcmSearch::codeByPosition[position];
                 row[step][position] = tables.difference[step][code];
-                nextStepKey[step][position] = tables.nextStep[step][code] * AdpcmSearch::sampleBuckets;
+                nextStepWide[step][position] = tables.nextStep[step][code];
             }
         }
     }
@@ -88,121 +92,131 @@ namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-// The error of each lane's output against `target`, and its tie-breaking
-// part of the key, for the codes at `first` onwards of a row.
-template <class DI>
-HWY_INLINE hn::Vec<DI> scoreCodes(DI di, const std::int32_t* row, int first, std::int32_t sample,
-                                  std::int32_t target, hn::Vec<DI>& error, hn::Vec<DI>& tie)
-{
-    const auto next = hn::Min(hn::Max(hn::Add(hn::Set(di, sample), hn::Load(di, row + first)), hn::Zero(di)),
-                              hn::Set(di, Adpcm::maxSample));
-    error = hn::Sub(hn::ShiftLeft<8>(hn::ShiftRight<4>(next)), hn::Set(di, target));
-    const auto place = hn::Iota(di, first);
-    tie = hn::IfThenElse(hn::Lt(error, hn::Zero(di)), hn::Sub(hn::Set(di, AdpcmSearch::positions - 1), place),
-                         hn::Add(hn::Set(di, AdpcmSearch::positions), place));
-    return next;
-}
-
-// Stores the lanes of `keys` and `states` that `keep` selects, one after
+// Stores the lanes of `first` and `second` that `keep` selects, one after
 // the other; returns how many.
 #if HWY_TARGET <= HWY_AVX3
 // Compressed in registers and stored whole: Zen 4 compresses into memory
-// very slowly, and Highway's Compress of 64-bit lanes goes through a table.
-template <class VD, class V64, class M>
-HWY_INLINE std::size_t keepLanes(VD keys, V64 states, M keep, double* keptKeys, std::int64_t* keptStates)
+// very slowly.
+template <class DI, class M>
+HWY_INLINE std::size_t keepLanes(DI di, hn::Vec<DI> first, hn::Vec<DI> second, M keep, std::int32_t* firstKept,
+                                 std::int32_t* secondKept)
 {
-    _mm512_storeu_pd(keptKeys, _mm512_maskz_compress_pd(keep.raw, keys.raw));
-    _mm512_storeu_si512(keptStates, _mm512_maskz_compress_epi64(keep.raw, states.raw));
-    return static_cast<std::size_t>(__builtin_popcount(keep.raw));
+    hn::StoreU(hn::Compress(first, keep), di, firstKept);
+    hn::StoreU(hn::Compress(second, keep), di, secondKept);
+    return hn::CountTrue(di, keep);
 }
 #else
-// Elsewhere Highway compresses 64-bit lanes through tables, slower than
-// copying every lane and counting only those kept.
-template <class VD, class V64, class M>
-HWY_INLINE std::size_t keepLanes(VD keys, V64 states, M keep, double* keptKeys, std::int64_t* keptStates)
+// Elsewhere Highway compresses through a table it copies at every call,
+// slower than copying every lane and counting only those kept.
+template <class DI, class M>
+HWY_INLINE std::size_t keepLanes(DI di, hn::Vec<DI> first, hn::Vec<DI> second, M keep, std::int32_t* firstKept,
+                                 std::int32_t* secondKept)
 {
-    const hn::DFromV<VD> d;
-    const hn::DFromV<V64> d64;
-    constexpr std::size_t maxLanes = HWY_MAX_BYTES / sizeof(double);
-    HWY_ALIGN double keyLanes[maxLanes];
-    HWY_ALIGN std::int64_t stateLanes[maxLanes];
-    HWY_ALIGN std::int64_t keptLanes[maxLanes];
-    hn::Store(keys, d, keyLanes);
-    hn::Store(states, d64, stateLanes);
-    hn::Store(hn::VecFromMask(d64, hn::RebindMask(d64, keep)), d64, keptLanes);
+    constexpr std::size_t maxLanes = HWY_MAX_BYTES / sizeof(std::int32_t);
+    HWY_ALIGN std::int32_t firstLanes[maxLanes];
+    HWY_ALIGN std::int32_t secondLanes[maxLanes];
+    HWY_ALIGN std::int32_t keptLanes[maxLanes];
+    hn::Store(first, di, firstLanes);
+    hn::Store(second, di, secondLanes);
+    hn::Store(hn::VecFromMask(di, keep), di, keptLanes);
     std::size_t taken = 0;
-    for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane) {
-        keptKeys[taken] = keyLanes[lane];
-        keptStates[taken] = stateLanes[lane];
+    for (std::size_t lane = 0; lane < hn::Lanes(di); ++lane) {
+        firstKept[taken] = firstLanes[lane];
+        secondKept[taken] = secondLanes[lane];
         taken += keptLanes[lane] != 0;
     }
     return taken;
 }
 #endif
 
-std::size_t scoreExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, double bound, double* keys,
-                            std::int64_t* states, double* keptKeys, std::int64_t* keptStates)
+// One path's extensions by the codes at `first` onwards: keeps those whose
+// squared error lies from `lowest` to `highest` in `kept` from `taken` on;
+// returns how many.
+template <class DI>
+HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int32_t* nextStep, int first,
+                                 std::int32_t sample, std::int32_t target, hn::Vec<DI> parent,
+                                 hn::Vec<hn::RebindToUnsigned<DI>> lowest, hn::Vec<hn::RebindToUnsigned<DI>> highest,
+                                 const AdpcmSearch::Kept& kept, std::size_t taken)
 {
-    const hn::ScalableTag<double> d;
-    const hn::Rebind<std::int32_t, decltype(d)> di;
-    const int lanes = static_cast<int>(hn::Lanes(d));
-    const auto& rows = tablesByPosition().row;
-    const auto& stepKeys = tablesByPosition().nextStepKey;
-    const hn::Rebind<std::int64_t, decltype(d)> d64;
-    const auto keyScale = hn::Set(d, double{1 << (AdpcmSearch::tieBits + AdpcmSearch::parentBits)});
-    const auto limit = hn::Set(d, bound);
+    const hn::RebindToUnsigned<DI> du;
+    const auto next = hn::Min(hn::Max(hn::Add(hn::Set(di, sample), hn::Load(di, row + first)), hn::Zero(di)),
+                              hn::Set(di, Adpcm::maxSample));
+    const auto error = hn::Sub(hn::ShiftLeft<8>(hn::ShiftRight<4>(next)), hn::Set(di, target));
+    const auto square = hn::BitCast(du, hn::Mul(error, error));
+    const auto keep = hn::RebindMask(di, hn::Not(hn::Or(hn::Lt(square, lowest), hn::Gt(square, highest))));
+    const auto place = hn::Iota(di, first);
+    const auto tie = hn::IfThenElse(hn::Lt(error, hn::Zero(di)), hn::Sub(hn::Set(di, AdpcmSearch::positions - 1), place),
+                                    hn::Add(hn::Set(di, AdpcmSearch::positions), place));
+    const auto state = hn::Add(hn::Mul(hn::ShiftRight<2>(next), hn::Set(di, Adpcm::stepCount)), hn::Load(di, nextStep + first));
+    const auto reach = hn::Or(hn::ShiftLeft<AdpcmSearch::lowBits>(state), hn::Or(tie, parent));
+    return keepLanes(di, hn::BitCast(di, square), reach, keep, reinterpret_cast<std::int32_t*>(kept.squares + taken),
+                     kept.reaches + taken);
+}
+
+std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, const AdpcmSearch::Kept& kept)
+{
+    const hn::ScalableTag<std::int32_t> di;
+    const hn::RebindToUnsigned<decltype(di)> du;
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    const TablesByPosition& tables = tablesByPosition();
+    // Read once: the stores through `kept` could otherwise alias them.
+    const AdpcmSearch::Paths within = paths;
+    const AdpcmSearch::Kept into = kept;
     std::size_t taken = 0;
-    for (std::size_t path = 0; path < paths.count; ++path) {
-        const std::int32_t* row = rows[paths.stepIndices[path]];
-        const std::int32_t* stepKey = stepKeys[paths.stepIndices[path]];
-        const auto cost = hn::Set(d, paths.costs[path]);
+    for (std::size_t path = 0; path < within.count; ++path) {
+        const std::int32_t* row = tables.row[within.stepIndices[path]];
+        const std::int32_t* nextStep = tables.nextStepWide[within.stepIndices[path]];
         const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
-        for (int first = 0; first < AdpcmSearch::positions; first += lanes) {
-            hn::Vec<decltype(di)> error, tie;
-            const auto next = scoreCodes(di, row, first, paths.samples[path], target, error, tie);
-            const std::size_t at = path * AdpcmSearch::positions + static_cast<std::size_t>(first);
-            const auto state = hn::PromoteTo(d64, hn::Add(hn::Load(di, stepKey + first), hn::ShiftRight<2>(next)));
-            hn::StoreU(state, d64, states + at);
-            const auto size = hn::PromoteTo(d, hn::Abs(error));
-            const auto key = hn::Add(hn::Mul(hn::Add(cost, hn::Mul(size, size)), keyScale),
-                                     hn::PromoteTo(d, hn::Add(tie, parent)));
-            hn::StoreU(key, d, keys + at);
-            taken += keepLanes(key, state, hn::Le(key, limit), keptKeys + taken, keptStates + taken);
+        const auto lowest = hn::Set(du, within.lowest[path]);
+        const auto highest = hn::Set(du, within.highest[path]);
+        for (int first = 0; first < AdpcmSearch::positions; first += lanes)
+            taken += keepCodes(di, row, nextStep, first, within.samples[path], target, parent, lowest, highest, into,
+                               taken);
+    }
+    return taken;
+}
+
+// Puts the keys of one vector (`left` of them real) at their ranks.
+template <class D>
+HWY_INLINE void placeByRank(D d, hn::Vec<D> rank, const std::int64_t* keys, std::size_t left, std::int64_t* sorted)
+{
+    constexpr std::size_t maxLanes = HWY_MAX_BYTES / sizeof(std::int64_t);
+    HWY_ALIGN std::int64_t ranks[maxLanes];
+    hn::Store(rank, d, ranks);
+    const std::size_t real = std::min(hn::Lanes(d), left);
+    for (std::size_t lane = 0; lane < real; ++lane)
+        sorted[ranks[lane]] = keys[lane];
+}
+
+// Four vectors of keys at a time, each lane counting the keys below its
+// own: four independent sums per pass over the keys.
+void sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted)
+{
+    const hn::ScalableTag<std::int64_t> d;
+    const std::size_t lanes = hn::Lanes(d);
+    const auto one = hn::Set(d, 1);
+    for (std::size_t first = 0; first < count; first += 4 * lanes) {
+        const std::int64_t* block = keys + first;
+        const auto keys0 = hn::LoadU(d, block);
+        const auto keys1 = hn::LoadU(d, block + lanes);
+        const auto keys2 = hn::LoadU(d, block + 2 * lanes);
+        const auto keys3 = hn::LoadU(d, block + 3 * lanes);
+        auto rank0 = hn::Zero(d), rank1 = hn::Zero(d), rank2 = hn::Zero(d), rank3 = hn::Zero(d);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto key = hn::Set(d, keys[i]);
+            rank0 = hn::Add(rank0, hn::IfThenElseZero(hn::Lt(key, keys0), one));
+            rank1 = hn::Add(rank1, hn::IfThenElseZero(hn::Lt(key, keys1), one));
+            rank2 = hn::Add(rank2, hn::IfThenElseZero(hn::Lt(key, keys2), one));
+            rank3 = hn::Add(rank3, hn::IfThenElseZero(hn::Lt(key, keys3), one));
         }
-    }
-    return taken;
-}
-
-std::size_t keepBetween(const double* keys, const std::int64_t* states, std::size_t count, double above,
-                        double atMost, double* keptKeys, std::int64_t* keptStates)
-{
-    const hn::ScalableTag<double> d;
-    const hn::Rebind<std::int64_t, decltype(d)> d64;
-    const std::size_t lanes = hn::Lanes(d);
-    const auto low = hn::Set(d, above);
-    const auto high = hn::Set(d, atMost);
-    std::size_t taken = 0;
-    for (std::size_t i = 0; i < count; i += lanes) {
-        const auto key = hn::LoadU(d, keys + i);
-        const auto keep = hn::And(hn::Lt(low, key), hn::Le(key, high));
-        taken += keepLanes(key, hn::LoadU(d64, states + i), keep, keptKeys + taken, keptStates + taken);
-    }
-    return taken;
-}
-
-void sortKeys(double* keys, std::size_t count, double* sorted)
-{
-    const hn::ScalableTag<double> d;
-    const std::size_t lanes = hn::Lanes(d);
-    const std::size_t padded = (count + lanes - 1) / lanes * lanes;
-    for (std::size_t i = count; i < padded; ++i)
-        keys[i] = HUGE_VAL;
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto key = hn::Set(d, keys[i]);
-        std::size_t rank = 0;
-        for (std::size_t j = 0; j < padded; j += lanes)
-            rank += hn::CountTrue(d, hn::Lt(hn::LoadU(d, keys + j), key));
-        sorted[rank] = keys[i];
+        const std::size_t left = count - first;
+        placeByRank(d, rank0, block, left, sorted);
+        if (left > lanes)
+            placeByRank(d, rank1, block + lanes, left - lanes, sorted);
+        if (left > 2 * lanes)
+            placeByRank(d, rank2, block + 2 * lanes, left - 2 * lanes, sorted);
+        if (left > 3 * lanes)
+            placeByRank(d, rank3, block + 3 * lanes, left - 3 * lanes, sorted);
     }
 }
 
@@ -374,11 +388,12 @@ void chooseGreedily(int& decoderSample, int& decoderStep, const std::int16_t* sa
     decoderStep = pair / GreedyTables::pairsPerStep;
 }
 
-// Measured on Zen 4: the beam in lanes is 1.8 times the plain search's
-// speed with AVX-512, 1.1 times with AVX2, slower with narrower vectors.
+// Measured on Zen 4 at width 13: the beam in lanes is 2.6 times the plain
+// search's speed with AVX-512, 1.7 times with AVX2, 1.4 times with SSE4,
+// slower with SSSE3 and emulated lanes.
 bool beamPaysOff()
 {
-    return HWY_TARGET <= HWY_AVX2;
+    return HWY_TARGET <= HWY_SSE4;
 }
 
 } // namespace HWY_NAMESPACE
@@ -388,8 +403,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 
 namespace wbk_adpcm_search {
-HWY_EXPORT(scoreExtensions);
-HWY_EXPORT(keepBetween);
+HWY_EXPORT(keepExtensions);
 HWY_EXPORT(sortKeys);
 HWY_EXPORT(chooseGreedily);
 HWY_EXPORT(beamPaysOff);
@@ -397,21 +411,12 @@ HWY_EXPORT(beamPaysOff);
 
 constexpr std::uint16_t AdpcmSearch::codeByPosition[];
 
-std::size_t AdpcmSearch::scoreExtensions(const Paths& paths, std::int32_t target, double bound, double* keys,
-                                         std::int64_t* states, double* keptKeys, std::int64_t* keptStates)
+std::size_t AdpcmSearch::keepExtensions(const Paths& paths, std::int32_t target, const Kept& kept)
 {
-    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::scoreExtensions)(paths, target, bound, keys, states, keptKeys,
-                                                                   keptStates);
+    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::keepExtensions)(paths, target, kept);
 }
 
-std::size_t AdpcmSearch::keepBetween(const double* keys, const std::int64_t* states, std::size_t count,
-                                     double above, double atMost, double* keptKeys, std::int64_t* keptStates)
-{
-    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::keepBetween)(keys, states, count, above, atMost, keptKeys,
-                                                               keptStates);
-}
-
-void AdpcmSearch::sortKeys(double* keys, std::size_t count, double* sorted)
+void AdpcmSearch::sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted)
 {
     HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::sortKeys)(keys, count, sorted);
 }

@@ -17,59 +17,64 @@
 // codes are taken in the order of the sample they lead to, lowest first
 // (codeByPosition). A candidate's key orders candidates exactly as the plain
 // search takes them: by cost, then by the path's place in the beam, then
-// those below the target before those above it, nearer ones first. Keys are
-// whole numbers held exactly in doubles.
+// those below the target before those above it, nearer ones first:
+//     key = cost << 11 | path << 5 | tie.
+// The lanes work out a candidate's squared error, the state key it reaches
+// and its key's low 11 bits; the encoder adds its path's cost.
 class AdpcmSearch {
 public:
     static constexpr int positions = Adpcm::codeCount;
     static constexpr int tieBits = 5;     // below/above and the distance from the target
     static constexpr int parentBits = 6;  // the path's place, below 64
+    static constexpr int lowBits = tieBits + parentBits;
     // Two decoder states with the same key (the same step index, samples
     // within the same four values) lead to nearly the same futures; the
-    // search keeps only the cheaper.
+    // search keeps only the cheaper. Keys of near samples lie near each
+    // other, whatever their step index, as do the states one sample reaches.
     static constexpr int sampleBuckets = (Adpcm::maxSample >> 2) + 1;
     static constexpr int stateKeys = Adpcm::stepCount * sampleBuckets;
-    static int stateKey(const Adpcm& state) { return state.stepIndex() * sampleBuckets + (state.sample() >> 2); }
+    static int stateKey(const Adpcm& state) { return (state.sample() >> 2) * Adpcm::stepCount + state.stepIndex(); }
     static constexpr std::uint16_t codeByPosition[positions] = {15, 14, 13, 12, 11, 10, 9, 8,
                                                                 0,  1,  2,  3,  4,  5,  6, 7};
 
-    // The decoder states and costs of a beam's paths, one array each.
+    // The decoder states of a beam's paths, one array each, and for each
+    // path the squared errors of the extensions wanted: those from
+    // `lowest` to `highest`.
     struct Paths {
         const std::int32_t* samples;
         const std::int32_t* stepIndices;
-        const double* costs;  // whole numbers below 2^40
+        const std::uint32_t* lowest;
+        const std::uint32_t* highest;
         std::size_t count;
     };
+    // The extensions kept: their squared errors, and the state keys they
+    // reach with their keys' low bits below (reachOf).
+    struct Kept {
+        std::uint32_t* squares;
+        std::int32_t* reaches;
+    };
+    static std::int32_t reachOf(std::int32_t stateKey, std::int32_t lowKey) { return stateKey << lowBits | lowKey; }
+    static std::int32_t stateKeyOf(std::int32_t reach) { return reach >> lowBits; }
+    static std::int32_t lowKeyOf(std::int32_t reach) { return reach & ((1 << lowBits) - 1); }
 
-    // What a key holds.
-    static std::int64_t costOf(double key) { return static_cast<std::int64_t>(key) >> (tieBits + parentBits); }
-    static unsigned parentOf(double key)
+    static std::int64_t keyOf(std::int64_t cost, std::int32_t lowKey) { return cost << lowBits | lowKey; }
+    // What a key holds; the path and code are in its low bits alone too.
+    static std::int64_t costOf(std::int64_t key) { return key >> lowBits; }
+    static unsigned parentOf(std::int64_t key) { return static_cast<unsigned>(key >> tieBits) & ((1u << parentBits) - 1); }
+    static unsigned codeOf(std::int64_t key)
     {
-        return static_cast<unsigned>(static_cast<std::int64_t>(key) >> tieBits) & ((1u << parentBits) - 1);
-    }
-    static unsigned codeOf(double key)
-    {
-        const unsigned tie = static_cast<unsigned>(static_cast<std::int64_t>(key)) & ((1u << tieBits) - 1);
+        const unsigned tie = static_cast<unsigned>(key) & ((1u << tieBits) - 1);
         return codeByPosition[tie < positions ? positions - 1 - tie : tie - positions];
     }
-    // The least key of any candidate of that cost or more.
-    static double lowestKeyOf(std::int64_t cost) { return static_cast<double>(cost << (tieBits + parentBits)); }
 
-    // Writes the keys of all 16 * paths.count candidates for `target` (the
-    // sample plus 32768) to `keys`, path after path, and the state keys
-    // they lead to to `states`; copies those of keys at most `bound` as
-    // keepBetween does and returns how many.
-    static std::size_t scoreExtensions(const Paths& paths, std::int32_t target, double bound, double* keys,
-                                       std::int64_t* states, double* keptKeys, std::int64_t* keptStates);
-    // Copies the keys above `above` and at most `atMost` among `count` (a
-    // multiple of 16), and their state keys, in their order; returns how
-    // many. The copies have room for count + 16.
-    static std::size_t keepBetween(const double* keys, const std::int64_t* states, std::size_t count, double above,
-                                   double atMost, double* keptKeys, std::int64_t* keptStates);
+    // Extends every path by the 16 codes for `target` (the sample plus
+    // 32768) and keeps the extensions whose squared error is wanted, path
+    // after path; returns how many. `kept` has room for 16 * count + 16.
+    static std::size_t keepExtensions(const Paths& paths, std::int32_t target, const Kept& kept);
     // Puts the `count` keys in increasing order into `sorted`, each at its
-    // rank among them (keys are all different). `keys` has room for 16 more,
-    // which it fills.
-    static void sortKeys(double* keys, std::size_t count, double* sorted);
+    // rank among them (keys are all different). `keys` is readable 64 past
+    // the count.
+    static void sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted);
     // The greedy search: for each of `count` samples, the code whose output
     // comes closest (ties as the plain search breaks them), from the state
     // `decoder` is in, which it advances. Writes one code and its output per

@@ -13,7 +13,7 @@ ThreadedAdpcmEncoder::ThreadedAdpcmEncoder(int width, unsigned threads)
 ThreadedAdpcmEncoder::ThreadedAdpcmEncoder(int width, unsigned threads, Segments segments)
     : width(width), threads(width <= AdpcmEncoder::greedyWidth ? 1 : threads), segments(segments)
 {
-    if (threads <= 1)
+    if (this->threads <= 1)
         current = std::make_unique<AdpcmEncoder>(width);
 }
 
