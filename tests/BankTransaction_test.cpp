@@ -9,7 +9,6 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,18 +135,13 @@ TEST(BankTransaction, AWriteBeyondTheFileSizeLimitLeavesTheOldBank)
 {
     TempDir dir;
     const std::string path = dir.write("bank.wbk", oldBank);
-    rlimit saved;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 50;
-    setrlimit(RLIMIT_FSIZE, &small);
     int error = 0;
     try {
+        const FileSizeLimit limit(50);
         removeFirstEntry(path);
     } catch (const BankError& e) {
         error = e.errorNumber();
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(error, EFBIG);
     EXPECT_EQ(readBytes(path), oldBank);
     EXPECT_EQ(filesIn(dir.path()).size(), 1u);

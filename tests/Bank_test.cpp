@@ -7,12 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <optional>
 #include <string>
 #include <vector>
@@ -207,14 +205,9 @@ TEST(BankTest, FailedRewriteLeavesTheOldBankWhole)
     TempDir dir;
     const std::string path = dir.write("old.wbk", good);
     const Bank old(path);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 50;
-    setrlimit(RLIMIT_FSIZE, &small);
     int error = 0;
     try {
+        const FileSizeLimit limit(50);
         BankWriter writer(path);
         writer.writeHeader(old.magic(), old.authorBytes());
         for (const BankEntry& entry : old.entries())
@@ -223,7 +216,6 @@ TEST(BankTest, FailedRewriteLeavesTheOldBankWhole)
     } catch (const BankError& e) {
         error = e.errorNumber();
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(error, EFBIG);
     EXPECT_EQ(readBytes(path), good);
     EXPECT_EQ(filesIn(dir.path()).size(), 1u) << "a temporary file is left";

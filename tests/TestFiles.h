@@ -1,6 +1,9 @@
 #ifndef WBK_TESTS_TEST_FILES_H
 #define WBK_TESTS_TEST_FILES_H
 
+#include <sys/resource.h>
+
+#include <cstddef>
 #include <set>
 #include <string>
 
@@ -27,5 +30,20 @@ bool fileExists(const std::string& path);
 unsigned fileMode(const std::string& path);
 // The names in a directory, hidden ones included, but not "." and "..".
 std::set<std::string> filesIn(const std::string& path);
+// `count` bytes from a generator seeded with `seed`: the same for a seed.
+std::string randomBytes(std::size_t count, unsigned seed);
+
+// Limits the size of the files this process writes while it lives; a write
+// beyond the limit fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved;
+};
 
 #endif

@@ -13,21 +13,11 @@
 #include <csignal>
 
 #include <fstream>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string randomBytes(std::size_t count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
 
 // What playback hands to the device for an entry.
 std::string decodedAsPlayed(unsigned char type, const std::string& stored)

@@ -9,20 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string randomBytes(std::size_t count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
 
 TEST(HtmlText, EscapesMarkupAndShowsControlBytes)
 {
