@@ -1,5 +1,6 @@
 #include "KovaAudio.h"
 
+#include "AllSignalsBlocked.h"
 #include "backends/deviceFailure.h"
 
 #include <pthread.h>
@@ -63,12 +64,8 @@ public:
         if (timer == -1)
             failFatally("can not create the audio feeder's timer", errno);
         // The thread takes no signals: those of the process stay with the main flow.
-        sigset_t all;
-        sigset_t previous;
-        sigfillset(&all);
-        pthread_sigmask(SIG_SETMASK, &all, &previous);
+        const AllSignalsBlocked blocked;
         thread = std::thread(&Feeder::run, this);
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     }
 
     // At the end of the process: lets a tick in progress end and starts no

@@ -1,17 +1,13 @@
 #include "ParallelEncoding.h"
 
-#include <csignal>
+#include "AllSignalsBlocked.h"
 
 ParallelEncoding::ParallelEncoding(std::vector<Job> jobs, unsigned threads)
     : jobs(std::move(jobs)), slots(this->jobs.size()), ahead(threads < 1 ? 1 : threads)
 {
-    // Started with every signal blocked, the workers inherit the mask.
-    sigset_t all, previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    const AllSignalsBlocked blocked;
     for (unsigned k = 0; k < ahead && k < this->jobs.size(); ++k)
         workers.emplace_back(&ParallelEncoding::work, this);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 ParallelEncoding::~ParallelEncoding()

@@ -1,7 +1,8 @@
 #include "ThreadedAdpcmEncoder.h"
 
+#include "AllSignalsBlocked.h"
+
 #include <algorithm>
-#include <csignal>
 
 ThreadedAdpcmEncoder::ThreadedAdpcmEncoder(int width, unsigned threads)
     : ThreadedAdpcmEncoder(width, threads, Segments{})
@@ -61,12 +62,12 @@ void ThreadedAdpcmEncoder::launch()
     const std::size_t kept = std::min(segments.warmUp, filling.size());
     previousTail.assign(filling.end() - static_cast<std::ptrdiff_t>(kept), filling.end());
 
-    sigset_t all, previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
     Segment segment;
-    segment.encoded = std::async(std::launch::async, encodeApart, width, segments.checkEvery, std::move(input), start);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    {
+        const AllSignalsBlocked blocked;
+        segment.encoded =
+            std::async(std::launch::async, encodeApart, width, segments.checkEvery, std::move(input), start);
+    }
     segment.samples = std::move(filling);
     filling.clear();
     inFlight.push_back(std::move(segment));
