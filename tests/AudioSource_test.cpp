@@ -47,7 +47,7 @@ std::vector<std::int32_t> readAll(const std::string& path)
 TEST(AudioSource, SamplesComeOutRoundedHalfAwayFromZero)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    std::vector<double> long16(5000);
+    std::vector<double> long16(40000);  // over two blocks of 16384 frames
     for (std::size_t i = 0; i < long16.size(); ++i)
         long16[i] = static_cast<double>(i * 13 % 65536) - 32768;
     const std::vector<std::int32_t> long16Expected(long16.begin(), long16.end());
