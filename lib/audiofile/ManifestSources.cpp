@@ -153,15 +153,14 @@ void ManifestSources::openFile(Source& source)
 
 std::vector<unsigned char> ManifestSources::nextEncoded(const ManifestEntry& entry)
 {
+    ParallelEncoding::Result result;
     try {
-        ParallelEncoding::Result result = encoding->takeNext();
-        samplesDone += result.audio.samples;
-        if (progress)
-            progress(++audioDone, audioTotal, samplesDone);
-        return std::move(result.bytes);
-    } catch (const ManifestError&) {
-        throw;
+        result = encoding->takeNext();
     } catch (const std::runtime_error& error) {
         throw ManifestError(entry.line, error.what());
     }
+    samplesDone += result.audio.samples;
+    if (progress)
+        progress(++audioDone, audioTotal, samplesDone);
+    return std::move(result.bytes);
 }

@@ -2,65 +2,39 @@
 
 #include "AllSignalsBlocked.h"
 
-ParallelEncoding::ParallelEncoding(std::vector<Job> jobs, unsigned threads)
-    : jobs(std::move(jobs)), slots(this->jobs.size()), ahead(threads < 1 ? 1 : threads)
+#include <algorithm>
+#include <functional>
+
+ParallelEncoding::ParallelEncoding(std::vector<Job> jobs, unsigned threads) : jobs(std::move(jobs))
+{
+    for (unsigned k = 0; k < std::max(threads, 1u) && next < this->jobs.size(); ++k)
+        startNext();
+}
+
+// Starts the next job on a thread of its own, which inherits a mask blocking
+// every signal.
+void ParallelEncoding::startNext()
 {
     const AllSignalsBlocked blocked;
-    for (unsigned k = 0; k < ahead && k < this->jobs.size(); ++k)
-        workers.emplace_back(&ParallelEncoding::work, this);
+    inFlight.push_back(std::async(std::launch::async, encode, std::cref(jobs[next++])));
 }
 
-ParallelEncoding::~ParallelEncoding()
+ParallelEncoding::Result ParallelEncoding::encode(const Job& job)
 {
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        stopping = true;
-    }
-    changed.notify_all();
-    for (std::thread& worker : workers)
-        worker.join();
+    Result result;
+    result.audio = encodeAudioFile(job.path, job.shownName, job.how,
+                                   [&](const unsigned char* bytes, std::size_t count) {
+                                       result.bytes.insert(result.bytes.end(), bytes, bytes + count);
+                                   });
+    return result;
 }
 
-bool ParallelEncoding::mayStart() const
-{
-    return next < jobs.size() && next < taken + ahead;
-}
-
-void ParallelEncoding::work()
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        changed.wait(lock, [this] { return stopping || mayStart() || next == jobs.size(); });
-        if (stopping || next == jobs.size())
-            return;
-        const std::size_t k = next++;
-        lock.unlock();
-        Slot done;
-        try {
-            const Job& job = jobs[k];
-            done.result.audio = encodeAudioFile(job.path, job.shownName, job.how,
-                                                [&](const unsigned char* bytes, std::size_t count) {
-                                                    done.result.bytes.insert(done.result.bytes.end(), bytes,
-                                                                             bytes + count);
-                                                });
-        } catch (...) {
-            done.failure = std::current_exception();
-        }
-        lock.lock();
-        slots[k] = std::move(done);
-        slots[k].done = true;
-        changed.notify_all();
-    }
-}
-
+// The job taken makes room for the next one, started before the wait.
 ParallelEncoding::Result ParallelEncoding::takeNext()
 {
-    std::unique_lock<std::mutex> lock(mutex);
-    Slot& slot = slots[taken];
-    changed.wait(lock, [&] { return slot.done; });
-    ++taken;
-    changed.notify_all();
-    if (slot.failure)
-        std::rethrow_exception(slot.failure);
-    return std::move(slot.result);
+    std::future<Result> oldest = std::move(inFlight.front());
+    inFlight.pop_front();
+    if (next < jobs.size())
+        startNext();
+    return oldest.get();
 }

@@ -3,18 +3,16 @@
 
 #include "encodeAudioFile.h"
 
-#include <condition_variable>
 #include <cstddef>
-#include <exception>
-#include <mutex>
+#include <deque>
+#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 // Audio files encoded on several threads and handed back in the order of the
 // jobs, whatever order they finish in. At most `threads` jobs are ahead of
 // the results taken (being encoded or waiting), so memory stays bounded
-// whatever the number of jobs. The workers hold every signal back: signals
+// whatever the number of jobs. The threads hold every signal back: signals
 // go to the thread that takes the results.
 class ParallelEncoding {
 public:
@@ -29,8 +27,8 @@ public:
     };
 
     ParallelEncoding(std::vector<Job> jobs, unsigned threads);
-    // Stops the workers once their current jobs are done.
-    ~ParallelEncoding();
+    // Waits for the jobs being encoded; starts no more.
+    ~ParallelEncoding() = default;
     ParallelEncoding(const ParallelEncoding&) = delete;
     ParallelEncoding& operator=(const ParallelEncoding&) = delete;
 
@@ -39,23 +37,12 @@ public:
     Result takeNext();
 
 private:
-    struct Slot {
-        bool done = false;
-        Result result;
-        std::exception_ptr failure;
-    };
-    void work();
-    bool mayStart() const;
+    void startNext();
+    static Result encode(const Job& job);
 
     std::vector<Job> jobs;
-    std::vector<Slot> slots;
-    unsigned ahead;
-    std::size_t next = 0;   // the next job to start
-    std::size_t taken = 0;  // results handed back
-    bool stopping = false;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<std::thread> workers;
+    std::size_t next = 0;  // the next job to start
+    std::deque<std::future<Result>> inFlight;
 };
 
 #endif
