@@ -13,16 +13,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace {
-
-constexpr int maxRate = 65535;
 
 const char usage[] =
     "Usage: wbkenc [-r RATE] [-q QUALITY] [-j N] [-D] [-f] INPUT OUTPUT\n"
@@ -93,18 +88,19 @@ Options parseOptions(int argc, char* argv[])
     static const option longOptions[] = {
         {"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'}, {nullptr, 0, nullptr, 0}};
     Options options;
-    options.encoding.threads = std::max(1u, std::thread::hardware_concurrency());
+    options.encoding.threads = AudioEncoding::defaultThreads();
     opterr = 0;
     for (int c; (c = getopt_long(argc, argv, ":r:q:j:Dfh", longOptions, nullptr)) != -1;) {
         switch (c) {
         case 'r':
-            options.encoding.rate = numberArgument(optarg, 1, maxRate, "-r", "a rate");
+            options.encoding.rate = numberArgument(optarg, 1, AudioEncoding::maxRate, "-r", "a rate");
             break;
         case 'q':
             options.encoding.quality = numberArgument(optarg, 1, AudioEncoding::qualityLevels, "-q", "a quality");
             break;
         case 'j':
-            options.encoding.threads = static_cast<unsigned>(numberArgument(optarg, 1, 1024, "-j", "a number of threads"));
+            options.encoding.threads = static_cast<unsigned>(
+                numberArgument(optarg, 1, AudioEncoding::maxThreads, "-j", "a number of threads"));
             break;
         case 'D':
             options.encoding.dither = false;
@@ -191,9 +187,9 @@ int main(int argc, char* argv[])
 
     EncodedAudio sample;
     OutputFile file(options.output);
+    if (!file.error().empty())
+        refuse(file.error());
     try {
-        if (!file.error().empty())
-            refuse(file.error());
         Progress progress;
         sample = encodeAudioFile(
             options.input, options.input, options.encoding,

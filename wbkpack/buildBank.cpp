@@ -5,6 +5,7 @@
 #include "ManifestSources.h"
 #include "Refusal.h"
 #include "editReport.h"
+#include "encodeAudioFile.h"
 #include "edits.h"
 #include "folderManifest.h"
 #include "filePath.h"
@@ -24,7 +25,6 @@
 #include <memory>
 #include <sstream>
 #include <system_error>
-#include <thread>
 
 namespace {
 
@@ -60,8 +60,8 @@ ManifestSources::Encoding encodingOf(const Options& options)
     ManifestSources::Encoding encoding;
     if (options.quality)
         encoding.quality = numberOption(options.quality, 1, AudioEncoding::qualityLevels, "-q", "a quality");
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    encoding.threads = options.jobs ? numberOption(options.jobs, 1, 1024, "-j", "a number of threads") : cores;
+    encoding.threads = options.jobs ? numberOption(options.jobs, 1, AudioEncoding::maxThreads, "-j", "a number of threads")
+                                    : AudioEncoding::defaultThreads();
     if (!isatty(STDERR_FILENO))
         return encoding;
     const auto start = std::chrono::steady_clock::now();

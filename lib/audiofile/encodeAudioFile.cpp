@@ -3,11 +3,11 @@
 #include "AdpcmEncoder.h"
 #include "AudioSource.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 namespace {
-
-constexpr int maxRate = 65535;
 
 // The rate to encode at, the file set to give its samples at it.
 int prepareRate(AudioSource& source, const std::string& shownName, int wanted)
@@ -15,7 +15,7 @@ int prepareRate(AudioSource& source, const std::string& shownName, int wanted)
     if (!source.error().empty())
         throw std::runtime_error("can not read " + shownName + ": " + source.error());
     const bool resample = wanted != 0 && wanted != source.inputRate();
-    if (!resample && (source.inputRate() < 1 || source.inputRate() > maxRate))
+    if (!resample && (source.inputRate() < 1 || source.inputRate() > AudioEncoding::maxRate))
         throw std::runtime_error(shownName + " is at " + std::to_string(source.inputRate()) +
                                  " Hz, outside 1..65535: choose a rate with -r");
     if (!resample)
@@ -33,6 +33,11 @@ int AudioEncoding::adpcmWidth() const
     static constexpr int widthOfQuality[qualityLevels + 1] = {0, AdpcmEncoder::greedyWidth, 4, 8,
                                                               AdpcmEncoder::defaultWidth, 32};
     return widthOfQuality[quality];
+}
+
+unsigned AudioEncoding::defaultThreads()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 EncodedAudio encodeAudioFile(const std::string& path, const std::string& shownName, const AudioEncoding& how,

@@ -12,6 +12,8 @@
 struct AudioEncoding {
     static constexpr int qualityLevels = 5;
     static constexpr int defaultQuality = 4;
+    static constexpr int maxRate = 65535;  // what a bank entry's rate holds
+    static constexpr unsigned maxThreads = 1024;
 
     SampleFormat format = SampleFormat::adpcm;  // or signed8Bit
     int rate = 0;  // resampled to this; 0: the file's own
@@ -21,6 +23,8 @@ struct AudioEncoding {
 
     // The ADPCM search width of the quality level.
     int adpcmWidth() const;
+    // One thread per core.
+    static unsigned defaultThreads();
 };
 
 // What came out.

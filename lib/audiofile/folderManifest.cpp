@@ -2,6 +2,7 @@
 
 #include "AudioSource.h"
 #include "Bank.h"
+#include "encodeAudioFile.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -49,7 +50,7 @@ FolderManifest folderManifest(const std::string& folder, SampleFormat format, in
         if (entry.name.size() > Bank::nameSize)
             result.faults.push_back(shown + ": its name " + escapeManifestText(entry.name) + " is " +
                                     std::to_string(entry.name.size()) + " bytes long, more than 16");
-        if (!rate && (audio.inputRate() < 1 || audio.inputRate() > 65535))
+        if (!rate && (audio.inputRate() < 1 || audio.inputRate() > AudioEncoding::maxRate))
             result.faults.push_back(shown + ": its rate " + std::to_string(audio.inputRate()) +
                                     " Hz is not from 1 to 65535: choose one with -r");
         entry.rate = static_cast<std::uint16_t>(rate ? rate : audio.inputRate());
