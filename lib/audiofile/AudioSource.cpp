@@ -20,7 +20,10 @@ struct SoxrDeleter {
 struct AudioSource::Reader {
     explicit Reader(const std::string& path) : file(path.c_str()) {}
 
+    int subtype() const { return file.format() & SF_FORMAT_SUBMASK; }
     bool holdsWholeSamples() const;
+    template <class T>
+    sf_count_t readBlock(std::vector<T>& into);
     void readWhole(std::vector<std::int32_t>& out);
     void readMono();
     static void toSamples(const std::vector<float>& floats, std::vector<std::int32_t>& out);
@@ -57,7 +60,7 @@ int AudioSource::inputRate() const
 
 bool AudioSource::isMono8Bit() const
 {
-    const int subtype = reader->file.format() & SF_FORMAT_SUBMASK;
+    const int subtype = reader->subtype();
     return reader->file.channels() == 1 && (subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8);
 }
 
@@ -87,23 +90,32 @@ std::string AudioSource::resampleTo(int rate)
 // only give back after a conversion and a rounding each.
 bool AudioSource::Reader::holdsWholeSamples() const
 {
-    const int subtype = file.format() & SF_FORMAT_SUBMASK;
+    const int subtype = this->subtype();
     return !resampler && file.channels() == 1 &&
            (subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8);
+}
+
+// Reads up to a block of frames into `into`; returns how many, none at the
+// end of the input or after an error (noted in readError).
+template <class T>
+sf_count_t AudioSource::Reader::readBlock(std::vector<T>& into)
+{
+    into.resize(static_cast<std::size_t>(blockFrames) * file.channels());
+    const sf_count_t frames = file.readf(into.data(), blockFrames);
+    if (file.error() != SF_ERR_NO_ERROR)
+        readError = file.strError();
+    if (frames <= 0 || !readError.empty())
+        return 0;
+    read += frames;
+    return frames;
 }
 
 // Reads one block of such samples.
 void AudioSource::Reader::readWhole(std::vector<std::int32_t>& out)
 {
-    whole.resize(static_cast<std::size_t>(blockFrames));
-    const sf_count_t frames = file.readf(whole.data(), blockFrames);
-    if (file.error() != SF_ERR_NO_ERROR)
-        readError = file.strError();
-    if (frames <= 0 || !readError.empty()) {
-        inputDone = flushed = true;
-        return;
-    }
-    read += frames;
+    const sf_count_t frames = readBlock(whole);
+    if (frames == 0)
+        flushed = true;
     out.assign(whole.begin(), whole.begin() + frames);
 }
 
@@ -111,16 +123,12 @@ void AudioSource::Reader::readWhole(std::vector<std::int32_t>& out)
 void AudioSource::Reader::readMono()
 {
     const int channels = file.channels();
-    interleaved.resize(static_cast<std::size_t>(blockFrames) * channels);
-    const sf_count_t frames = file.readf(interleaved.data(), blockFrames);
-    if (file.error() != SF_ERR_NO_ERROR)
-        readError = file.strError();
-    if (frames <= 0 || !readError.empty()) {
+    const sf_count_t frames = readBlock(interleaved);
+    if (frames == 0) {
         inputDone = true;
         mono.clear();
         return;
     }
-    read += frames;
     mono.assign(static_cast<std::size_t>(frames), 0.0f);
     for (sf_count_t i = 0; i < frames; ++i) {
         float sum = 0;
