@@ -2,12 +2,13 @@
 # Runs the benchmarks built in the given build directory: the ADPCM plain
 # loop, the parallel decoder and a memcpy of the same decoded size, on entries
 # of 4 MiB and 64 MiB stored; whole entries loaded as Pcm; both decoders on
-# short runs, which set where Adpcm::decodeBytes switches; ADPCM encoding;
+# short runs, which set where SampleDecoder::decodeAdpcm switches; ADPCM encoding;
 # streaming for ten seconds on the simulated device playing in real time at
 # 16540 Hz with 4096-byte fragments, once with the main flow computing and
 # once with it idle; wbkdeck -w, -d and wbkpack's edit on large entries, and
-# wbkdeck -l on a bank of many entries (export.sh); last, wbkenc at every
-# quality level against SoX's VOX encoder (encode.sh).
+# wbkdeck -l on a bank of many entries (export.sh); wbkenc at every quality
+# level against SoX's VOX encoder (encode.sh); last, wbkpack --build of 100
+# clips on one and two threads (build.sh).
 set -e
 build=${1:-build-bench}
 results="$build/bench/decode_bench.csv"

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
-OutputFile::OutputFile(const std::string& path) : path(path), file(std::make_unique<StagedFile>(AT_FDCWD, path, 0666))
+OutputFile::OutputFile(const std::string& path) : path(path), file(AT_FDCWD, path, 0666)
 {
-    if (!file->isOpen())
+    if (!file.isOpen())
         fail("create");
 }
 
@@ -21,7 +21,7 @@ void OutputFile::fail(const char* what)
 void OutputFile::write(const unsigned char* bytes, std::size_t count)
 {
     while (count > 0 && failure.empty()) {
-        const ssize_t written = ::write(file->descriptor(), bytes, count);
+        const ssize_t written = ::write(file.descriptor(), bytes, count);
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0) {
@@ -37,7 +37,7 @@ bool OutputFile::commit(bool replace)
 {
     if (!failure.empty())
         return false;
-    if (file->commit(replace))
+    if (file.commit(replace))
         return true;
     if (errno == EEXIST)
         failure = path + " exists (use -f to replace it)";

@@ -4,7 +4,6 @@
 #include "StagedFile.h"
 
 #include <cstddef>
-#include <memory>
 #include <string>
 
 // The file being written: a hidden temporary file in OUTPUT's directory,
@@ -30,7 +29,7 @@ private:
     void fail(const char* what);
 
     std::string path;
-    std::unique_ptr<StagedFile> file;
+    StagedFile file;
     std::string failure;
 };
 

@@ -3,7 +3,6 @@
 #include "AdpcmSearch.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 

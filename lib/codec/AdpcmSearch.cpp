@@ -43,7 +43,6 @@
 #include "AdpcmSearch.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 #undef HWY_TARGET_INCLUDE

@@ -48,12 +48,11 @@ public:
         std::size_t count;
     };
     // The extensions kept: their squared errors, and the state keys they
-    // reach with their keys' low bits below (reachOf).
+    // reach with their keys' low bits below (stateKeyOf, lowKeyOf).
     struct Kept {
         std::uint32_t* squares;
         std::int32_t* reaches;
     };
-    static std::int32_t reachOf(std::int32_t stateKey, std::int32_t lowKey) { return stateKey << lowBits | lowKey; }
     static std::int32_t stateKeyOf(std::int32_t reach) { return reach >> lowBits; }
     static std::int32_t lowKeyOf(std::int32_t reach) { return reach & ((1 << lowBits) - 1); }
 
