@@ -4,6 +4,7 @@
 #include "BankWriter.h"
 #include "Pcm.h"
 #include "TestFiles.h"
+#include "filePath.h"
 
 #include <gtest/gtest.h>
 
@@ -229,7 +230,7 @@ TEST(BankTest, LockCreatesABankThroughALinkThatLeadsNowhere)
     ASSERT_EQ(symlink("target.wbk", (dir / "link.wbk").c_str()), 0);
     const BankLock lock(dir / "link.wbk", true);
     EXPECT_TRUE(lock.created());
-    EXPECT_TRUE(BankLock::isFileAtPath(lock.fd(), (dir / "target.wbk").c_str()));
+    EXPECT_TRUE(isFileAtPath(lock.fd(), (dir / "target.wbk").c_str()));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "SourceFile.h"
 #include "buildBank.h"
 #include "edits.h"
+#include "filePath.h"
 #include "Options.h"
 #include "printError.h"
 #include "repairBank.h"
@@ -25,9 +26,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,7 +87,7 @@ void addPcm(KovaOutputStream& wbk, KovaInputStream& pcm, const char* wbkFileName
 // A bank given as its own sample would be copied into itself as it grows.
 void refuseBankAsSample(int bankFd, const char* wbkFileName, const char* pcmFileName)
 {
-    if (BankLock::isFileAtPath(bankFd, pcmFileName))
+    if (isFileAtPath(bankFd, pcmFileName))
         throw Refusal(std::string(pcmFileName) + " is the bank " + wbkFileName +
                       " itself: a bank cannot be appended to itself");
 }

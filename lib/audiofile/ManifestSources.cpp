@@ -3,6 +3,7 @@
 #include "AudioSource.h"
 #include "SourceFile.h"
 #include "audioContainerOf.h"
+#include "filePath.h"
 #include "editReport.h"
 #include "encodeAudioFile.h"
 
@@ -102,7 +103,7 @@ std::vector<PlannedEntry> ManifestSources::plan(const BankTransaction& edit, con
         entry.head.rate = source.entry->rate;
         std::copy(source.entry->name.begin(), source.entry->name.end(), entry.head.name.begin());
         if (source.bank) {
-            const bool replaced = BankLock::isFileAtPath(edit.fd(), source.path.c_str());
+            const bool replaced = isFileAtPath(edit.fd(), source.path.c_str());
             const Bank& bank = replaced ? edit.bank() : *source.bank;
             requireEntry(bank, *source.entry);
             const BankEntry& from = bank.entries()[*source.entry->sourceEntry];

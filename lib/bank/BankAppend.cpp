@@ -30,7 +30,6 @@ void BankAppend::open()
 {
     const SignalHold hold;
     CleanupRegistry::release(created);
-    created = CleanupRegistry::none;
     if (undoFd >= 0)
         close(undoFd);
     wbk = std::make_unique<KovaOutputStream>(path.c_str(),
@@ -57,7 +56,6 @@ const Bank& BankAppend::lock()
     cutBack = CleanupRegistry::cutBack(undoFd, static_cast<off_t>(index->wholeLength()),
                                        created != CleanupRegistry::none ? resolvedPath(path) : "");
     CleanupRegistry::release(created);
-    created = CleanupRegistry::none;
     return *index;
 }
 
@@ -68,6 +66,5 @@ void BankAppend::commit()
         throw BankError("write", errno);
     SignalHold hold;
     CleanupRegistry::release(cutBack);
-    cutBack = CleanupRegistry::none;
     hold.keepUntilExit();
 }

@@ -1,6 +1,7 @@
 #include "BankLock.h"
 
 #include "Bank.h"
+#include "filePath.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -41,7 +42,7 @@ void BankLock::openBank(const std::string& path, bool create)
         file = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0664);
         createdFile = file >= 0;
         if (file < 0 && errno != EEXIST)
-            throw BankError("can not open the bank", errno);
+            throw BankError("open", errno);
     }
     if (file < 0)
         file = open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -50,14 +51,7 @@ void BankLock::openBank(const std::string& path, bool create)
         createdFile = file >= 0;
     }
     if (file < 0)
-        throw BankError("can not open the bank", errno);
-}
-
-bool BankLock::isFileAtPath(int fd, const char* path)
-{
-    struct stat open, atPath;
-    return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
-           open.st_ino == atPath.st_ino;
+        throw BankError("open", errno);
 }
 
 bool BankLock::lockFileAt(int fd, const std::string& path)

@@ -20,9 +20,6 @@ public:
     int fd() const { return file; }
     bool created() const { return createdFile; }
 
-    // True when the file open on `fd` is the file at `path` now. Makes only
-    // system calls that are safe in a signal handler.
-    static bool isFileAtPath(int fd, const char* path);
     // Takes the exclusive lock on the file open on `fd`, waiting for it; true
     // when that file is still the one at `path`, false when it was replaced
     // or removed meanwhile (then open it again and try again).

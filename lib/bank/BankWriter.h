@@ -4,8 +4,6 @@
 #include "Bank.h"
 #include "StagedFile.h"
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 
@@ -37,10 +35,8 @@ public:
     // Syncs the new bank, renames it over the path and syncs the directory.
     void commit();
 
-    const std::string& temporaryPath() const { return staged.temporaryName(); }
     // The new file, for what its owner, mode and attributes are to be.
     int descriptor() const { return staged.descriptor(); }
-    std::uint64_t written() const { return length; }
 
 private:
     void write(const unsigned char* bytes, std::size_t count);

@@ -1,5 +1,7 @@
 #include "CleanupRegistry.h"
 
+#include "filePath.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -39,13 +41,6 @@ void collectSignals()
         sigaddset(&caughtSignals, signalNumber);
 }
 
-bool isFileAtPath(int fd, const char* path)
-{
-    struct stat open, atPath;
-    return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
-           open.st_ino == atPath.st_ino;
-}
-
 void removeIfEmptyAndAtPath(const Slot& slot)
 {
     struct stat file;
@@ -74,9 +69,22 @@ void undoSlot(Slot& slot)
     slot.kind = Slot::unused;
 }
 
+// Undoes everything still registered.
+void undoAll()
+{
+    // At exit, the undoing must not be cut short by a signal whose handler
+    // would find half of it done.
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &caughtSignals, &previous);
+    for (Slot& slot : slots)
+        if (slot.kind != Slot::unused)
+            undoSlot(slot);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
 void undoAndDie(int signalNumber)
 {
-    CleanupRegistry::undoAll();
+    undoAll();
     sigaction(signalNumber, &earlier[signalNumber], nullptr);
     raise(signalNumber);
 }
@@ -84,7 +92,7 @@ void undoAndDie(int signalNumber)
 void install()
 {
     collectSignals();
-    std::atexit(CleanupRegistry::undoAll);
+    std::atexit(undoAll);
     struct sigaction action = {};
     action.sa_handler = undoAndDie;
     action.sa_mask = caughtSignals;
@@ -102,7 +110,6 @@ void install()
 template <typename Fill>
 CleanupRegistry::Handle registerSlot(Slot::Kind kind, const std::string& path, Fill fill)
 {
-    std::call_once(installed, install);
     if (path.size() >= PATH_MAX)
         throw std::length_error("a path too long to be undone");
     const SignalHold hold;
@@ -143,30 +150,20 @@ CleanupRegistry::Handle CleanupRegistry::removeCreated(int fd, const std::string
     return registerSlot(Slot::created, path, [&](Slot& slot) { slot.fd = fd; });
 }
 
-void CleanupRegistry::release(Handle handle)
+void CleanupRegistry::release(Handle& handle)
 {
     if (handle != none)
         slots[handle].kind = Slot::unused;
+    handle = none;
 }
 
-void CleanupRegistry::undo(Handle handle)
+void CleanupRegistry::undo(Handle& handle)
 {
     if (handle == none)
         return;
     const SignalHold hold;
     undoSlot(slots[handle]);
-}
-
-void CleanupRegistry::undoAll()
-{
-    // At exit, the undoing must not be cut short by a signal whose handler
-    // would find half of it done.
-    sigset_t previous;
-    sigprocmask(SIG_BLOCK, &caughtSignals, &previous);
-    for (Slot& slot : slots)
-        if (slot.kind != Slot::unused)
-            undoSlot(slot);
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    handle = none;
 }
 
 SignalHold::SignalHold()

@@ -13,9 +13,9 @@
 // exit (std::exit, a return from main) and on every signal that would end the
 // process and can be caught; then the signal's earlier disposition is put
 // back and the signal raised again, so the process still dies by it. The
-// handlers are installed once, on the first registration, for the signals
-// whose action is the default then: one ignored when the process started
-// (nohup) stays ignored, one handled already stays handled (the streamer's
+// handlers are installed once, on the first registration, SignalHold or
+// catchSignals(), for the signals whose action is the default then: one
+// ignored when the process started (nohup) stays ignored, one handled already stays handled (the streamer's
 // SIGALRM). SIGXFSZ is ignored so that a write beyond the file size limit
 // fails (EFBIG) and is undone like any failed write. The undoing makes only
 // system calls that are safe in a signal handler.
@@ -39,13 +39,10 @@ public:
     // unless another process holds its lock (it is writing to it) or it has
     // become the file of another path.
     static Handle removeCreated(int fd, const std::string& path);
-    // Nothing is undone for it any more.
-    static void release(Handle handle);
-    // Undoes it now.
-    static void undo(Handle handle);
-
-    // Undoes everything still registered, now.
-    static void undoAll();
+    // Nothing is undone for it any more; `handle` becomes none.
+    static void release(Handle& handle);
+    // Undoes it now; `handle` becomes none.
+    static void undo(Handle& handle);
 };
 
 // Holds the signals that the registry catches back while it lives, so that

@@ -10,24 +10,34 @@
 
 namespace {
 
+// Fills `into` with what `get(buffer, size)` gives (flistxattr or
+// fgetxattr), asking for the size first; again when it grew in between
+// (ERANGE). False, with errno set, when it fails.
+template <class Get>
+bool readSized(std::vector<char>& into, Get get)
+{
+    for (;;) {
+        const ssize_t size = get(nullptr, 0);
+        if (size < 0)
+            return false;
+        into.resize(static_cast<std::size_t>(size));
+        const ssize_t got = get(into.data(), into.size());
+        if (got >= 0) {
+            into.resize(static_cast<std::size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+}
+
 // The names of the extended attributes of the file open on `fd`; none on a
 // file system that has none. False, with errno set, when they cannot be read.
 bool attributeNames(int fd, std::vector<std::string>& names)
 {
     std::vector<char> list;
-    for (;;) {
-        const ssize_t size = flistxattr(fd, nullptr, 0);
-        if (size < 0)
-            return errno == ENOTSUP;
-        list.resize(static_cast<std::size_t>(size));
-        const ssize_t got = flistxattr(fd, list.data(), list.size());
-        if (got >= 0) {
-            list.resize(static_cast<std::size_t>(got));
-            break;
-        }
-        if (errno != ERANGE)  // ERANGE: the list grew in between
-            return false;
-    }
+    if (!readSized(list, [fd](char* buffer, std::size_t size) { return flistxattr(fd, buffer, size); }))
+        return errno == ENOTSUP;
     for (auto name = list.begin(); name != list.end(); name = std::find(name, list.end(), '\0') + 1)
         names.emplace_back(&*name);
     return true;
@@ -36,20 +46,8 @@ bool attributeNames(int fd, std::vector<std::string>& names)
 bool copyAttribute(int from, int to, const std::string& name)
 {
     std::vector<char> value;
-    for (;;) {
-        const ssize_t size = fgetxattr(from, name.c_str(), nullptr, 0);
-        if (size < 0)
-            return false;
-        value.resize(static_cast<std::size_t>(size));
-        const ssize_t got = fgetxattr(from, name.c_str(), value.data(), value.size());
-        if (got >= 0) {
-            value.resize(static_cast<std::size_t>(got));
-            break;
-        }
-        if (errno != ERANGE)
-            return false;
-    }
-    return fsetxattr(to, name.c_str(), value.data(), value.size(), 0) == 0;
+    const auto get = [&](char* buffer, std::size_t size) { return fgetxattr(from, name.c_str(), buffer, size); };
+    return readSized(value, get) && fsetxattr(to, name.c_str(), value.data(), value.size(), 0) == 0;
 }
 
 // The attributes of `from` onto `to`, and none that `from` lacks (a default

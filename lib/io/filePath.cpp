@@ -1,5 +1,7 @@
 #include "filePath.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <memory>
 
@@ -12,6 +14,13 @@ std::string directoryOf(const std::string& path)
 std::string fileNameOf(const std::string& path)
 {
     return path.substr(path.rfind('/') + 1);  // npos + 1 is 0
+}
+
+bool isFileAtPath(int fd, const char* path)
+{
+    struct stat open, atPath;
+    return fstat(fd, &open) == 0 && stat(path, &atPath) == 0 && open.st_dev == atPath.st_dev &&
+           open.st_ino == atPath.st_ino;
 }
 
 std::string resolvedPath(const std::string& path)
