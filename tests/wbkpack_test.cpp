@@ -10,6 +10,7 @@
 #include <sndfile.hh>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -256,6 +257,23 @@ TEST_F(WbkpackTest, SignalAtThePromptLeavesNoTrace)
         EXPECT_EQ(readBytes(dir / "old.wbk"), before) << strsignal(signalNumber);
         EXPECT_FALSE(fileExists(dir / "new.wbk")) << strsignal(signalNumber);
     }
+}
+
+// A run waiting for another run's lock on the bank can be interrupted.
+TEST_F(WbkpackTest, WaitForTheLockEndsOnInterrupt)
+{
+    const std::string before = existingBank("bank.wbk");
+    writeBytes(dir / "s.pc8", "data");
+    const int held = open((dir / "bank.wbk").c_str(), O_RDWR);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    ProgramRun run;
+    run.args = {"--set", "0", "-r", "9000", "bank.wbk"};
+    run.workDir = dir.path();
+    BackgroundProgram waiting(WBKPACK, run, dir / "out", dir / "err");
+    usleep(300000);
+    EXPECT_EQ(waiting.stop(SIGINT), 128 + SIGINT);
+    close(held);
+    EXPECT_EQ(readBytes(dir / "bank.wbk"), before);
 }
 
 // Under nohup the hangup that would end the run is ignored: the run goes on.

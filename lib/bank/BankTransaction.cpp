@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 void requireWhole(const Bank& bank, const std::string& path)
 {
@@ -58,9 +59,14 @@ std::unique_ptr<Bank> precheckBank(int fd, const std::string& path, bool edit)
 BankTransaction::BankTransaction(const std::string& path, bool create) : path(path)
 {
     try {
-        // A bank created here is known to the registry before any signal can end the run.
-        const SignalHold hold;
-        lock = std::make_unique<BankLock>(path, create);
+        // A bank created here is known to the registry before any signal can
+        // end the run; waiting for the lock on an existing bank can be ended.
+        struct stat info;
+        const bool creating = create && stat(path.c_str(), &info) != 0;
+        std::optional<SignalHold> hold;
+        if (creating)
+            hold.emplace();
+        lock = std::make_unique<BankLock>(path, creating);
         if (lock->created())
             created = CleanupRegistry::removeCreated(lock->fd(), resolvedPath(path));
     } catch (const BankError& error) {
@@ -125,8 +131,6 @@ void BankTransaction::keepIdentity(const BankWriter& writer) const
 // Data from a file named in the plan, as it was when the edit was planned.
 void BankTransaction::writeEntry(BankWriter& writer, const PlannedEntry& entry) const
 {
-    if (entry.bytes)
-        return writer.writeEntry(entry.head, entry.bytes->data());
     if (entry.produce) {
         const std::vector<unsigned char> bytes = entry.produce();
         if (bytes.size() > static_cast<std::uint64_t>(Bank::maxSampleSize))
@@ -158,7 +162,6 @@ void BankTransaction::write(const Bank::Magic& magic, const Bank::Author& author
         SignalHold hold;
         writer->commit();
         CleanupRegistry::release(created);
-        created = CleanupRegistry::none;
         hold.keepUntilExit();
     } catch (const BankError& error) {
         throw BankError("write to", error.errorNumber());

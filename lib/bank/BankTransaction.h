@@ -28,7 +28,6 @@ struct PlannedEntry {
     EntryHead head;
     int fd = -1;  // the data are head.size bytes of this file (a bank or a sample) from `offset`,
     std::uint64_t offset = 0;
-    const std::vector<unsigned char>* bytes = nullptr;  // or these, when set,
     std::string path;  // or the file at this path, opened only when it is written, when set,
     // or the bytes this makes, when set: called once, as the entry is written
     // (head.size is then theirs).
@@ -57,7 +56,7 @@ std::unique_ptr<Bank> precheckBank(int fd, const std::string& path, bool edit);
 // held back, the directory synced. Until then every failure, exception or
 // signal leaves the old bank as it was, no staged file, and no bank that the
 // transaction created empty. System calls that fail throw BankError whose
-// what() is the action on the bank ("open", "read", "lock", "write to");
+// what() is the action on the bank ("open", "read", "write to");
 // what cannot be done throws BankRefused.
 class BankTransaction {
 public:
