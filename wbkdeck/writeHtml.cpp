@@ -5,6 +5,7 @@
 #include "SampleOverview.h"
 #include "StagedFile.h"
 #include "WavWriter.h"
+#include "filePath.h"
 #include "sjisToUtf8.h"
 #include "visibleText.h"
 
@@ -28,11 +29,6 @@ constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
 [[noreturn]] void fail(const std::string& what, const std::string& path)
 {
     throw std::runtime_error(what + " " + visibleText(path.c_str(), 1) + ": " + std::strerror(errno));
-}
-
-std::string fileNameOf(const std::string& path)
-{
-    return path.substr(path.rfind('/') + 1);  // the whole path without a slash
 }
 
 // Why the entry gets no player, or an empty text when it gets one.
