@@ -7,17 +7,12 @@
 #include "visibleText.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
 
 namespace {
-
-// The RIFF size field counts the 36 bytes of header after it, the data and a
-// pad byte after odd-sized data, in 32 bits.
-constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
 
 void reportWriteFailure(const std::string& name, const std::string& reason)
 {
@@ -42,7 +37,7 @@ const char* whyNoWav(const EntryHead& head)
 {
     if (head.rate == 0)
         return "a sample of rate 0 cannot be written as WAV";
-    if (head.decodedSize() > maxWavDataSize)
+    if (head.decodedSize() > WavWriter::maxDataSize)
         return "a sample of more than 4 GiB cannot be written as WAV";
     return nullptr;
 }

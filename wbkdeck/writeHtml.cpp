@@ -22,10 +22,6 @@
 
 namespace {
 
-// The RIFF size field counts the 36 bytes of header after it, the data and a
-// pad byte after odd-sized data, in 32 bits.
-constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
-
 [[noreturn]] void fail(const std::string& what, const std::string& path)
 {
     throw std::runtime_error(what + " " + visibleText(path.c_str(), 1) + ": " + std::strerror(errno));
@@ -38,7 +34,7 @@ std::string whyNoPlayer(const BankEntry& entry)
         return "no player: the rate is 0";
     if (entry.size == 0)
         return "no player: no data";
-    if (entry.decodedSize() > maxWavDataSize)
+    if (entry.decodedSize() > WavWriter::maxDataSize)
         return "no player: more than 4 GiB decoded does not fit a WAV file";
     return "";
 }
