@@ -78,18 +78,10 @@ PageRow rowOf(std::size_t index, const BankEntry& entry)
     return row;
 }
 
-// Decodes the entry once, into its overview and, when `wavFd` is open, a
-// WAV file there.
+// Decodes the entry once, into its overview and a WAV file on `wavFd`.
 void decodeEntry(const Bank& bank, const BankEntry& entry, SampleOverview& overview, int wavFd,
                  const std::string& wavName)
 {
-    if (wavFd < 0) {
-        bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
-            overview.add(samples, count);
-            return true;
-        });
-        return;
-    }
     WavWriter wav(wavFd, entry.rate);
     const bool decoded = bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
         overview.add(samples, count);
@@ -165,7 +157,10 @@ void writeEntry(HtmlPage& page, const Bank& bank, std::size_t index, const Audio
     const std::string why = whyNoPlayer(entry);
     const PageRow row = rowOf(index, entry);
     if (!why.empty()) {
-        decodeEntry(bank, entry, overview, -1, "");
+        bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
+            overview.add(samples, count);
+            return true;
+        });
         page.writeRow(row, overview);
         page.writeNoPlayer(why);
     } else if (folder) {
