@@ -5,6 +5,7 @@
 #include "extractPcm.h"
 #include "printError.h"
 #include "visibleText.h"
+#include "writeDecodedWav.h"
 
 #include <cerrno>
 #include <cstring>
@@ -23,13 +24,10 @@ void reportWriteFailure(const std::string& name, const std::string& reason)
 // written whole, else reported.
 bool writeWav(const Bank& bank, const BankEntry& entry, const std::string& name, int fd)
 {
-    WavWriter wav(fd, entry.rate);
-    const bool allDecoded = bank.decode(
-        entry, [&](const unsigned char* samples, std::size_t count) { return wav.write(samples, count); });
-    const bool wavWritten = wav.finish() && allDecoded;
-    if (!wavWritten)
-        reportWriteFailure(name, wav.errorText());
-    return wavWritten;
+    const std::string whyNotWritten = writeDecodedWav(bank, entry, fd);
+    if (!whyNotWritten.empty())
+        reportWriteFailure(name, whyNotWritten);
+    return whyNotWritten.empty();
 }
 
 // Why the entry cannot become a WAV file, or nullptr when it can.

@@ -8,6 +8,7 @@
 #include "filePath.h"
 #include "sjisToUtf8.h"
 #include "visibleText.h"
+#include "writeDecodedWav.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -82,13 +83,10 @@ PageRow rowOf(std::size_t index, const BankEntry& entry)
 void decodeEntry(const Bank& bank, const BankEntry& entry, SampleOverview& overview, int wavFd,
                  const std::string& wavName)
 {
-    WavWriter wav(wavFd, entry.rate);
-    const bool decoded = bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
-        overview.add(samples, count);
-        return wav.write(samples, count);
-    });
-    if (!wav.finish() || !decoded)
-        throw std::runtime_error("can not write to " + visibleText(wavName.c_str(), 1) + ": " + wav.errorText());
+    const std::string whyNotWritten = writeDecodedWav(
+        bank, entry, wavFd, [&](const unsigned char* samples, std::size_t count) { overview.add(samples, count); });
+    if (!whyNotWritten.empty())
+        throw std::runtime_error("can not write to " + visibleText(wavName.c_str(), 1) + ": " + whyNotWritten);
 }
 
 // The folder PAGE.files beside the page, created when missing, and the WAV
