@@ -2,6 +2,7 @@
 
 #include "HtmlPage.h"
 #include "KovaOutputStream.h"
+#include "OwnedFd.h"
 #include "SampleOverview.h"
 #include "StagedFile.h"
 #include "WavWriter.h"
@@ -12,7 +13,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -89,22 +89,26 @@ void decodeEntry(const Bank& bank, const BankEntry& entry, SampleOverview& overv
         throw std::runtime_error("can not write to " + visibleText(wavName.c_str(), 1) + ": " + whyNotWritten);
 }
 
+// The folder `path`, created when missing, open.
+OwnedFd openCreatedFolder(const std::string& path)
+{
+    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+        fail("can not create the folder", path);
+    OwnedFd folder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        fail("can not open the folder", path);
+    return folder;
+}
+
 // The folder PAGE.files beside the page, created when missing, and the WAV
 // files the page links in it.
 class AudioFolder {
 public:
     explicit AudioFolder(const std::string& pagePath)
-        : path(pagePath + ".files"), urlPrefix(urlPath(fileNameOf(pagePath) + ".files") + "/")
+        : path(pagePath + ".files"), urlPrefix(urlPath(fileNameOf(pagePath) + ".files") + "/"),
+          folder(openCreatedFolder(path))
     {
-        if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
-            fail("can not create the folder", path);
-        fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
-            fail("can not open the folder", path);
     }
-    ~AudioFolder() { close(fd); }
-    AudioFolder(const AudioFolder&) = delete;
-    AudioFolder& operator=(const AudioFolder&) = delete;
 
     const std::string& name() const { return path; }
 
@@ -115,7 +119,7 @@ public:
         char fileName[32];
         std::snprintf(fileName, sizeof fileName, "%06zu.wav", index);
         const std::string wavPath = path + "/" + fileName;
-        StagedFile file(fd, fileName, KovaOutputStream::filePermission);
+        StagedFile file(folder.get(), fileName, KovaOutputStream::filePermission);
         if (!file.isOpen())
             fail("can not create", wavPath);
         decodeEntry(bank, entry, overview, file.descriptor(), wavPath);
@@ -127,7 +131,7 @@ public:
 private:
     std::string path;
     std::string urlPrefix;
-    int fd = -1;
+    OwnedFd folder;
 };
 
 // A WAV file that lives only while the page embeds it.
