@@ -2,6 +2,7 @@
 
 #include "htmlText.h"
 #include "pageAssets.h"
+#include "readWriteAll.h"
 #include "visibleText.h"
 
 #include <nettle/base64.h>
@@ -91,21 +92,13 @@ std::string barsPath(const std::vector<SampleOverview::Column>& columns, bool cl
     return path;
 }
 
-// Fills `piece` unless the file ends first; the bytes read.
-std::size_t readPiece(int fd, std::vector<unsigned char>& piece)
+// Fills `piece` from `offset` of the file unless it ends first; the bytes read.
+std::size_t readPiece(int fd, std::vector<unsigned char>& piece, std::uint64_t offset)
 {
-    std::size_t filled = 0;
-    while (filled < piece.size()) {
-        const ssize_t count = ::read(fd, piece.data() + filled, piece.size() - filled);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            throw std::runtime_error("can not read back a WAV file: " + std::string(std::strerror(errno)));
-        if (count == 0)
-            break;
-        filled += static_cast<std::size_t>(count);
-    }
-    return filled;
+    const std::size_t count = readAt(fd, piece.data(), piece.size(), offset);
+    if (count < piece.size() && errno != 0)
+        throw std::runtime_error("can not read back a WAV file: " + std::string(std::strerror(errno)));
+    return count;
 }
 
 const char* const tableHead = "<table id=\"entries\"><thead><tr><th>No.</th><th>Name</th><th>Format</th>"
@@ -193,12 +186,11 @@ void HtmlPage::writeRow(const PageRow& row, const SampleOverview& overview)
 void HtmlPage::writeEmbeddedPlayer(int wavFd)
 {
     put("<audio controls preload=\"metadata\" src=\"data:audio/wav;base64,");
-    if (lseek(wavFd, 0, SEEK_SET) != 0)
-        throw std::runtime_error("can not read back a WAV file: " + std::string(std::strerror(errno)));
     // Whole pieces of a multiple of 3 bytes encode without padding: only
     // the last one may end with some.
     std::vector<unsigned char> piece(3 << 16);
-    for (std::size_t count; (count = readPiece(wavFd, piece)) > 0;)
+    std::uint64_t offset = 0;
+    for (std::size_t count; (count = readPiece(wavFd, piece, offset)) > 0; offset += count)
         put(base64Of(piece.data(), count));
     put("\"></audio></td></tr>\n");
 }

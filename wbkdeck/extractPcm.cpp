@@ -3,9 +3,9 @@
 #include "createNewFile.h"
 #include "openBank.h"
 #include "printError.h"
+#include "readWriteAll.h"
 #include "visibleText.h"
 
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -40,21 +40,6 @@ bool writeFile(const Bank& bank, const BankEntry& entry)
         errno = writeErrno;
     printWriteError(name.c_str());
     return false;
-}
-
-// Reads `count` bytes at `offset` of the file open on `fd`; fewer when it ends.
-std::size_t readAt(int fd, unsigned char* bytes, std::size_t count, std::uint64_t offset)
-{
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = pread(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
 }
 
 // True when the file open on `fd` holds exactly the entry's stored bytes.
