@@ -7,7 +7,6 @@
 
 #include <nettle/base64.h>
 #include <nettle/sha2.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -220,15 +219,7 @@ void HtmlPage::put(const std::string& text)
 
 void HtmlPage::flushBuffer()
 {
-    std::size_t written = 0;
-    while (written < buffer.size()) {
-        const ssize_t result = ::write(fd, buffer.data() + written, buffer.size() - written);
-        if (result < 0 && errno == EINTR)
-            continue;
-        if (result <= 0)
-            throw std::runtime_error("can not write to " + visibleText(pageName.c_str(), 1) + ": " +
-                                     std::strerror(result < 0 ? errno : ENOSPC));
-        written += static_cast<std::size_t>(result);
-    }
+    if (writeAll(fd, buffer.data(), buffer.size()) != buffer.size())
+        throw std::runtime_error("can not write to " + visibleText(pageName.c_str(), 1) + ": " + std::strerror(errno));
     buffer.clear();
 }

@@ -12,4 +12,8 @@
 // then 0) or a read fails (errno tells why).
 std::size_t readAt(int fd, void* bytes, std::size_t count, std::uint64_t offset);
 
+// Writes `count` bytes at the position of `fd`; the count written. Fewer when
+// a write fails: errno tells why, ENOSPC when the file takes nothing more.
+std::size_t writeAll(int fd, const void* bytes, std::size_t count);
+
 #endif
