@@ -9,7 +9,6 @@
 #include <nettle/sha2.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -100,12 +99,8 @@ std::size_t readPiece(int fd, std::vector<unsigned char>& piece, std::uint64_t o
     return count;
 }
 
-const char* const tableHead = "<table id=\"entries\"><thead><tr><th>No.</th><th>Name</th><th>Format</th>"
-                              "<th>Rate</th><th>Stored</th><th>Length</th><th>Peak</th><th>Clipped</th>"
-                              "<th>Waveform</th><th>Play</th></tr></thead>\n<tbody>\n";
-
-} // namespace
-
+// The inline SVG of a sample's waveform: one bar per column from its lowest
+// to its highest value; clipped columns drawn apart.
 std::string waveformSvg(const SampleOverview& overview)
 {
     const std::size_t width = std::max<std::size_t>(overview.columns().size(), 1);
@@ -115,26 +110,8 @@ std::string waveformSvg(const SampleOverview& overview)
            "\"/></svg>";
 }
 
-std::string urlPath(const std::string& path)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string url;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || std::strchr("-._~/", c) != nullptr) {
-            url += c;
-            continue;
-        }
-        url += '%';
-        url += digits[byte >> 4];
-        url += digits[byte & 0xF];
-    }
-    return url;
-}
-
-HtmlPage::HtmlPage(int fd, std::string pageName) : fd(fd), pageName(std::move(pageName)) {}
-
-std::string HtmlPage::scriptHashSource()
+// The script's CSP source, 'sha256-' and the base64 of its SHA-256.
+std::string scriptHashSource()
 {
     sha256_ctx context;
     sha256_init(&context);
@@ -143,6 +120,14 @@ std::string HtmlPage::scriptHashSource()
     sha256_digest(&context, sizeof digest, digest);
     return "'sha256-" + base64Of(digest, sizeof digest) + "'";
 }
+
+const char* const tableHead = "<table id=\"entries\"><thead><tr><th>No.</th><th>Name</th><th>Format</th>"
+                              "<th>Rate</th><th>Stored</th><th>Length</th><th>Peak</th><th>Clipped</th>"
+                              "<th>Waveform</th><th>Play</th></tr></thead>\n<tbody>\n";
+
+} // namespace
+
+HtmlPage::HtmlPage(int fd, std::string pageName) : fd(fd), pageName(std::move(pageName)) {}
 
 void HtmlPage::writeHead(const PageHead& head)
 {

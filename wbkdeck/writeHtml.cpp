@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,25 @@ namespace {
 [[noreturn]] void fail(const std::string& what, const std::string& path)
 {
     throw std::runtime_error(what + " " + visibleText(path.c_str(), 1) + ": " + std::strerror(errno));
+}
+
+// A relative path as a URL path: bytes other than letters, digits, "-._~"
+// and "/" percent-encoded.
+std::string urlPath(const std::string& path)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string url;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("-._~/", c) != nullptr) {
+            url += c;
+            continue;
+        }
+        url += '%';
+        url += digits[byte >> 4];
+        url += digits[byte & 0xF];
+    }
+    return url;
 }
 
 // Why the entry gets no player, or an empty text when it gets one.
