@@ -2,14 +2,13 @@
 
 #include "htmlText.h"
 #include "pageAssets.h"
+#include "readWriteAll.h"
 #include "visibleText.h"
 
 #include <nettle/base64.h>
 #include <nettle/sha2.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -91,29 +90,17 @@ std::string barsPath(const std::vector<SampleOverview::Column>& columns, bool cl
     return path;
 }
 
-// Fills `piece` unless the file ends first; the bytes read.
-std::size_t readPiece(int fd, std::vector<unsigned char>& piece)
+// Fills `piece` from `offset` of the file unless it ends first; the bytes read.
+std::size_t readPiece(int fd, std::vector<unsigned char>& piece, std::uint64_t offset)
 {
-    std::size_t filled = 0;
-    while (filled < piece.size()) {
-        const ssize_t count = ::read(fd, piece.data() + filled, piece.size() - filled);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            throw std::runtime_error("can not read back a WAV file: " + std::string(std::strerror(errno)));
-        if (count == 0)
-            break;
-        filled += static_cast<std::size_t>(count);
-    }
-    return filled;
+    const std::size_t count = readAt(fd, piece.data(), piece.size(), offset);
+    if (count < piece.size() && errno != 0)
+        throw std::runtime_error("can not read back a WAV file: " + std::string(std::strerror(errno)));
+    return count;
 }
 
-const char* const tableHead = "<table id=\"entries\"><thead><tr><th>No.</th><th>Name</th><th>Format</th>"
-                              "<th>Rate</th><th>Stored</th><th>Length</th><th>Peak</th><th>Clipped</th>"
-                              "<th>Waveform</th><th>Play</th></tr></thead>\n<tbody>\n";
-
-} // namespace
-
+// The inline SVG of a sample's waveform: one bar per column from its lowest
+// to its highest value; clipped columns drawn apart.
 std::string waveformSvg(const SampleOverview& overview)
 {
     const std::size_t width = std::max<std::size_t>(overview.columns().size(), 1);
@@ -123,26 +110,8 @@ std::string waveformSvg(const SampleOverview& overview)
            "\"/></svg>";
 }
 
-std::string urlPath(const std::string& path)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string url;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || std::strchr("-._~/", c) != nullptr) {
-            url += c;
-            continue;
-        }
-        url += '%';
-        url += digits[byte >> 4];
-        url += digits[byte & 0xF];
-    }
-    return url;
-}
-
-HtmlPage::HtmlPage(int fd, std::string pageName) : fd(fd), pageName(std::move(pageName)) {}
-
-std::string HtmlPage::scriptHashSource()
+// The script's CSP source, 'sha256-' and the base64 of its SHA-256.
+std::string scriptHashSource()
 {
     sha256_ctx context;
     sha256_init(&context);
@@ -151,6 +120,14 @@ std::string HtmlPage::scriptHashSource()
     sha256_digest(&context, sizeof digest, digest);
     return "'sha256-" + base64Of(digest, sizeof digest) + "'";
 }
+
+const char* const tableHead = "<table id=\"entries\"><thead><tr><th>No.</th><th>Name</th><th>Format</th>"
+                              "<th>Rate</th><th>Stored</th><th>Length</th><th>Peak</th><th>Clipped</th>"
+                              "<th>Waveform</th><th>Play</th></tr></thead>\n<tbody>\n";
+
+} // namespace
+
+HtmlPage::HtmlPage(int fd, std::string pageName) : fd(fd), pageName(std::move(pageName)) {}
 
 void HtmlPage::writeHead(const PageHead& head)
 {
@@ -193,12 +170,11 @@ void HtmlPage::writeRow(const PageRow& row, const SampleOverview& overview)
 void HtmlPage::writeEmbeddedPlayer(int wavFd)
 {
     put("<audio controls preload=\"metadata\" src=\"data:audio/wav;base64,");
-    if (lseek(wavFd, 0, SEEK_SET) != 0)
-        throw std::runtime_error("can not read back a WAV file: " + std::string(std::strerror(errno)));
     // Whole pieces of a multiple of 3 bytes encode without padding: only
     // the last one may end with some.
     std::vector<unsigned char> piece(3 << 16);
-    for (std::size_t count; (count = readPiece(wavFd, piece)) > 0;)
+    std::uint64_t offset = 0;
+    for (std::size_t count; (count = readPiece(wavFd, piece, offset)) > 0; offset += count)
         put(base64Of(piece.data(), count));
     put("\"></audio></td></tr>\n");
 }
@@ -228,15 +204,7 @@ void HtmlPage::put(const std::string& text)
 
 void HtmlPage::flushBuffer()
 {
-    std::size_t written = 0;
-    while (written < buffer.size()) {
-        const ssize_t result = ::write(fd, buffer.data() + written, buffer.size() - written);
-        if (result < 0 && errno == EINTR)
-            continue;
-        if (result <= 0)
-            throw std::runtime_error("can not write to " + visibleText(pageName.c_str(), 1) + ": " +
-                                     std::strerror(result < 0 ? errno : ENOSPC));
-        written += static_cast<std::size_t>(result);
-    }
+    if (writeAll(fd, buffer.data(), buffer.size()) != buffer.size())
+        throw std::runtime_error("can not write to " + visibleText(pageName.c_str(), 1) + ": " + std::strerror(errno));
     buffer.clear();
 }

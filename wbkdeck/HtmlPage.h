@@ -51,9 +51,6 @@ public:
     // Writes the script and the end of the document, and everything still held.
     void finish();
 
-    // The script's CSP source, 'sha256-' and the base64 of its SHA-256.
-    static std::string scriptHashSource();
-
 private:
     void put(const std::string& text);
     void flushBuffer();
@@ -62,13 +59,5 @@ private:
     std::string pageName;
     std::string buffer;
 };
-
-// The inline SVG of a sample's waveform: one bar per column from its lowest
-// to its highest value; clipped columns drawn apart.
-std::string waveformSvg(const SampleOverview& overview);
-
-// A relative path as a URL path: bytes other than letters, digits, "-._~"
-// and "/" percent-encoded.
-std::string urlPath(const std::string& path);
 
 #endif

@@ -1,5 +1,7 @@
 #include "WavWriter.h"
 
+#include "readWriteAll.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,21 +78,14 @@ sf_count_t WavWriter::ioRead(void* data, sf_count_t count, void* self)
 // Writes everything it is given; the first failure is kept for the report.
 sf_count_t WavWriter::ioWrite(const void* data, sf_count_t count, void* self)
 {
+    if (count <= 0)
+        return 0;
     WavWriter& writer = writerOf(self);
-    const char* bytes = static_cast<const char*>(data);
-    sf_count_t written = 0;
-    while (written < count) {
-        const ssize_t result = ::write(writer.fd, bytes + written, static_cast<std::size_t>(count - written));
-        if (result < 0 && errno == EINTR)
-            continue;
-        if (result <= 0) {
-            if (writer.writeErrno == 0)
-                writer.writeErrno = result < 0 ? errno : ENOSPC;
-            break;
-        }
-        written += result;
-    }
-    return written;
+    const auto size = static_cast<std::size_t>(count);
+    const std::size_t written = writeAll(writer.fd, data, size);
+    if (written < size && writer.writeErrno == 0)
+        writer.writeErrno = errno;
+    return static_cast<sf_count_t>(written);
 }
 
 sf_count_t WavWriter::ioTell(void* self)

@@ -4,6 +4,7 @@
 #include <sndfile.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // An unsigned 8-bit mono WAV file written by libsndfile onto an open file
@@ -11,6 +12,11 @@
 // so that a failure, the header written at the end included, is never lost.
 class WavWriter {
 public:
+    // The most sample bytes a WAV file holds: its RIFF size field counts the
+    // 36 bytes of header after it, the data and a pad byte after odd-sized
+    // data, in 32 bits.
+    static constexpr std::uint64_t maxDataSize = UINT32_MAX - 37;
+
     WavWriter(int fd, int rate);
     ~WavWriter();
     WavWriter(const WavWriter&) = delete;

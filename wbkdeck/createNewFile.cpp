@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -36,11 +37,6 @@ const char* whyOutsideWorkingDirectory(const char* name)
         if (component == "..")
             return "names with \"..\" are not extracted";
     return nullptr;
-}
-
-OwnedFd OwnedFd::enter(const std::string& name) const
-{
-    return OwnedFd(openat(fd, name.c_str(), O_DIRECTORY | O_NOFOLLOW | O_RDONLY | O_CLOEXEC));
 }
 
 OwnedFd openExistingFile(const char* name)

@@ -2,43 +2,11 @@
 #define WBKDECK_CREATE_NEW_FILE_H
 
 #include "KovaOutputStream.h"
+#include "OwnedFd.h"
 #include "StagedFile.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <memory>
 #include <string>
-#include <utility>
-
-// Owns a file descriptor (-1: none); closing it leaves errno alone so that
-// the reason of a failed open survives.
-class OwnedFd {
-public:
-    explicit OwnedFd(int fd) : fd(fd) {}
-    OwnedFd(const OwnedFd&) = delete;
-    OwnedFd& operator=(OwnedFd other)
-    {
-        std::swap(fd, other.fd);
-        return *this;
-    }
-    OwnedFd(OwnedFd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    ~OwnedFd()
-    {
-        const int savedErrno = errno;
-        if (fd >= 0)
-            close(fd);
-        errno = savedErrno;
-    }
-
-    int get() const { return fd; }
-    // The directory `name` inside this one, entered without following a
-    // symbolic link.
-    OwnedFd enter(const std::string& name) const;
-
-private:
-    int fd;
-};
 
 // Why `name` is no file name to create from a bank: it would lead outside the
 // working directory (absolute, or with a ".." component) or it holds control

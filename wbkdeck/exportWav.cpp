@@ -5,19 +5,15 @@
 #include "extractPcm.h"
 #include "printError.h"
 #include "visibleText.h"
+#include "writeDecodedWav.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
 
 namespace {
-
-// The RIFF size field counts the 36 bytes of header after it, the data and a
-// pad byte after odd-sized data, in 32 bits.
-constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
 
 void reportWriteFailure(const std::string& name, const std::string& reason)
 {
@@ -28,13 +24,10 @@ void reportWriteFailure(const std::string& name, const std::string& reason)
 // written whole, else reported.
 bool writeWav(const Bank& bank, const BankEntry& entry, const std::string& name, int fd)
 {
-    WavWriter wav(fd, entry.rate);
-    const bool allDecoded = bank.decode(
-        entry, [&](const unsigned char* samples, std::size_t count) { return wav.write(samples, count); });
-    const bool wavWritten = wav.finish() && allDecoded;
-    if (!wavWritten)
-        reportWriteFailure(name, wav.errorText());
-    return wavWritten;
+    const std::string whyNotWritten = writeDecodedWav(bank, entry, fd);
+    if (!whyNotWritten.empty())
+        reportWriteFailure(name, whyNotWritten);
+    return whyNotWritten.empty();
 }
 
 // Why the entry cannot become a WAV file, or nullptr when it can.
@@ -42,7 +35,7 @@ const char* whyNoWav(const EntryHead& head)
 {
     if (head.rate == 0)
         return "a sample of rate 0 cannot be written as WAV";
-    if (head.decodedSize() > maxWavDataSize)
+    if (head.decodedSize() > WavWriter::maxDataSize)
         return "a sample of more than 4 GiB cannot be written as WAV";
     return nullptr;
 }

@@ -3,9 +3,9 @@
 #include "createNewFile.h"
 #include "openBank.h"
 #include "printError.h"
+#include "readWriteAll.h"
 #include "visibleText.h"
 
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -17,10 +17,21 @@
 
 namespace {
 
-// Copies the entry's data piece by piece; true when all of it was written.
-bool writeFile(const Bank& bank, const BankEntry& entry)
+// True when a stored name leads to no file: it is empty (it starts with a
+// zero byte) or ends with '/'.
+bool namesNoFile(const std::string& stored)
+{
+    return stored.empty() || stored.back() == '/';
+}
+
+// Copies the entry's data piece by piece into the new file named after it,
+// announced, or reports why it is skipped; true when all of it was written.
+bool writeFile(const Bank& bank, const BankEntry& entry, std::size_t index, int rawText)
 {
     const std::string name = entry.nameText();
+    if (!mayCreateFor(entry, index, name))
+        return false;
+    printCreating(entry, "", rawText);
     const std::unique_ptr<KovaOutputStream> file = createNewFile(name.c_str());
     if (!file || !file->good()) {
         printOpenError(name.c_str());
@@ -40,21 +51,6 @@ bool writeFile(const Bank& bank, const BankEntry& entry)
         errno = writeErrno;
     printWriteError(name.c_str());
     return false;
-}
-
-// Reads `count` bytes at `offset` of the file open on `fd`; fewer when it ends.
-std::size_t readAt(int fd, unsigned char* bytes, std::size_t count, std::uint64_t offset)
-{
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = pread(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
 }
 
 // True when the file open on `fd` holds exactly the entry's stored bytes.
@@ -78,7 +74,7 @@ bool holdsEntryData(int fd, const Bank& bank, const BankEntry& entry)
 // the entry's bytes.
 bool isExtractedFile(const std::string& name, const Bank& bank, const BankEntry& entry)
 {
-    if (name.empty() || name.back() == '/' || whyOutsideWorkingDirectory(name.c_str()))
+    if (namesNoFile(name) || whyOutsideWorkingDirectory(name.c_str()))
         return false;
     const OwnedFd file = openExistingFile(name.c_str());
     return file.get() >= 0 && holdsEntryData(file.get(), bank, entry);
@@ -96,8 +92,7 @@ void printCreating(const EntryHead& head, const char* suffix, int rawText)
 
 bool mayCreateFor(const EntryHead& head, std::size_t index, const std::string& name, const char* refusal)
 {
-    const std::string stored = head.nameText();
-    if (stored.empty() || stored.back() == '/') {
+    if (namesNoFile(head.nameText())) {
         std::cerr << "wbkdeck: skipping entry " << index << ": it has no name" << std::endl;
         return false;
     }
@@ -110,15 +105,8 @@ bool mayCreateFor(const EntryHead& head, std::size_t index, const std::string& n
 bool extractPcm(const Bank& bank, const std::vector<std::size_t>& chosen, int rawText)
 {
     bool allWritten = true;
-    for (std::size_t index : chosen) {
-        const BankEntry& entry = bank.entries()[index];
-        if (mayCreateFor(entry, index, entry.nameText())) {
-            printCreating(entry, "", rawText);
-            allWritten = writeFile(bank, entry) && allWritten;
-        } else {
-            allWritten = false;
-        }
-    }
+    for (std::size_t index : chosen)
+        allWritten = writeFile(bank, bank.entries()[index], index, rawText) && allWritten;
     stopAtDamage(bank);
     return allWritten;
 }

@@ -15,8 +15,8 @@ namespace {
     std::exit(-1);
 }
 
-// The refusals of the listing, playback and -d, as they always were.
-[[noreturn]] void refuseAsBefore(const Bank& bank)
+// The short refusals of the listing, playback and -d.
+[[noreturn]] void refuseTersely(const Bank& bank)
 {
     // The whole magic is read before it is looked at, so a file shorter than
     // it is cut short whatever it starts with.
@@ -55,8 +55,8 @@ std::unique_ptr<Bank> openBank(const char* name, Refusals refusals)
     }
     if (bank->hasHeader())
         return bank;
-    if (refusals == Refusals::asBefore)
-        refuseAsBefore(*bank);
+    if (refusals == Refusals::terse)
+        refuseTersely(*bank);
     refuseNamed(*bank, name);
 }
 

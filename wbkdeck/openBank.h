@@ -5,10 +5,10 @@
 
 #include <memory>
 
-// How a file without a bank header is refused: with the messages of the
+// How a file without a bank header is refused: with the short messages of the
 // listing, playback and -d ("Unexpected end of file.", "Incorrect data format
 // detected"), or with one line naming the program, the file and what is wrong.
-enum class Refusals { asBefore, named };
+enum class Refusals { terse, named };
 
 // Opens the bank `name` and reads its index. A file that cannot be opened,
 // that is too short for a magic or a header, or that is no sound bank ends
@@ -21,7 +21,8 @@ std::unique_ptr<Bank> openBank(const char* name, Refusals refusals);
 void stopAtDamage(const Bank& bank);
 
 // Ends the program with one line saying what is cut short when the bank is
-// damaged: for the modes whose output must hold every entry.
+// damaged: for the modes whose output must hold every entry, before they write
+// it, and for -w once it has written the whole entries.
 void refuseDamage(const Bank& bank, const char* name);
 
 #endif

@@ -53,11 +53,11 @@ bool printsOnly(Mode mode)
            mode == Mode::html;
 }
 
-// The first modes keep their first messages for a file that is no bank; the
-// later ones name the program, the file and what is wrong.
+// The listing, playback and -d refuse a file that is no bank with their short
+// messages; the other modes name the program, the file and what is wrong.
 Refusals refusalsOf(Mode mode)
 {
-    return mode == Mode::play || mode == Mode::list || mode == Mode::extract ? Refusals::asBefore : Refusals::named;
+    return mode == Mode::play || mode == Mode::list || mode == Mode::extract ? Refusals::terse : Refusals::named;
 }
 
 struct Arguments {
@@ -263,8 +263,10 @@ int main(int argc, char* argv[])
 {
     std::set_new_handler(failAllocation);
     const Arguments arguments = parseArguments(argc, argv);
-    // Beyond the file size limit a write then fails and is reported, instead
-    // of the process being killed in the middle of a file.
+    // Files staged by any mode are removed on SIGINT, SIGTERM and every other
+    // signal that would end the process; beyond the file size limit a write
+    // fails and is reported, instead of the process being killed in the
+    // middle of a file.
     CleanupRegistry::catchSignals();
 
     const std::unique_ptr<Bank> bank = openBank(arguments.bank, refusalsOf(arguments.mode));

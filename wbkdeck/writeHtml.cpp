@@ -2,16 +2,19 @@
 
 #include "HtmlPage.h"
 #include "KovaOutputStream.h"
+#include "OwnedFd.h"
 #include "SampleOverview.h"
 #include "StagedFile.h"
 #include "WavWriter.h"
+#include "filePath.h"
 #include "sjisToUtf8.h"
 #include "visibleText.h"
+#include "writeDecodedWav.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,18 +24,28 @@
 
 namespace {
 
-// The RIFF size field counts the 36 bytes of header after it, the data and a
-// pad byte after odd-sized data, in 32 bits.
-constexpr std::uint64_t maxWavDataSize = UINT32_MAX - 37;
-
 [[noreturn]] void fail(const std::string& what, const std::string& path)
 {
     throw std::runtime_error(what + " " + visibleText(path.c_str(), 1) + ": " + std::strerror(errno));
 }
 
-std::string fileNameOf(const std::string& path)
+// A relative path as a URL path: bytes other than letters, digits, "-._~"
+// and "/" percent-encoded.
+std::string urlPath(const std::string& path)
 {
-    return path.substr(path.rfind('/') + 1);  // the whole path without a slash
+    static const char digits[] = "0123456789ABCDEF";
+    std::string url;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("-._~/", c) != nullptr) {
+            url += c;
+            continue;
+        }
+        url += '%';
+        url += digits[byte >> 4];
+        url += digits[byte & 0xF];
+    }
+    return url;
 }
 
 // Why the entry gets no player, or an empty text when it gets one.
@@ -42,7 +55,7 @@ std::string whyNoPlayer(const BankEntry& entry)
         return "no player: the rate is 0";
     if (entry.size == 0)
         return "no player: no data";
-    if (entry.decodedSize() > maxWavDataSize)
+    if (entry.decodedSize() > WavWriter::maxDataSize)
         return "no player: more than 4 GiB decoded does not fit a WAV file";
     return "";
 }
@@ -86,25 +99,25 @@ PageRow rowOf(std::size_t index, const BankEntry& entry)
     return row;
 }
 
-// Decodes the entry once, into its overview and, when `wavFd` is open, a
-// WAV file there.
+// Decodes the entry once, into its overview and a WAV file on `wavFd`.
 void decodeEntry(const Bank& bank, const BankEntry& entry, SampleOverview& overview, int wavFd,
                  const std::string& wavName)
 {
-    if (wavFd < 0) {
-        bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
-            overview.add(samples, count);
-            return true;
-        });
-        return;
-    }
-    WavWriter wav(wavFd, entry.rate);
-    const bool decoded = bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
-        overview.add(samples, count);
-        return wav.write(samples, count);
-    });
-    if (!wav.finish() || !decoded)
-        throw std::runtime_error("can not write to " + visibleText(wavName.c_str(), 1) + ": " + wav.errorText());
+    const std::string whyNotWritten = writeDecodedWav(
+        bank, entry, wavFd, [&](const unsigned char* samples, std::size_t count) { overview.add(samples, count); });
+    if (!whyNotWritten.empty())
+        throw std::runtime_error("can not write to " + visibleText(wavName.c_str(), 1) + ": " + whyNotWritten);
+}
+
+// The folder `path`, created when missing, open.
+OwnedFd openCreatedFolder(const std::string& path)
+{
+    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+        fail("can not create the folder", path);
+    OwnedFd folder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        fail("can not open the folder", path);
+    return folder;
 }
 
 // The folder PAGE.files beside the page, created when missing, and the WAV
@@ -112,17 +125,10 @@ void decodeEntry(const Bank& bank, const BankEntry& entry, SampleOverview& overv
 class AudioFolder {
 public:
     explicit AudioFolder(const std::string& pagePath)
-        : path(pagePath + ".files"), urlPrefix(urlPath(fileNameOf(pagePath) + ".files") + "/")
+        : path(pagePath + ".files"), urlPrefix(urlPath(fileNameOf(pagePath) + ".files") + "/"),
+          folder(openCreatedFolder(path))
     {
-        if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
-            fail("can not create the folder", path);
-        fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
-            fail("can not open the folder", path);
     }
-    ~AudioFolder() { close(fd); }
-    AudioFolder(const AudioFolder&) = delete;
-    AudioFolder& operator=(const AudioFolder&) = delete;
 
     const std::string& name() const { return path; }
 
@@ -133,7 +139,7 @@ public:
         char fileName[32];
         std::snprintf(fileName, sizeof fileName, "%06zu.wav", index);
         const std::string wavPath = path + "/" + fileName;
-        StagedFile file(fd, fileName, KovaOutputStream::filePermission);
+        StagedFile file(folder.get(), fileName, KovaOutputStream::filePermission);
         if (!file.isOpen())
             fail("can not create", wavPath);
         decodeEntry(bank, entry, overview, file.descriptor(), wavPath);
@@ -145,7 +151,7 @@ public:
 private:
     std::string path;
     std::string urlPrefix;
-    int fd = -1;
+    OwnedFd folder;
 };
 
 // A WAV file that lives only while the page embeds it.
@@ -173,7 +179,10 @@ void writeEntry(HtmlPage& page, const Bank& bank, std::size_t index, const Audio
     const std::string why = whyNoPlayer(entry);
     const PageRow row = rowOf(index, entry);
     if (!why.empty()) {
-        decodeEntry(bank, entry, overview, -1, "");
+        bank.decode(entry, [&](const unsigned char* samples, std::size_t count) {
+            overview.add(samples, count);
+            return true;
+        });
         page.writeRow(row, overview);
         page.writeNoPlayer(why);
     } else if (folder) {

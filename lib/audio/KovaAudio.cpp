@@ -3,7 +3,6 @@
 #include "AllSignalsBlocked.h"
 #include "backends/deviceFailure.h"
 
-#include <pthread.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
