@@ -2,6 +2,7 @@
 #include "KovaOutputStream.h"
 #include "StagedFile.h"
 #include "TestFiles.h"
+#include "readWriteAll.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <functional>
 #include <set>
@@ -206,6 +208,24 @@ TEST_F(StreamTest, StagedFileTakesItsNameOnlyWhenFree)
         EXPECT_EQ(contentAt(name), c.content) << c.meanwhile;
         EXPECT_EQ(filesIn(dir.path()), std::set<std::string>{"out.bin"}) << c.meanwhile;
     }
+}
+
+// A short file gives what it has with errno 0; a failure says why in errno.
+TEST_F(StreamTest, ReadAtAndWriteAllReportShortCounts)
+{
+    const int data = open(file("abcde").c_str(), O_RDONLY);
+    const int full = open("/dev/full", O_WRONLY);
+    char bytes[10] = {};
+    errno = EINVAL;
+    EXPECT_EQ(readAt(data, bytes, sizeof bytes, 2), 3u);
+    EXPECT_EQ(errno, 0);
+    EXPECT_EQ(std::string(bytes), "cde");
+    EXPECT_EQ(readAt(-1, bytes, 1, 0), 0u);
+    EXPECT_EQ(errno, EBADF);
+    EXPECT_EQ(writeAll(full, "x", 1), 0u);
+    EXPECT_EQ(errno, ENOSPC);
+    close(data);
+    close(full);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "OutputFile.h"
 
+#include "readWriteAll.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,17 +22,8 @@ void OutputFile::fail(const char* what)
 
 void OutputFile::write(const unsigned char* bytes, std::size_t count)
 {
-    while (count > 0 && failure.empty()) {
-        const ssize_t written = ::write(file.descriptor(), bytes, count);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0) {
-            fail("write");
-            return;
-        }
-        bytes += written;
-        count -= static_cast<std::size_t>(written);
-    }
+    if (failure.empty() && writeAll(file.descriptor(), bytes, count) != count)
+        fail("write");
 }
 
 bool OutputFile::commit(bool replace)

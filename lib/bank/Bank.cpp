@@ -1,6 +1,7 @@
 #include "Bank.h"
 
 #include "SampleDecoder.h"
+#include "readWriteAll.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -120,16 +121,8 @@ std::string Bank::author() const
 
 void Bank::readAt(unsigned char* bytes, std::size_t count, std::uint64_t offset) const
 {
-    while (count > 0) {
-        const ssize_t n = pread(file, bytes, count, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw BankError("can not read the bank", n < 0 ? errno : EIO);
-        bytes += n;
-        count -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
+    if (::readAt(file, bytes, count, offset) != count)
+        throw BankError("can not read the bank", errno != 0 ? errno : EIO);
 }
 
 void Bank::damaged(BankDamage::Part part, std::uint64_t offset, std::uint64_t present, std::uint64_t needed)

@@ -1,6 +1,7 @@
 #include "BankWriter.h"
 
 #include "filePath.h"
+#include "readWriteAll.h"
 #include "syncFile.h"
 
 #include <fcntl.h>
@@ -51,16 +52,10 @@ void BankWriter::fail(const char* what) const
 
 void BankWriter::write(const unsigned char* bytes, std::size_t count)
 {
-    while (count > 0) {
-        const ssize_t n = ::write(staged.descriptor(), bytes, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            fail("can not write the new bank");
-        bytes += n;
-        count -= static_cast<std::size_t>(n);
-        length += static_cast<std::uint64_t>(n);
-    }
+    const std::size_t written = writeAll(staged.descriptor(), bytes, count);
+    length += written;
+    if (written != count)
+        fail("can not write the new bank");
 }
 
 void BankWriter::writeHeader(const Bank::Magic& magic, const Bank::Author& author)
