@@ -45,12 +45,7 @@ TEST(ThreadedAdpcmEncoder, GivesTheBytesOfOneEncoder)
         const EncodedAdpcm single = encodeInBlocks(samples, width, samples.size());
         for (const auto& run : runs) {
             ThreadedAdpcmEncoder encoder(width, run.threads, run.segments);
-            EncodedAdpcm threaded;
-            for (std::size_t at = 0; at < samples.size(); at += run.block) {
-                const std::size_t count = std::min(run.block, samples.size() - at);
-                encoder.encode(samples.data() + at, count, threaded.bytes, &threaded.outputs);
-            }
-            encoder.finish(threaded.bytes, &threaded.outputs);
+            const EncodedAdpcm threaded = feedInBlocks(encoder, samples, run.block);
             const std::string name = "width " + std::to_string(width) + ", " + std::to_string(run.threads) +
                                      " threads, segments of " + std::to_string(run.segments.length) + ", warm-up " +
                                      std::to_string(run.segments.warmUp) + ", checks every " +
