@@ -122,15 +122,6 @@ class Checks:
             print("FAILED:", what, flush=True)
 
 
-def wait_until(driver, script, what, seconds=10):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if driver.execute_script(script):
-            return True
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
-
-
 def eventually(driver, script, wanted, seconds=5):
     """What the script returns once it returns `wanted`, or after `seconds`: the
     media events that follow a key come later, the more so on a loaded machine."""
@@ -140,6 +131,11 @@ def eventually(driver, script, wanted, seconds=5):
         if value == wanted or time.monotonic() > deadline:
             return value
         time.sleep(0.05)
+
+
+def wait_until(driver, script, what, seconds=10):
+    if eventually(driver, script, True, seconds) is not True:
+        raise AssertionError("timed out waiting for " + what)
 
 
 def play_for_a_while(driver, selector):
@@ -162,6 +158,7 @@ def check_players(driver, checks, entries):
     players = driver.execute_script(
         "return [...document.querySelectorAll('#entries tbody tr')].map(r => {"
         "  const a = r.querySelector('audio'); return [Number(r.dataset.index), a ? a.duration : null]; })")
+    checks.expect(len(players) == len(entries), f"{len(players)} rows for {len(entries)} entries")
     for (index, duration), (kind, name, rate, data) in zip(players, entries):
         playable = rate != 0 and len(data) != 0
         checks.expect((duration is not None) == playable, f"entry {index}: a player only when it can play")
