@@ -5,8 +5,8 @@ hostile names stay text, and nothing is loaded from anywhere else.
 
 Usage: html_page_test.py WBKDECK PULSEAUDIO SCREENSHOT_DIR
 
-Exits 77 (a skip) when the browser cannot start, unless CI is set: there
-it must run.
+Exits 77 (a skip) when PULSEAUDIO is no program or the browser cannot start,
+unless CI is set: there it must run.
 """
 import math
 import os
@@ -274,7 +274,18 @@ def check_big_page(driver, checks, folder):
     checks.expect(playing is True and time_now > 0.1, f"play() of a linked file: {time_now}, {playing}")
 
 
+def cannot_run(why):
+    """The exit status when the test cannot run: a failure in CI, else a skip."""
+    if os.environ.get("CI"):
+        print(why + ": in CI the test must run")
+        return 1
+    print("skipped: " + why)
+    return SKIP
+
+
 def main():
+    if not (os.path.isfile(PULSEAUDIO) and os.access(PULSEAUDIO, os.X_OK)):
+        return cannot_run(f"no PulseAudio ({PULSEAUDIO})")
     os.makedirs(SHOTS, exist_ok=True)
     folder = tempfile.mkdtemp(prefix="wbk-html-")
     pulse = PulseServer(folder)
@@ -283,11 +294,7 @@ def main():
             driver = start_browser(pulse.socket, folder)
         except Exception:
             traceback.print_exc()
-            if os.environ.get("CI"):
-                print("the browser must start in CI")
-                return 1
-            print("skipped: the browser cannot start")
-            return SKIP
+            return cannot_run("the browser cannot start")
         checks = Checks()
         try:
             with open(os.path.join(folder, "small.wbk"), "wb") as bank:
