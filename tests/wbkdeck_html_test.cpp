@@ -3,9 +3,9 @@
 #include "SampleOverview.h"
 #include "TestFiles.h"
 #include "htmlText.h"
-#include "writeHtml.h"
 
 #include <nettle/base64.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -78,13 +78,6 @@ TEST(SampleOverview, ColumnsPeakAndClippedSamples)
             EXPECT_EQ(overview->clipped(), c.clipped) << c.samples.size();
         }
     }
-}
-
-TEST(HtmlPageAudio, EmbeddedUpTo64MiBDecoded)
-{
-    EXPECT_TRUE(embedsAudio(0));
-    EXPECT_TRUE(embedsAudio(64 << 20));
-    EXPECT_FALSE(embedsAudio((64 << 20) + 1));
 }
 
 std::string base64Decoded(const std::string& text)
@@ -184,6 +177,24 @@ TEST_F(WbkdeckHtmlTest, LinksWavFilesPastWhatAPageEmbeds)
     EXPECT_EQ(filesIn(dir / "page.html.files"), (std::set<std::string>{"000001.wav", "000002.wav"}));
     EXPECT_TRUE(readBytes(dir / "page.html.files/000002.wav") == exportedWav(bank, "2", "short"));
     EXPECT_EQ(readBytes(dir / "page.html.files/000001.wav").size(), 44u + (64 << 20) + 2);
+}
+
+// A page embeds up to 64 MiB decoded: an ADPCM entry counts twice its
+// stored size, an entry without a player nothing. The ADPCM entry is last,
+// its zeros a hole in the file, and a file size limit ends each run once it
+// has chosen.
+TEST_F(WbkdeckHtmlTest, EmbedsUpTo64MiBOfPlayersDecoded)
+{
+    const std::string bank = dir.write("big.wbk", bankHeader() + sampleEntry(1, "b", 8000, "b") +
+                                                      sampleEntry(0, "rate-zero", 0, "z") +
+                                                      sampleEntry(1, "a", 8000, "", 32 << 20));
+    ASSERT_EQ(truncate(bank.c_str(), static_cast<off_t>(readBytes(bank).size() + (32 << 20))), 0);
+    ProgramRun limited;
+    limited.fileSizeLimit = 1 << 20;
+    EXPECT_EQ(deck({"--html", "page.html", bank, "1-2"}, limited).out, "");
+    EXPECT_EQ(deck({"--html", "page.html", bank, "0", "2"}, limited).out,
+              "the players link the WAV files in page.html.files/: 64 MiB of decoded audio is more than a page "
+              "embeds (64 MiB)\n");
 }
 
 // A failed run leaves the page as it was and no hidden file behind, and says
