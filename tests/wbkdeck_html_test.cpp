@@ -2,6 +2,7 @@
 #include "ProgramRunner.h"
 #include "SampleOverview.h"
 #include "TestFiles.h"
+#include "WbkdeckRunTest.h"
 #include "htmlText.h"
 
 #include <nettle/base64.h>
@@ -104,17 +105,8 @@ std::vector<std::string> valuesAfter(const std::string& text, const std::string&
     return found;
 }
 
-class WbkdeckHtmlTest : public ::testing::Test {
+class WbkdeckHtmlTest : public WbkdeckRunTest {
 protected:
-    ProgramResult deck(const std::vector<std::string>& args, ProgramRun run = {})
-    {
-        run.args = args;
-        run.argv0 = "wbkdeck";
-        run.workDir = dir.path();
-        run.umask = 0;
-        return runProgram(WBKDECK, run);
-    }
-
     // The WAV file that -w writes of an entry.
     std::string exportedWav(const std::string& bankPath, const std::string& entry, const std::string& name)
     {
@@ -124,8 +116,6 @@ protected:
         unlink((dir / (name + ".wav")).c_str());
         return wav;
     }
-
-    TempDir dir;
 };
 
 // Small banks embed each player's WAV, the very bytes -w writes, and only
