@@ -16,11 +16,11 @@ struct EncodedAdpcm {
     std::vector<unsigned char> outputs;  // what the encoder expects the decoder to play
 };
 
-// Encodes `samples`, fed to the encoder `block` samples at a time.
-inline EncodedAdpcm encodeInBlocks(const std::vector<std::int16_t>& samples, int width, std::size_t block,
-                                   AdpcmEncoder::Search search = AdpcmEncoder::Search::lanes)
+// Feeds `samples` to `encoder` (an AdpcmEncoder or one with its encode and
+// finish) `block` samples at a time, and finishes it.
+template <class Encoder>
+EncodedAdpcm feedInBlocks(Encoder& encoder, const std::vector<std::int16_t>& samples, std::size_t block)
 {
-    AdpcmEncoder encoder(width, search);
     EncodedAdpcm result;
     for (std::size_t at = 0; at < samples.size(); at += block) {
         const std::size_t count = std::min(block, samples.size() - at);
@@ -28,6 +28,14 @@ inline EncodedAdpcm encodeInBlocks(const std::vector<std::int16_t>& samples, int
     }
     encoder.finish(result.bytes, &result.outputs);
     return result;
+}
+
+// Encodes `samples`, fed to the encoder `block` samples at a time.
+inline EncodedAdpcm encodeInBlocks(const std::vector<std::int16_t>& samples, int width, std::size_t block,
+                                   AdpcmEncoder::Search search = AdpcmEncoder::Search::lanes)
+{
+    AdpcmEncoder encoder(width, search);
+    return feedInBlocks(encoder, samples, block);
 }
 
 // The unsigned 8-bit samples a player decodes from ADPCM bytes.

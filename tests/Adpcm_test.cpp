@@ -1,33 +1,27 @@
 #include "Adpcm.h"
 #include "AdpcmParallel.h"
 #include "SampleDecoder.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
 #include <algorithm>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes randomCodes(std::size_t count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    Bytes bytes(count);
-    for (auto& byte : bytes)
-        byte = static_cast<unsigned char>(random());
-    return bytes;
-}
-
 // Decoding in pieces of any size, on either side of the switch to the
 // parallel decoder, carries the state across the cuts, and the byte-wise
 // loop agrees with the one-code step.
 TEST(Adpcm, PiecesAndSingleCodesMatchOneCall)
 {
-    const Bytes stored = randomCodes(5 * SampleDecoder::parallelFromBytes, 7);
+    const std::string codes = randomBytes(5 * SampleDecoder::parallelFromBytes, 7);
+    const Bytes stored(codes.begin(), codes.end());
     Bytes whole(2 * stored.size());
     Adpcm first;
     SampleDecoder::decodeAdpcm(first, stored.data(), stored.size(), whole.data());

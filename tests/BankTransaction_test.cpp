@@ -3,6 +3,7 @@
 // below, which fail or raise a signal when a test asks them to.
 #include "BankBytes.h"
 #include "BankTransaction.h"
+#include "ProgramRunner.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -94,7 +95,7 @@ int removeFirstEntryInAChild(const std::string& path)
     }
     int status = 0;
     waitpid(child, &status, 0);
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    return exitStatus(status);
 }
 
 TEST(BankTransaction, AFailureAtAnyStepLeavesTheOldBankOrTheNewOne)

@@ -168,12 +168,12 @@ void exchange(pid_t child, int in, int out, int err, const ProgramRun& run, Prog
         close(in);
 }
 
+} // namespace
+
 int exitStatus(int waitStatus)
 {
     return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
 }
-
-} // namespace
 
 ProgramResult runProgram(const std::string& program, const ProgramRun& run)
 {

@@ -36,6 +36,9 @@ struct ProgramResult {
 
 ProgramResult runProgram(const std::string& program, const ProgramRun& run);
 
+// A status from waitpid as ProgramResult::status gives it: 0..255, or 128 + signal number.
+int exitStatus(int waitStatus);
+
 // Runs `program` through /bin/sh -c `script`, in which "$0" names it, for what
 // a shell sets up: `exec "$0" -l bank >/dev/full`, `trap '' HUP; exec "$0" ...`.
 // Replaces run.args.

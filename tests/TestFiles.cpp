@@ -83,9 +83,8 @@ std::string randomBytes(std::size_t count, unsigned seed)
     return bytes;
 }
 
-FileSizeLimit::FileSizeLimit(rlim_t bytes)
+FileSizeLimit::FileSizeLimit(rlim_t bytes) : savedHandler(std::signal(SIGXFSZ, SIG_IGN))
 {
-    std::signal(SIGXFSZ, SIG_IGN);
     getrlimit(RLIMIT_FSIZE, &saved);
     rlimit small = saved;
     small.rlim_cur = bytes;
@@ -95,4 +94,5 @@ FileSizeLimit::FileSizeLimit(rlim_t bytes)
 FileSizeLimit::~FileSizeLimit()
 {
     setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
 }

@@ -43,6 +43,7 @@ public:
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
 private:
+    void (*savedHandler)(int);
     rlimit saved;
 };
 

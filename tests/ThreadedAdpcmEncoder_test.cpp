@@ -45,16 +45,15 @@ TEST(ThreadedAdpcmEncoder, GivesTheBytesOfOneEncoder)
         const EncodedAdpcm single = encodeInBlocks(samples, width, samples.size());
         for (const auto& run : runs) {
             ThreadedAdpcmEncoder encoder(width, run.threads, run.segments);
-            EncodedAdpcm threaded;
-            for (std::size_t at = 0; at < samples.size(); at += run.block) {
-                const std::size_t count = std::min(run.block, samples.size() - at);
-                encoder.encode(samples.data() + at, count, threaded.bytes, &threaded.outputs);
-            }
-            encoder.finish(threaded.bytes, &threaded.outputs);
-            const std::string name = "width " + std::to_string(width) + ", " + std::to_string(run.threads) +
-                                     " threads, segments of " + std::to_string(run.segments.length) + ", warm-up " +
-                                     std::to_string(run.segments.warmUp) + ", checks every " +
-                                     std::to_string(run.segments.checkEvery);
+            const EncodedAdpcm threaded = feedInBlocks(encoder, samples, run.block);
+            // One thread, or the greedy width, encodes on the calling thread.
+            const bool inSegments = run.threads > 1 && width > AdpcmEncoder::greedyWidth;
+            const std::string layout = std::to_string(run.threads) + " threads, segments of " +
+                                       std::to_string(run.segments.length) + ", warm-up " +
+                                       std::to_string(run.segments.warmUp) + ", checks every " +
+                                       std::to_string(run.segments.checkEvery);
+            const std::string name = "width " + std::to_string(width) + ", blocks of " + std::to_string(run.block) +
+                                     ", " + (inSegments ? layout : "on the calling thread");
             EXPECT_EQ(threaded.bytes, single.bytes) << name;
             EXPECT_EQ(threaded.outputs, single.outputs) << name;
         }

@@ -3,6 +3,7 @@
 #include "ProgramRunner.h"
 #include "SimulatedDevice.h"
 #include "TestFiles.h"
+#include "WbkdeckRunTest.h"
 
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -57,18 +58,8 @@ std::string creatingLine(const std::string& fileName, const char* format, std::s
            std::to_string(rate) + "hz\t\n";
 }
 
-class WbkdeckExportTest : public ::testing::Test {
+class WbkdeckExportTest : public WbkdeckRunTest {
 protected:
-    ProgramResult deck(const std::vector<std::string>& args, ProgramRun run = {})
-    {
-        run.args = args;
-        run.argv0 = "wbkdeck";
-        if (run.workDir.empty())
-            run.workDir = dir.path();
-        run.umask = 0;
-        return runProgram(WBKDECK, run);
-    }
-
     std::string bank(const std::string& entries)
     {
         return dir.write("test.wbk", bankHeader() + entries);
@@ -78,8 +69,6 @@ protected:
     {
         return "the auther of this .wbk is wbkpack:tester\nnow loading " + bankPath + ".\n";
     }
-
-    TempDir dir;
 };
 
 // Entries longer than the piece the programs read at a time, cut at odd

@@ -7,8 +7,6 @@
 #include "TestFiles.h"
 #include "visibleText.h"
 
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -47,17 +45,6 @@ std::string hostileBank()
     for (const HostileName& name : hostileNames)
         bytes += sampleEntry(0, name.stored, 8000, "data");
     return bytes;
-}
-
-std::vector<std::string> filesIn(const std::string& directory)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(dir))
-            names.push_back(entry->d_name);
-        closedir(dir);
-    }
-    return names;
 }
 
 class HostileTextTest : public ::testing::Test {

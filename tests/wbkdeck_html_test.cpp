@@ -2,10 +2,11 @@
 #include "ProgramRunner.h"
 #include "SampleOverview.h"
 #include "TestFiles.h"
+#include "WbkdeckRunTest.h"
 #include "htmlText.h"
-#include "writeHtml.h"
 
 #include <nettle/base64.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -80,13 +81,6 @@ TEST(SampleOverview, ColumnsPeakAndClippedSamples)
     }
 }
 
-TEST(HtmlPageAudio, EmbeddedUpTo64MiBDecoded)
-{
-    EXPECT_TRUE(embedsAudio(0));
-    EXPECT_TRUE(embedsAudio(64 << 20));
-    EXPECT_FALSE(embedsAudio((64 << 20) + 1));
-}
-
 std::string base64Decoded(const std::string& text)
 {
     base64_decode_ctx context;
@@ -111,17 +105,8 @@ std::vector<std::string> valuesAfter(const std::string& text, const std::string&
     return found;
 }
 
-class WbkdeckHtmlTest : public ::testing::Test {
+class WbkdeckHtmlTest : public WbkdeckRunTest {
 protected:
-    ProgramResult deck(const std::vector<std::string>& args, ProgramRun run = {})
-    {
-        run.args = args;
-        run.argv0 = "wbkdeck";
-        run.workDir = dir.path();
-        run.umask = 0;
-        return runProgram(WBKDECK, run);
-    }
-
     // The WAV file that -w writes of an entry.
     std::string exportedWav(const std::string& bankPath, const std::string& entry, const std::string& name)
     {
@@ -131,8 +116,6 @@ protected:
         unlink((dir / (name + ".wav")).c_str());
         return wav;
     }
-
-    TempDir dir;
 };
 
 // Small banks embed each player's WAV, the very bytes -w writes, and only
@@ -184,6 +167,24 @@ TEST_F(WbkdeckHtmlTest, LinksWavFilesPastWhatAPageEmbeds)
     EXPECT_EQ(filesIn(dir / "page.html.files"), (std::set<std::string>{"000001.wav", "000002.wav"}));
     EXPECT_TRUE(readBytes(dir / "page.html.files/000002.wav") == exportedWav(bank, "2", "short"));
     EXPECT_EQ(readBytes(dir / "page.html.files/000001.wav").size(), 44u + (64 << 20) + 2);
+}
+
+// A page embeds up to 64 MiB decoded: an ADPCM entry counts twice its
+// stored size, an entry without a player nothing. The ADPCM entry is last,
+// its zeros a hole in the file, and a file size limit ends each run once it
+// has chosen.
+TEST_F(WbkdeckHtmlTest, EmbedsUpTo64MiBOfPlayersDecoded)
+{
+    const std::string bank = dir.write("big.wbk", bankHeader() + sampleEntry(1, "b", 8000, "b") +
+                                                      sampleEntry(0, "rate-zero", 0, "z") +
+                                                      sampleEntry(1, "a", 8000, "", 32 << 20));
+    ASSERT_EQ(truncate(bank.c_str(), static_cast<off_t>(readBytes(bank).size() + (32 << 20))), 0);
+    ProgramRun limited;
+    limited.fileSizeLimit = 1 << 20;
+    EXPECT_EQ(deck({"--html", "page.html", bank, "1-2"}, limited).out, "");
+    EXPECT_EQ(deck({"--html", "page.html", bank, "0", "2"}, limited).out,
+              "the players link the WAV files in page.html.files/: 64 MiB of decoded audio is more than a page "
+              "embeds (64 MiB)\n");
 }
 
 // A failed run leaves the page as it was and no hidden file behind, and says

@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <random>
 #include <regex>
 #include <string>
 #include <thread>
@@ -196,15 +195,6 @@ ProgramResult runClient(const PulseServer& server, const std::string& program, c
     return ::testing::AssertionSuccess();
 }
 
-std::string randomBytes(std::mt19937& generator, std::size_t size)
-{
-    std::uniform_int_distribution<int> byte(0, 255);
-    std::string bytes(size, '\0');
-    for (char& b : bytes)
-        b = static_cast<char>(byte(generator));
-    return bytes;
-}
-
 // A bank of signed 8-bit samples at 8000 Hz holding `samples`; the player
 // plays them with the sign bit flipped.
 std::string bankOf(const Strings& samples)
@@ -236,10 +226,9 @@ protected:
 
 TEST_F(PulseTest, EveryByteArrivesInOrderAndOnTime)
 {
-    std::mt19937 generator(21);
     Strings samples;
     for (std::size_t size : {4000, 6000, 8000})
-        samples.push_back(randomBytes(generator, size));
+        samples.push_back(randomBytes(size, static_cast<unsigned>(size)));
     const struct {
         std::string program;
         Strings args;

@@ -26,7 +26,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -655,18 +654,25 @@ TEST_F(WbkpackEditTest, EditsEndedBySigtermLeaveNoTrace)
     }
 }
 
+// Writes an audio file (WAV unless `format` says) of `frames` frames of a
+// tone at `rate`, its samples running on across the `channels`.
+void writeTone(const std::string& path, int rate, int frames, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+               int channels = 1)
+{
+    SndfileHandle file(path.c_str(), SFM_WRITE, format, channels, rate);
+    std::vector<short> samples(frames * channels);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = short(i * 397 % 20000 - 10000);
+    file.writef(samples.data(), frames);
+}
+
 // A new bank from a folder of WAV files, a raw sample and an entry of
 // another bank: the audio is encoded exactly as wbkenc encodes it.
 TEST_F(WbkpackEditTest, BuildsABankFromAFolderThroughOneManifest)
 {
     mkdir((dir / "wav").c_str(), 0755);
-    for (const auto& [name, rate, channels] : {std::tuple{"one.wav", 44100, 2}, {"two.wav", 8000, 1}}) {
-        SndfileHandle file((dir / "wav/"s + name).c_str(), SFM_WRITE, SF_FORMAT_WAV | SF_FORMAT_PCM_16, channels, rate);
-        std::vector<short> frames(rate / 10 * channels);
-        for (std::size_t i = 0; i < frames.size(); ++i)
-            frames[i] = short(i * 397 % 20000 - 10000);
-        file.writef(frames.data(), rate / 10);
-    }
+    writeTone(dir / "wav/one.wav", 44100, 4410, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2);
+    writeTone(dir / "wav/two.wav", 8000, 800);
     const auto encoded = [&](std::vector<std::string> args) {
         ProgramRun run;
         run.args = args;
@@ -685,16 +691,6 @@ TEST_F(WbkpackEditTest, BuildsABankFromAFolderThroughOneManifest)
               bankHeader("folder") + sampleEntry(1, "one", 11025, encoded({"-r", "11025", "wav/one.wav", "o.pcm"})) +
                   sampleEntry(0, "two", 8000, encoded({"wav/two.wav", "t.pc8"})) +
                                               sampleEntry(3, "raw", 0, "NN") + sampleEntry(0, "b", 7, "BB"));
-}
-
-// Writes a WAV file of `frames` frames of a tone at `rate`.
-void writeTone(const std::string& path, int rate, int frames, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16)
-{
-    SndfileHandle file(path.c_str(), SFM_WRITE, format, 1, rate);
-    std::vector<short> samples(frames);
-    for (int i = 0; i < frames; ++i)
-        samples[i] = short(i * 397 % 20000 - 10000);
-    file.writef(samples.data(), frames);
 }
 
 // A folder becomes the bank of its audio files, in byte order of their
