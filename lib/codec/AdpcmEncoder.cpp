@@ -22,13 +22,6 @@ constexpr std::uint64_t firstTag = (std::uint64_t{1} << (64 - keyBits)) - 1;
 // every extension.
 constexpr std::int64_t maxCost = std::int64_t{1} << 41;
 
-// The part of a cost difference a squared error can fill: none below zero,
-// and every squared error (all below 2^32) at the top.
-std::uint32_t squareWithin(std::int64_t costDifference)
-{
-    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(costDifference, 0, UINT32_MAX));
-}
-
 } // namespace
 
 // Costs stay far below 2^57: they are rebased to the cheapest path once a
@@ -54,8 +47,6 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
         chosenAt.assign(AdpcmSearch::stateKeys, 0);
     if (this->search == Search::lanes) {
         const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
-        lowestSquares.resize(this->width);
-        highestSquares.resize(this->width);
         keptSquares.resize(candidates + AdpcmSearch::positions);
         keptReaches.resize(candidates + AdpcmSearch::positions);
         reachedKeys.resize(candidates + 64);
@@ -238,17 +229,10 @@ std::int64_t AdpcmEncoder::limitOf(std::int64_t reach) const
 }
 
 // Notes the states reached by the extensions that cost more than `above`
-// and at most `atMost`. The paths are in key order, so their costs never
-// fall: after the first path beyond `atMost` none has such an extension.
+// and at most `atMost`.
 void AdpcmEncoder::reachBetween(std::int32_t target, std::int64_t above, std::int64_t atMost)
 {
-    std::size_t count = 0;
-    for (; count < paths.size() && pathCosts[count] <= atMost; ++count) {
-        lowestSquares[count] = squareWithin(above + 1 - pathCosts[count]);
-        highestSquares[count] = squareWithin(atMost - pathCosts[count]);
-    }
-    const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), lowestSquares.data(),
-                                    highestSquares.data(), count};
+    const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), pathCosts.data(), paths.size(), above, atMost};
     reachStates(AdpcmSearch::keepExtensions(within, target, {keptSquares.data(), keptReaches.data()}));
 }
 

@@ -155,14 +155,13 @@ private:
     std::vector<std::uint32_t> chosenAt;
     std::uint32_t stepNumber = 0;
     std::vector<Candidate> chosen;
-    // The search in lanes: the paths' states and costs; for each path the
-    // squared errors wanted, those of extensions costing from just above a
-    // reach to within a wider one (the first reach follows `margin`, which
-    // nearly always suffices); the extensions kept; the states they reach
-    // and the least key to each.
+    // The search in lanes: the paths' states and costs; the extensions
+    // kept, those costing from just above one reach to within a wider one
+    // (the first reach follows `margin`, which nearly always suffices); the
+    // states they reach and the least key to each.
     std::vector<std::int32_t> pathSamples, pathSteps;
     std::vector<std::int64_t> pathCosts;
-    std::vector<std::uint32_t> lowestSquares, highestSquares, keptSquares;
+    std::vector<std::uint32_t> keptSquares;
     std::vector<std::int32_t> keptReaches;
     std::vector<std::int32_t> reachedStates;
     std::vector<std::int64_t> reachedKeys, sortedKeys;

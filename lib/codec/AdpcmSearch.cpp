@@ -152,6 +152,15 @@ HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int3
                      kept.reaches + taken);
 }
 
+// The part of a cost difference a squared error can fill: none below zero,
+// and every squared error (all below 2^32) at the top.
+HWY_INLINE std::uint32_t squareWithin(std::int64_t costDifference)
+{
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(costDifference, 0, UINT32_MAX));
+}
+
+// After the first path that costs more than `atMost` none has an extension
+// wanted.
 std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, const AdpcmSearch::Kept& kept)
 {
     const hn::ScalableTag<std::int32_t> di;
@@ -162,12 +171,12 @@ std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target,
     const AdpcmSearch::Paths within = paths;
     const AdpcmSearch::Kept into = kept;
     std::size_t taken = 0;
-    for (std::size_t path = 0; path < within.count; ++path) {
+    for (std::size_t path = 0; path < within.count && within.costs[path] <= within.atMost; ++path) {
         const std::int32_t* row = tables.row[within.stepIndices[path]];
         const std::int32_t* nextStep = tables.nextStepWide[within.stepIndices[path]];
         const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
-        const auto lowest = hn::Set(du, within.lowest[path]);
-        const auto highest = hn::Set(du, within.highest[path]);
+        const auto lowest = hn::Set(du, squareWithin(within.above + 1 - within.costs[path]));
+        const auto highest = hn::Set(du, squareWithin(within.atMost - within.costs[path]));
         for (int first = 0; first < AdpcmSearch::positions; first += lanes)
             taken += keepCodes(di, row, nextStep, first, within.samples[path], target, parent, lowest, highest, into,
                                taken);

@@ -37,15 +37,15 @@ public:
     static constexpr std::uint16_t codeByPosition[positions] = {15, 14, 13, 12, 11, 10, 9, 8,
                                                                 0,  1,  2,  3,  4,  5,  6, 7};
 
-    // The decoder states of a beam's paths, one array each, and for each
-    // path the squared errors of the extensions wanted: those from
-    // `lowest` to `highest`.
+    // The decoder states and costs of a beam's paths, one array each, in
+    // key order (their costs never fall), and the extensions wanted: those
+    // that cost more than `above` and at most `atMost`.
     struct Paths {
         const std::int32_t* samples;
         const std::int32_t* stepIndices;
-        const std::uint32_t* lowest;
-        const std::uint32_t* highest;
+        const std::int64_t* costs;
         std::size_t count;
+        std::int64_t above, atMost;
     };
     // The extensions kept: their squared errors, and the state keys they
     // reach with their keys' low bits below (stateKeyOf, lowKeyOf).
