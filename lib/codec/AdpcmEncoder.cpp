@@ -243,9 +243,11 @@ void AdpcmEncoder::reachStates(std::size_t keptCount)
     // Without branches on whether a state is new, which no predictor
     // guesses: every state is written past the end, and counted when new.
     // The entry of an older round is greater than any of this one, so the
-    // least entry is the least key of this round.
+    // least entry is the least key of this round, and a state is new when
+    // its entry is at least this round's tag plus one.
     std::size_t count = reachedCount;
     const std::uint64_t tag = reachTag;
+    const std::uint64_t older = (tag + 1) << keyBits;
     for (std::size_t i = 0; i < keptCount; ++i) {
         const std::int32_t lowKey = AdpcmSearch::lowKeyOf(keptReaches[i]);
         const std::int32_t state = AdpcmSearch::stateKeyOf(keptReaches[i]);
@@ -255,7 +257,7 @@ void AdpcmEncoder::reachStates(std::size_t keptCount)
         const std::uint64_t held = least;
         least = std::min(held, entry);
         reachedStates[count] = state;
-        count += (held >> keyBits) != tag;
+        count += held >= older;
     }
     reachedCount = count;
 }

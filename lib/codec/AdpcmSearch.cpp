@@ -57,10 +57,11 @@
 namespace wbk_adpcm_search {
 
 // The codec's difference and next step tables in 32-bit entries, each row
-// in the order of the sample the codes lead to.
+// in the order of the sample the codes lead to; the next step indices
+// where they go in the lanes' reach (AdpcmSearch::Kept).
 struct TablesByPosition {
     alignas(64) std::int32_t row[Adpcm::stepCount][AdpcmSearch::positions];
-    alignas(64) std::int32_t nextStepWide[Adpcm::stepCount][AdpcmSearch::positions];
+    alignas(64) std::int32_t nextStepKeys[Adpcm::stepCount][AdpcmSearch::positions];
 
     TablesByPosition()
     {
@@ -69,7 +70,7 @@ struct TablesByPosition {
             for (int position = 0; position < AdpcmSearch::positions; ++position) {
                 const unsigned code = AdpcmSearch::codeByPosition[position];
                 row[step][position] = tables.difference[step][code];
-                nextStepWide[step][position] = tables.nextStep[step][code];
+                nextStepKeys[step][position] = tables.nextStep[step][code] << AdpcmSearch::lowBits;
             }
         }
     }
@@ -129,12 +130,12 @@ HWY_INLINE std::size_t keepLanes(DI di, hn::Vec<DI> first, hn::Vec<DI> second, M
 #endif
 
 // One path's extensions by the codes at `first` onwards: keeps those whose
-// squared error lies from `lowest` to `highest` in `kept` from `taken` on;
-// returns how many.
+// squared error is `lowest` or more, by less than `range`, in `kept` from
+// `taken` on; returns how many.
 template <class DI>
 HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int32_t* nextStep, int first,
                                  std::int32_t sample, std::int32_t target, hn::Vec<DI> parent,
-                                 hn::Vec<hn::RebindToUnsigned<DI>> lowest, hn::Vec<hn::RebindToUnsigned<DI>> highest,
+                                 hn::Vec<hn::RebindToUnsigned<DI>> lowest, hn::Vec<hn::RebindToUnsigned<DI>> range,
                                  const AdpcmSearch::Kept& kept, std::size_t taken)
 {
     const hn::RebindToUnsigned<DI> du;
@@ -142,25 +143,39 @@ HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int3
                               hn::Set(di, Adpcm::maxSample));
     const auto error = hn::Sub(hn::ShiftLeft<8>(hn::ShiftRight<4>(next)), hn::Set(di, target));
     const auto square = hn::BitCast(du, hn::Mul(error, error));
-    const auto keep = hn::RebindMask(di, hn::Not(hn::Or(hn::Lt(square, lowest), hn::Gt(square, highest))));
+    const auto keep = hn::RebindMask(di, hn::Lt(hn::Sub(square, lowest), range));
     const auto place = hn::Iota(di, first);
     const auto tie = hn::IfThenElse(hn::Lt(error, hn::Zero(di)), hn::Sub(hn::Set(di, AdpcmSearch::positions - 1), place),
                                     hn::Add(hn::Set(di, AdpcmSearch::positions), place));
-    const auto state = hn::Add(hn::Mul(hn::ShiftRight<2>(next), hn::Set(di, Adpcm::stepCount)), hn::Load(di, nextStep + first));
-    const auto reach = hn::Or(hn::ShiftLeft<AdpcmSearch::lowBits>(state), hn::Or(tie, parent));
+    // The state key's sample part, (next >> 2) << stepKeyBits, moved on
+    // above the key's low bits; the next step index comes shifted already.
+    constexpr int bucketShift = AdpcmSearch::stepKeyBits + AdpcmSearch::lowBits - 2;
+    const auto bucket = hn::ShiftLeft<bucketShift>(hn::And(next, hn::Set(di, ~3)));
+    const auto reach = hn::Or3(bucket, hn::Load(di, nextStep + first), hn::Or(tie, parent));
     return keepLanes(di, hn::BitCast(di, square), reach, keep, reinterpret_cast<std::int32_t*>(kept.squares + taken),
                      kept.reaches + taken);
 }
 
-// The part of a cost difference a squared error can fill: none below zero,
-// and every squared error (all below 2^32) at the top.
-HWY_INLINE std::uint32_t squareWithin(std::int64_t costDifference)
+// The squared errors that the extensions of paths of these costs may have
+// to cost more than `above` and at most `atMost`: `lowest` or more, by less
+// than `range`. The bounds are the part of a cost difference a squared
+// error can fill: none below zero, every one at the top (all squared errors
+// are below 2^32 - 2^17). Returns how many paths have such extensions:
+// after the first path that costs more than `atMost`, none has.
+std::size_t boundSquares(const std::int64_t* costs, std::size_t count, std::int64_t above, std::int64_t atMost,
+                         std::uint32_t* lowest, std::uint32_t* range)
 {
-    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(costDifference, 0, UINT32_MAX));
+    const auto squareWithin = [](std::int64_t difference) {
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(difference, 0, UINT32_MAX - 1));
+    };
+    std::size_t within = 0;
+    for (; within < count && costs[within] <= atMost; ++within) {
+        lowest[within] = squareWithin(above + 1 - costs[within]);
+        range[within] = squareWithin(atMost - costs[within]) - lowest[within] + 1;
+    }
+    return within;
 }
 
-// After the first path that costs more than `atMost` none has an extension
-// wanted.
 std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, const AdpcmSearch::Kept& kept)
 {
     const hn::ScalableTag<std::int32_t> di;
@@ -170,16 +185,16 @@ std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target,
     // Read once: the stores through `kept` could otherwise alias them.
     const AdpcmSearch::Paths within = paths;
     const AdpcmSearch::Kept into = kept;
+    std::uint32_t lowest[AdpcmSearch::maxPaths], range[AdpcmSearch::maxPaths];
+    const std::size_t count = boundSquares(within.costs, within.count, within.above, within.atMost, lowest, range);
     std::size_t taken = 0;
-    for (std::size_t path = 0; path < within.count && within.costs[path] <= within.atMost; ++path) {
+    for (std::size_t path = 0; path < count; ++path) {
         const std::int32_t* row = tables.row[within.stepIndices[path]];
-        const std::int32_t* nextStep = tables.nextStepWide[within.stepIndices[path]];
+        const std::int32_t* nextStep = tables.nextStepKeys[within.stepIndices[path]];
         const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
-        const auto lowest = hn::Set(du, squareWithin(within.above + 1 - within.costs[path]));
-        const auto highest = hn::Set(du, squareWithin(within.atMost - within.costs[path]));
         for (int first = 0; first < AdpcmSearch::positions; first += lanes)
-            taken += keepCodes(di, row, nextStep, first, within.samples[path], target, parent, lowest, highest, into,
-                               taken);
+            taken += keepCodes(di, row, nextStep, first, within.samples[path], target, parent, hn::Set(du, lowest[path]),
+                               hn::Set(du, range[path]), into, taken);
     }
     return taken;
 }

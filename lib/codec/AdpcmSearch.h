@@ -27,13 +27,17 @@ public:
     static constexpr int tieBits = 5;     // below/above and the distance from the target
     static constexpr int parentBits = 6;  // the path's place, below 64
     static constexpr int lowBits = tieBits + parentBits;
+    static constexpr int maxPaths = 1 << parentBits;
     // Two decoder states with the same key (the same step index, samples
     // within the same four values) lead to nearly the same futures; the
     // search keeps only the cheaper. Keys of near samples lie near each
     // other, whatever their step index, as do the states one sample reaches.
+    // The step index takes the low 6 bits, so that the lanes build a key
+    // with shifts alone.
+    static constexpr int stepKeyBits = 6;
     static constexpr int sampleBuckets = (Adpcm::maxSample >> 2) + 1;
-    static constexpr int stateKeys = Adpcm::stepCount * sampleBuckets;
-    static int stateKey(const Adpcm& state) { return (state.sample() >> 2) * Adpcm::stepCount + state.stepIndex(); }
+    static constexpr int stateKeys = sampleBuckets << stepKeyBits;
+    static int stateKey(const Adpcm& state) { return (state.sample() >> 2) << stepKeyBits | state.stepIndex(); }
     static constexpr std::uint16_t codeByPosition[positions] = {15, 14, 13, 12, 11, 10, 9, 8,
                                                                 0,  1,  2,  3,  4,  5,  6, 7};
 
