@@ -36,6 +36,7 @@ public:
     // with shifts alone.
     static constexpr int stepKeyBits = 6;
     static constexpr int sampleBuckets = (Adpcm::maxSample >> 2) + 1;
+    static_assert(Adpcm::stepCount <= 1 << stepKeyBits, "a step index fits its bits");
     static constexpr int stateKeys = sampleBuckets << stepKeyBits;
     static int stateKey(const Adpcm& state) { return (state.sample() >> 2) << stepKeyBits | state.stepIndex(); }
     static constexpr std::uint16_t codeByPosition[positions] = {15, 14, 13, 12, 11, 10, 9, 8,
