@@ -227,10 +227,10 @@ void sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted)
         auto rank0 = hn::Zero(d), rank1 = hn::Zero(d), rank2 = hn::Zero(d), rank3 = hn::Zero(d);
         for (std::size_t i = 0; i < count; ++i) {
             const auto key = hn::Set(d, keys[i]);
-            rank0 = hn::Add(rank0, hn::IfThenElseZero(hn::Lt(key, keys0), one));
-            rank1 = hn::Add(rank1, hn::IfThenElseZero(hn::Lt(key, keys1), one));
-            rank2 = hn::Add(rank2, hn::IfThenElseZero(hn::Lt(key, keys2), one));
-            rank3 = hn::Add(rank3, hn::IfThenElseZero(hn::Lt(key, keys3), one));
+            rank0 = hn::IfThenElse(hn::Lt(key, keys0), hn::Add(rank0, one), rank0);
+            rank1 = hn::IfThenElse(hn::Lt(key, keys1), hn::Add(rank1, one), rank1);
+            rank2 = hn::IfThenElse(hn::Lt(key, keys2), hn::Add(rank2, one), rank2);
+            rank3 = hn::IfThenElse(hn::Lt(key, keys3), hn::Add(rank3, one), rank3);
         }
         const std::size_t left = count - first;
         placeByRank(d, rank0, block, left, sorted);
