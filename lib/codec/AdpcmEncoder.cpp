@@ -266,10 +266,11 @@ void AdpcmEncoder::reachStates(std::size_t keptCount)
 // `width` of those in key order (their states are left to step()).
 void AdpcmEncoder::chooseFromReached()
 {
-    for (std::size_t i = 0; i < reachedCount; ++i)
+    const std::size_t reached = reachedCount;
+    for (std::size_t i = 0; i < reached; ++i)
         reachedKeys[i] = static_cast<std::int64_t>(leastAt[static_cast<std::size_t>(reachedStates[i])] & keyMask);
-    AdpcmSearch::sortKeys(reachedKeys.data(), reachedCount, sortedKeys.data());
-    const std::size_t count = std::min(reachedCount, static_cast<std::size_t>(width));
+    AdpcmSearch::sortKeys(reachedKeys.data(), reached, sortedKeys.data());
+    const std::size_t count = std::min(reached, static_cast<std::size_t>(width));
     chosen.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::int64_t key = sortedKeys[i];
