@@ -136,20 +136,26 @@ void AdpcmEncoder::step(std::int16_t sample)
     }
     // The search in lanes leaves the chosen states to be decoded here, from
     // the parent's state copied anyway.
+    // Through local pointers, which the stores into the paths cannot move.
     const Adpcm::Tables& tables = Adpcm::tables();
-    nextPaths.resize(chosen.size());
-    for (std::size_t i = 0; i < chosen.size(); ++i) {
-        const Candidate& candidate = chosen[i];
-        const Path& parent = paths[candidate.parent];
+    const std::uint64_t position = fed;
+    const std::size_t count = chosen.size();
+    nextPaths.resize(count);
+    const Candidate* const choices = chosen.data();
+    const Path* const parents = paths.data();
+    Path* const extended = nextPaths.data();
+    for (std::size_t i = 0; i < count; ++i) {
+        const Candidate& candidate = choices[i];
+        const Path& parent = parents[candidate.parent];
         // Decoded in registers before the copy, which the decoder's table
         // reads would otherwise wait for.
         Adpcm state = parent.state;
         state.decode(candidate.code, tables);
-        Path& path = nextPaths[i];
+        Path& path = extended[i];
         path = parent;
         path.state = state;
         path.cost = candidate.cost;
-        path.setCode(fed, candidate.code);
+        path.setCode(position, candidate.code);
     }
     paths.swap(nextPaths);
     lastSample = sample;
