@@ -47,6 +47,9 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
         chosenAt.assign(AdpcmSearch::stateKeys, 0);
     if (this->search == Search::lanes) {
         const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
+        pathSamples.resize(this->width);
+        pathSteps.resize(this->width);
+        pathCosts.resize(this->width + AdpcmSearch::costsReadPast);
         keptSquares.resize(candidates + AdpcmSearch::positions);
         keptReaches.resize(candidates + AdpcmSearch::positions);
         reachedKeys.resize(candidates + 64);
@@ -206,9 +209,6 @@ void AdpcmEncoder::chooseInLanes(std::int32_t target)
 void AdpcmEncoder::loadPaths()
 {
     const std::size_t count = paths.size();
-    pathSamples.resize(count);
-    pathSteps.resize(count);
-    pathCosts.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         pathSamples[i] = paths[i].state.sample();
         pathSteps[i] = paths[i].state.stepIndex();

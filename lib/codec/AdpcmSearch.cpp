@@ -158,20 +158,28 @@ HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int3
 
 // The squared errors that the extensions of paths of these costs may have
 // to cost more than `above` and at most `atMost`: `lowest` or more, by less
-// than `range`. The bounds are the part of a cost difference a squared
-// error can fill: none below zero, every one at the top (all squared errors
-// are below 2^32 - 2^17). Returns how many paths have such extensions:
-// after the first path that costs more than `atMost`, none has.
+// than `range` (in the low 32 bits of each). The bounds are the part of a
+// cost difference a squared error can fill: none below zero, every one at
+// the top (all squared errors are below 2^32 - 2^17). Returns how many
+// paths have such extensions: after the first path that costs more than
+// `atMost`, none has.
 std::size_t boundSquares(const std::int64_t* costs, std::size_t count, std::int64_t above, std::int64_t atMost,
-                         std::uint32_t* lowest, std::uint32_t* range)
+                         std::int64_t* lowest, std::int64_t* range)
 {
-    const auto squareWithin = [](std::int64_t difference) {
-        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(difference, 0, UINT32_MAX - 1));
+    const hn::ScalableTag<std::int64_t> d;
+    static_assert(HWY_MAX_BYTES / sizeof(std::int64_t) <= AdpcmSearch::costsReadPast, "whole vectors of costs");
+    const auto least = hn::Set(d, above + 1);
+    const auto most = hn::Set(d, atMost);
+    const auto squareWithin = [&](hn::Vec<decltype(d)> difference) {
+        return hn::Min(hn::Max(difference, hn::Zero(d)), hn::Set(d, std::int64_t{UINT32_MAX} - 1));
     };
     std::size_t within = 0;
-    for (; within < count && costs[within] <= atMost; ++within) {
-        lowest[within] = squareWithin(above + 1 - costs[within]);
-        range[within] = squareWithin(atMost - costs[within]) - lowest[within] + 1;
+    for (std::size_t first = 0; first < count; first += hn::Lanes(d)) {
+        const auto cost = hn::LoadU(d, costs + first);
+        const auto lowestSquare = squareWithin(hn::Sub(least, cost));
+        hn::StoreU(lowestSquare, d, lowest + first);
+        hn::StoreU(hn::Add(hn::Sub(squareWithin(hn::Sub(most, cost)), lowestSquare), hn::Set(d, 1)), d, range + first);
+        within += hn::CountTrue(d, hn::AndNot(hn::Gt(cost, most), hn::FirstN(d, count - first)));
     }
     return within;
 }
@@ -185,16 +193,19 @@ std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target,
     // Read once: the stores through `kept` could otherwise alias them.
     const AdpcmSearch::Paths within = paths;
     const AdpcmSearch::Kept into = kept;
-    std::uint32_t lowest[AdpcmSearch::maxPaths], range[AdpcmSearch::maxPaths];
+    HWY_ALIGN std::int64_t lowest[AdpcmSearch::maxPaths + AdpcmSearch::costsReadPast];
+    HWY_ALIGN std::int64_t range[AdpcmSearch::maxPaths + AdpcmSearch::costsReadPast];
     const std::size_t count = boundSquares(within.costs, within.count, within.above, within.atMost, lowest, range);
     std::size_t taken = 0;
     for (std::size_t path = 0; path < count; ++path) {
         const std::int32_t* row = tables.row[within.stepIndices[path]];
         const std::int32_t* nextStep = tables.nextStepKeys[within.stepIndices[path]];
         const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
+        const auto lowestSquare = hn::Set(du, static_cast<std::uint32_t>(lowest[path]));
+        const auto squareRange = hn::Set(du, static_cast<std::uint32_t>(range[path]));
         for (int first = 0; first < AdpcmSearch::positions; first += lanes)
-            taken += keepCodes(di, row, nextStep, first, within.samples[path], target, parent, hn::Set(du, lowest[path]),
-                               hn::Set(du, range[path]), into, taken);
+            taken += keepCodes(di, row, nextStep, first, within.samples[path], target, parent, lowestSquare, squareRange,
+                               into, taken);
     }
     return taken;
 }

@@ -28,6 +28,7 @@ public:
     static constexpr int parentBits = 6;  // the path's place, below 64
     static constexpr int lowBits = tieBits + parentBits;
     static constexpr int maxPaths = 1 << parentBits;
+    static constexpr int costsReadPast = 8;
     // Two decoder states with the same key (the same step index, samples
     // within the same four values) lead to nearly the same futures; the
     // search keeps only the cheaper. Keys of near samples lie near each
@@ -44,7 +45,8 @@ public:
 
     // The decoder states and costs of a beam's paths, one array each, in
     // key order (their costs never fall), and the extensions wanted: those
-    // that cost more than `above` and at most `atMost`.
+    // that cost more than `above` and at most `atMost`. The costs are read
+    // in whole vectors: costsReadPast entries past the count too.
     struct Paths {
         const std::int32_t* samples;
         const std::int32_t* stepIndices;
