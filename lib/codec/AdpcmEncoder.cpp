@@ -138,8 +138,8 @@ void AdpcmEncoder::step(std::int16_t sample)
         chooseExtensions(target);
     }
     // The search in lanes leaves the chosen states to be decoded here, from
-    // the parent's state copied anyway.
-    // Through local pointers, which the stores into the paths cannot move.
+    // the parent's state copied anyway. Local pointers, as the compiler
+    // would read the vectors again after every store into a path.
     const Adpcm::Tables& tables = Adpcm::tables();
     const std::uint64_t position = fed;
     const std::size_t count = chosen.size();
@@ -250,7 +250,7 @@ void AdpcmEncoder::reachStates(std::size_t keptCount)
     // guesses: every state is written past the end, and counted when new.
     // The entry of an older round is greater than any of this one, so the
     // least entry is the least key of this round, and a state is new when
-    // its entry is at least this round's tag plus one.
+    // its entry is `older` or more.
     std::size_t count = reachedCount;
     const std::uint64_t tag = reachTag;
     const std::uint64_t older = (tag + 1) << keyBits;

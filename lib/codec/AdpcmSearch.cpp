@@ -166,8 +166,7 @@ HWY_INLINE std::size_t keepCodes(DI di, const std::int32_t* row, const std::int3
 std::size_t boundSquares(const std::int64_t* costs, std::size_t count, std::int64_t above, std::int64_t atMost,
                          std::int64_t* lowest, std::int64_t* range)
 {
-    const hn::ScalableTag<std::int64_t> d;
-    static_assert(HWY_MAX_BYTES / sizeof(std::int64_t) <= AdpcmSearch::costsReadPast, "whole vectors of costs");
+    const hn::CappedTag<std::int64_t, AdpcmSearch::costsReadPast> d;
     const auto least = hn::Set(d, above + 1);
     const auto most = hn::Set(d, atMost);
     const auto squareWithin = [&](hn::Vec<decltype(d)> difference) {
@@ -195,9 +194,9 @@ std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target,
     const AdpcmSearch::Kept into = kept;
     HWY_ALIGN std::int64_t lowest[AdpcmSearch::maxPaths + AdpcmSearch::costsReadPast];
     HWY_ALIGN std::int64_t range[AdpcmSearch::maxPaths + AdpcmSearch::costsReadPast];
-    const std::size_t count = boundSquares(within.costs, within.count, within.above, within.atMost, lowest, range);
+    const std::size_t reaching = boundSquares(within.costs, within.count, within.above, within.atMost, lowest, range);
     std::size_t taken = 0;
-    for (std::size_t path = 0; path < count; ++path) {
+    for (std::size_t path = 0; path < reaching; ++path) {
         const std::int32_t* row = tables.row[within.stepIndices[path]];
         const std::int32_t* nextStep = tables.nextStepKeys[within.stepIndices[path]];
         const auto parent = hn::Set(di, static_cast<std::int32_t>(path << AdpcmSearch::tieBits));
