@@ -29,12 +29,14 @@ ParallelEncoding::Result ParallelEncoding::encode(const Job& job)
     return result;
 }
 
-// The job taken makes room for the next one, started before the wait.
+// The job taken makes room for the next one, started once it is done, so
+// that no more than `threads` run at once.
 ParallelEncoding::Result ParallelEncoding::takeNext()
 {
     std::future<Result> oldest = std::move(inFlight.front());
     inFlight.pop_front();
+    Result result = oldest.get();
     if (next < jobs.size())
         startNext();
-    return oldest.get();
+    return result;
 }
