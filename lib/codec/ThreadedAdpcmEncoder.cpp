@@ -33,18 +33,15 @@ void ThreadedAdpcmEncoder::encode(const std::int16_t* samples, std::size_t count
         filling.insert(filling.end(), samples, samples + taken);
         samples += taken;
         count -= taken;
-        if (filling.size() == segments.length) {
-            if (inFlight.size() == threads)
-                takeOldest(bytes, outputs);
-            launch();
-        }
+        if (filling.size() == segments.length)
+            launch(bytes, outputs);
     }
 }
 
 void ThreadedAdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs)
 {
     if (!filling.empty())
-        launch();
+        launch(bytes, outputs);
     while (!inFlight.empty())
         takeOldest(bytes, outputs);
     if (!current)
@@ -53,9 +50,12 @@ void ThreadedAdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector
 }
 
 // Starts the filled segment on a thread of its own, which inherits a mask
-// blocking every signal.
-void ThreadedAdpcmEncoder::launch()
+// blocking every signal; with every thread busy, the oldest segment is
+// taken first.
+void ThreadedAdpcmEncoder::launch(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs)
 {
+    if (inFlight.size() == threads)
+        takeOldest(bytes, outputs);
     std::vector<std::int16_t> input = previousTail;
     input.insert(input.end(), filling.begin(), filling.end());
     const std::size_t start = previousTail.size();

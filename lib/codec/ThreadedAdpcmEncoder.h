@@ -72,7 +72,7 @@ private:
         std::future<Encoded> encoded;
     };
 
-    void launch();
+    void launch(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
     void takeOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
     static Encoded encodeApart(int width, std::size_t checkEvery, std::vector<std::int16_t> samples,
                                std::size_t warmUp);
