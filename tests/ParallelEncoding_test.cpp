@@ -1,8 +1,8 @@
 #include "ParallelEncoding.h"
 #include "TestFiles.h"
+#include "ToneFile.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.hh>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,11 +45,7 @@ int writerOnceRead(const std::string& path, std::chrono::milliseconds wait)
 TEST(ParallelEncoding, OneThreadEncodesOneFileAtATime)
 {
     const TempDir dir;
-    {
-        SndfileHandle tone((dir / "tone.wav").c_str(), SFM_WRITE, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000);
-        const std::vector<short> samples(800, 1000);
-        tone.writef(samples.data(), 800);
-    }
+    writeTone(dir / "tone.wav", 8000, 800);
     const std::string wav = readBytes(dir / "tone.wav");
     std::vector<ParallelEncoding::Job> jobs;
     for (const char* name : {"first", "second"}) {

@@ -4,10 +4,10 @@
 #include "ProgramRunner.h"
 #include "StagedFile.h"
 #include "TestFiles.h"
+#include "ToneFile.h"
 #include "filePath.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.hh>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -652,18 +652,6 @@ TEST_F(WbkpackEditTest, EditsEndedBySigtermLeaveNoTrace)
         EXPECT_EQ(readBytes(dir / "bank.wbk") == large, result.status != 0) << args[0];
         EXPECT_EQ(hiddenFiles(dir.path()), std::vector<std::string>{}) << args[0];
     }
-}
-
-// Writes an audio file (WAV unless `format` says) of `frames` frames of a
-// tone at `rate`, its samples running on across the `channels`.
-void writeTone(const std::string& path, int rate, int frames, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16,
-               int channels = 1)
-{
-    SndfileHandle file(path.c_str(), SFM_WRITE, format, channels, rate);
-    std::vector<short> samples(frames * channels);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = short(i * 397 % 20000 - 10000);
-    file.writef(samples.data(), frames);
 }
 
 // A new bank from a folder of WAV files, a raw sample and an entry of

@@ -6,7 +6,6 @@
 #include "readWriteAll.h"
 #include "visibleText.h"
 
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>

@@ -58,8 +58,9 @@ ManifestSources::Encoding encodingOf(const Options& options)
     ManifestSources::Encoding encoding;
     if (options.quality)
         encoding.quality = numberOption(options.quality, 1, AudioEncoding::qualityLevels, "-q", "a quality");
-    encoding.threads = options.jobs ? numberOption(options.jobs, 1, AudioEncoding::maxThreads, "-j", "a number of threads")
-                                    : AudioEncoding::defaultThreads();
+    encoding.threads = options.jobs
+                           ? numberOption(options.jobs, 1, AudioEncoding::maxThreads, "-j", "a number of threads")
+                           : AudioEncoding::defaultThreads();
     if (!isatty(STDERR_FILENO))
         return encoding;
     const auto start = std::chrono::steady_clock::now();

@@ -238,7 +238,8 @@ std::int64_t AdpcmEncoder::limitOf(std::int64_t reach) const
 // and at most `atMost`.
 void AdpcmEncoder::reachBetween(std::int32_t target, std::int64_t above, std::int64_t atMost)
 {
-    const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), pathCosts.data(), paths.size(), above, atMost};
+    const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), pathCosts.data(), paths.size(),
+                                    above, atMost};
     reachStates(AdpcmSearch::keepExtensions(within, target, {keptSquares.data(), keptReaches.data()}));
 }
 

@@ -203,8 +203,8 @@ std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target,
         const auto lowestSquare = hn::Set(du, static_cast<std::uint32_t>(lowest[path]));
         const auto squareRange = hn::Set(du, static_cast<std::uint32_t>(range[path]));
         for (int first = 0; first < AdpcmSearch::positions; first += lanes)
-            taken += keepCodes(di, row, nextStep, first, within.samples[path], target, parent, lowestSquare, squareRange,
-                               into, taken);
+            taken += keepCodes(di, row, nextStep, first, within.samples[path], target, parent, lowestSquare,
+                               squareRange, into, taken);
     }
     return taken;
 }
