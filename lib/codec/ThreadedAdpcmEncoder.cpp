@@ -3,6 +3,7 @@
 #include "AllSignalsBlocked.h"
 
 #include <algorithm>
+#include <chrono>
 
 ThreadedAdpcmEncoder::ThreadedAdpcmEncoder(int width, unsigned threads)
     : ThreadedAdpcmEncoder(width, threads, Segments{})
@@ -50,12 +51,17 @@ void ThreadedAdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector
 }
 
 // Starts the filled segment on a thread of its own, which inherits a mask
-// blocking every signal; with every thread busy, the oldest segment is
-// taken first.
+// blocking every signal, once fewer than `threads` segments are being
+// encoded. Finished segments are taken first while they are the oldest, or
+// when `threads` of them wait already.
 void ThreadedAdpcmEncoder::launch(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs)
 {
-    if (inFlight.size() == threads)
+    const auto oldestIsDone = [this] {
+        return !inFlight.empty() && inFlight.front().encoded.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    while (inFlight.size() >= 2 * threads || oldestIsDone())
         takeOldest(bytes, outputs);
+    takePlace();
     std::vector<std::int16_t> input = previousTail;
     input.insert(input.end(), filling.begin(), filling.end());
     const std::size_t start = previousTail.size();
@@ -65,12 +71,40 @@ void ThreadedAdpcmEncoder::launch(std::vector<unsigned char>& bytes, std::vector
     Segment segment;
     {
         const AllSignalsBlocked blocked;
-        segment.encoded =
-            std::async(std::launch::async, encodeApart, width, segments.checkEvery, std::move(input), start);
+        segment.encoded = std::async(std::launch::async, encodeInPlace, std::ref(places), width, segments.checkEvery,
+                                     std::move(input), start);
     }
     segment.samples = std::move(filling);
     filling.clear();
     inFlight.push_back(std::move(segment));
+}
+
+// Waits until fewer than `threads` segments are being encoded, and counts
+// one more.
+void ThreadedAdpcmEncoder::takePlace()
+{
+    std::unique_lock<std::mutex> lock(places.mutex);
+    places.freed.wait(lock, [this] { return places.taken < threads; });
+    ++places.taken;
+}
+
+// Encodes a segment apart and gives its place back, also when that throws.
+ThreadedAdpcmEncoder::Encoded ThreadedAdpcmEncoder::encodeInPlace(Places& places, int width, std::size_t checkEvery,
+                                                                  std::vector<std::int16_t> samples,
+                                                                  std::size_t warmUp)
+{
+    struct GiveBack {
+        Places& places;
+        ~GiveBack()
+        {
+            {
+                const std::lock_guard<std::mutex> lock(places.mutex);
+                --places.taken;
+            }
+            places.freed.notify_one();
+        }
+    } giveBack{places};
+    return encodeApart(width, checkEvery, std::move(samples), warmUp);
 }
 
 // Notes the search state where the warm-up ends and every

@@ -3,11 +3,13 @@
 
 #include "AdpcmEncoder.h"
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // Encodes as one AdpcmEncoder does, byte for byte, on several threads.
@@ -22,8 +24,11 @@
 // calling thread.
 // So the bytes never depend on the number of threads, only the time.
 //
-// At most `threads` segments are in flight, so memory stays bounded
-// whatever the input's length. The threads hold every signal back.
+// At most `threads` segments are encoded at once. A thread that is done
+// makes room for the next segment at once, however long the segments before
+// it still take; a finished segment waits to be taken in order, and at most
+// `threads` of them wait, so memory stays bounded whatever the input's
+// length. The threads hold every signal back.
 class ThreadedAdpcmEncoder {
 public:
     // Searches that start apart meet after some 400 samples of speech or
@@ -72,7 +77,18 @@ private:
         std::future<Encoded> encoded;
     };
 
+    // How many segments are being encoded; each thread gives its place back
+    // as it ends.
+    struct Places {
+        std::mutex mutex;
+        std::condition_variable freed;
+        unsigned taken = 0;
+    };
+
     void launch(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
+    void takePlace();
+    static Encoded encodeInPlace(Places& places, int width, std::size_t checkEvery,
+                                 std::vector<std::int16_t> samples, std::size_t warmUp);
     void takeOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
     static Encoded encodeApart(int width, std::size_t checkEvery, std::vector<std::int16_t> samples,
                                std::size_t warmUp);
@@ -83,6 +99,7 @@ private:
     std::unique_ptr<AdpcmEncoder> current;  // through every segment taken so far
     std::vector<std::int16_t> filling;      // the next segment's samples
     std::vector<std::int16_t> previousTail;  // the last warmUp samples before it
+    Places places;  // before inFlight, whose threads use it until it is gone
     std::deque<Segment> inFlight;
 };
 
