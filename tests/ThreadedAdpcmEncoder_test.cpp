@@ -28,8 +28,9 @@ Samples toneNoiseAndPause(std::size_t count)
 }
 
 // Any number of threads, segment layout and block size gives one
-// encoder's bytes and outputs: segments are stitched where the search
-// states meet, at the first checkpoint or a later one, or not at all.
+// encoder's bytes and outputs: segments, and the parts the rest is shared
+// in, are stitched where the search states meet, at the first checkpoint or
+// a later one, or not at all.
 TEST(ThreadedAdpcmEncoder, GivesTheBytesOfOneEncoder)
 {
     const Samples samples = toneNoiseAndPause(20001);
@@ -40,6 +41,8 @@ TEST(ThreadedAdpcmEncoder, GivesTheBytesOfOneEncoder)
     } runs[] = {
         {2, {2048, 512, 256}, 20001}, {3, {2048, 512, 256}, 777}, {2, {4096, 0, 64}, 1000},
         {2, {1024, 2, 1024}, 5000}, {1, {2048, 512, 256}, 3000},
+        // Shorter than one segment: shared among the threads.
+        {3, {32768, 256, 128}, 4000},
     };
     for (const int width : {AdpcmEncoder::greedyWidth, 4, AdpcmEncoder::defaultWidth}) {
         const EncodedAdpcm single = encodeInBlocks(samples, width, samples.size());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 ThreadedAdpcmEncoder::ThreadedAdpcmEncoder(int width, unsigned threads)
     : ThreadedAdpcmEncoder(width, threads, Segments{})
@@ -35,14 +36,13 @@ void ThreadedAdpcmEncoder::encode(const std::int16_t* samples, std::size_t count
         samples += taken;
         count -= taken;
         if (filling.size() == segments.length)
-            launch(bytes, outputs);
+            launch(std::exchange(filling, {}), bytes, outputs);
     }
 }
 
 void ThreadedAdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs)
 {
-    if (!filling.empty())
-        launch(bytes, outputs);
+    launchInParts(bytes, outputs);
     while (!inFlight.empty())
         takeOldest(bytes, outputs);
     if (!current)
@@ -54,7 +54,8 @@ void ThreadedAdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector
 // blocking every signal, once fewer than `threads` segments are being
 // encoded. Finished segments are taken first while they are the oldest, or
 // when `threads` of them wait already.
-void ThreadedAdpcmEncoder::launch(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs)
+void ThreadedAdpcmEncoder::launch(std::vector<std::int16_t> samples, std::vector<unsigned char>& bytes,
+                                  std::vector<unsigned char>* outputs)
 {
     const auto oldestIsDone = [this] {
         return !inFlight.empty() && inFlight.front().encoded.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
@@ -63,10 +64,10 @@ void ThreadedAdpcmEncoder::launch(std::vector<unsigned char>& bytes, std::vector
         takeOldest(bytes, outputs);
     takePlace();
     std::vector<std::int16_t> input = previousTail;
-    input.insert(input.end(), filling.begin(), filling.end());
+    input.insert(input.end(), samples.begin(), samples.end());
     const std::size_t start = previousTail.size();
-    const std::size_t kept = std::min(segments.warmUp, filling.size());
-    previousTail.assign(filling.end() - static_cast<std::ptrdiff_t>(kept), filling.end());
+    const std::size_t kept = std::min(segments.warmUp, samples.size());
+    previousTail.assign(samples.end() - static_cast<std::ptrdiff_t>(kept), samples.end());
 
     Segment segment;
     {
@@ -74,9 +75,24 @@ void ThreadedAdpcmEncoder::launch(std::vector<unsigned char>& bytes, std::vector
         segment.encoded = std::async(std::launch::async, encodeInPlace, std::ref(places), width, segments.checkEvery,
                                      std::move(input), start);
     }
-    segment.samples = std::move(filling);
-    filling.clear();
+    segment.samples = std::move(samples);
     inFlight.push_back(std::move(segment));
+}
+
+// Shares the samples left at the end among the threads, in parts of even
+// lengths, so that an input shorter than a segment is encoded on all of
+// them too; a part stays long enough for its warm-up to pay off.
+void ThreadedAdpcmEncoder::launchInParts(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs)
+{
+    const std::size_t shortest = 8 * std::max(segments.warmUp, segments.checkEvery);
+    const std::size_t parts = std::clamp<std::size_t>(filling.size() / shortest, 1, threads);
+    const std::size_t partLength = (filling.size() / parts + 1) / 2 * 2;
+    for (std::size_t first = 0; first < filling.size(); first += partLength) {
+        const auto from = filling.begin() + static_cast<std::ptrdiff_t>(first);
+        const auto to = filling.begin() + static_cast<std::ptrdiff_t>(std::min(first + partLength, filling.size()));
+        launch(std::vector<std::int16_t>(from, to), bytes, outputs);
+    }
+    filling.clear();
 }
 
 // Waits until fewer than `threads` segments are being encoded, and counts

@@ -85,7 +85,9 @@ private:
         unsigned taken = 0;
     };
 
-    void launch(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
+    void launch(std::vector<std::int16_t> samples, std::vector<unsigned char>& bytes,
+                std::vector<unsigned char>* outputs);
+    void launchInParts(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
     void takePlace();
     static Encoded encodeInPlace(Places& places, int width, std::size_t checkEvery,
                                  std::vector<std::int16_t> samples, std::size_t warmUp);
