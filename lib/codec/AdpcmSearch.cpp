@@ -221,35 +221,54 @@ HWY_INLINE void placeByRank(D d, hn::Vec<D> rank, const std::int64_t* keys, std:
         sorted[ranks[lane]] = keys[lane];
 }
 
-// Four vectors of keys at a time, each lane counting the keys below its
-// own: four independent sums per pass over the keys.
+// Ranks the keys of `vectors` vectors from `block` on among all `count`
+// keys, each lane counting the keys below its own: one independent sum per
+// vector per pass over the keys. `left` keys of the block are real.
+template <int vectors, class D>
+HWY_INLINE void rankBlock(D d, const std::int64_t* keys, std::size_t count, const std::int64_t* block,
+                          std::size_t left, std::int64_t* sorted)
+{
+    const std::size_t lanes = hn::Lanes(d);
+    const auto one = hn::Set(d, 1);
+    const auto keys0 = hn::LoadU(d, block);
+    const auto keys1 = hn::LoadU(d, block + (vectors > 1 ? lanes : 0));
+    const auto keys2 = hn::LoadU(d, block + (vectors > 2 ? 2 * lanes : 0));
+    const auto keys3 = hn::LoadU(d, block + (vectors > 3 ? 3 * lanes : 0));
+    auto rank0 = hn::Zero(d), rank1 = hn::Zero(d), rank2 = hn::Zero(d), rank3 = hn::Zero(d);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto key = hn::Set(d, keys[i]);
+        rank0 = hn::IfThenElse(hn::Lt(key, keys0), hn::Add(rank0, one), rank0);
+        if (vectors > 1)
+            rank1 = hn::IfThenElse(hn::Lt(key, keys1), hn::Add(rank1, one), rank1);
+        if (vectors > 2)
+            rank2 = hn::IfThenElse(hn::Lt(key, keys2), hn::Add(rank2, one), rank2);
+        if (vectors > 3)
+            rank3 = hn::IfThenElse(hn::Lt(key, keys3), hn::Add(rank3, one), rank3);
+    }
+    placeByRank(d, rank0, block, left, sorted);
+    if (vectors > 1)
+        placeByRank(d, rank1, block + lanes, left - lanes, sorted);
+    if (vectors > 2)
+        placeByRank(d, rank2, block + 2 * lanes, left - 2 * lanes, sorted);
+    if (vectors > 3)
+        placeByRank(d, rank3, block + 3 * lanes, left - 3 * lanes, sorted);
+}
+
+// Up to four vectors of keys at a time, only as many as there are keys.
 void sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted)
 {
     const hn::ScalableTag<std::int64_t> d;
     const std::size_t lanes = hn::Lanes(d);
-    const auto one = hn::Set(d, 1);
     for (std::size_t first = 0; first < count; first += 4 * lanes) {
-        const std::int64_t* block = keys + first;
-        const auto keys0 = hn::LoadU(d, block);
-        const auto keys1 = hn::LoadU(d, block + lanes);
-        const auto keys2 = hn::LoadU(d, block + 2 * lanes);
-        const auto keys3 = hn::LoadU(d, block + 3 * lanes);
-        auto rank0 = hn::Zero(d), rank1 = hn::Zero(d), rank2 = hn::Zero(d), rank3 = hn::Zero(d);
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto key = hn::Set(d, keys[i]);
-            rank0 = hn::IfThenElse(hn::Lt(key, keys0), hn::Add(rank0, one), rank0);
-            rank1 = hn::IfThenElse(hn::Lt(key, keys1), hn::Add(rank1, one), rank1);
-            rank2 = hn::IfThenElse(hn::Lt(key, keys2), hn::Add(rank2, one), rank2);
-            rank3 = hn::IfThenElse(hn::Lt(key, keys3), hn::Add(rank3, one), rank3);
-        }
         const std::size_t left = count - first;
-        placeByRank(d, rank0, block, left, sorted);
-        if (left > lanes)
-            placeByRank(d, rank1, block + lanes, left - lanes, sorted);
-        if (left > 2 * lanes)
-            placeByRank(d, rank2, block + 2 * lanes, left - 2 * lanes, sorted);
-        if (left > 3 * lanes)
-            placeByRank(d, rank3, block + 3 * lanes, left - 3 * lanes, sorted);
+        if (left <= lanes)
+            rankBlock<1>(d, keys, count, keys + first, left, sorted);
+        else if (left <= 2 * lanes)
+            rankBlock<2>(d, keys, count, keys + first, left, sorted);
+        else if (left <= 3 * lanes)
+            rankBlock<3>(d, keys, count, keys + first, left, sorted);
+        else
+            rankBlock<4>(d, keys, count, keys + first, left, sorted);
     }
 }
 
