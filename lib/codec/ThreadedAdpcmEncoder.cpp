@@ -62,7 +62,6 @@ void ThreadedAdpcmEncoder::launch(std::vector<std::int16_t> samples, std::vector
     };
     while (inFlight.size() >= 2 * threads || oldestIsDone())
         takeOldest(bytes, outputs);
-    takePlace();
     std::vector<std::int16_t> input = previousTail;
     input.insert(input.end(), samples.begin(), samples.end());
     const std::size_t start = previousTail.size();
@@ -70,10 +69,14 @@ void ThreadedAdpcmEncoder::launch(std::vector<std::int16_t> samples, std::vector
     previousTail.assign(samples.end() - static_cast<std::ptrdiff_t>(kept), samples.end());
 
     Segment segment;
-    {
+    places.take(threads);
+    try {
         const AllSignalsBlocked blocked;
         segment.encoded = std::async(std::launch::async, encodeInPlace, std::ref(places), width, segments.checkEvery,
                                      std::move(input), start);
+    } catch (...) {
+        places.giveBack();
+        throw;
     }
     segment.samples = std::move(samples);
     inFlight.push_back(std::move(segment));
@@ -95,13 +98,20 @@ void ThreadedAdpcmEncoder::launchInParts(std::vector<unsigned char>& bytes, std:
     filling.clear();
 }
 
-// Waits until fewer than `threads` segments are being encoded, and counts
-// one more.
-void ThreadedAdpcmEncoder::takePlace()
+void ThreadedAdpcmEncoder::Places::take(unsigned limit)
 {
-    std::unique_lock<std::mutex> lock(places.mutex);
-    places.freed.wait(lock, [this] { return places.taken < threads; });
-    ++places.taken;
+    std::unique_lock<std::mutex> lock(mutex);
+    freed.wait(lock, [&] { return taken < limit; });
+    ++taken;
+}
+
+void ThreadedAdpcmEncoder::Places::giveBack()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        --taken;
+    }
+    freed.notify_one();
 }
 
 // Encodes a segment apart and gives its place back, also when that throws.
@@ -111,14 +121,7 @@ ThreadedAdpcmEncoder::Encoded ThreadedAdpcmEncoder::encodeInPlace(Places& places
 {
     struct GiveBack {
         Places& places;
-        ~GiveBack()
-        {
-            {
-                const std::lock_guard<std::mutex> lock(places.mutex);
-                --places.taken;
-            }
-            places.freed.notify_one();
-        }
+        ~GiveBack() { places.giveBack(); }
     } giveBack{places};
     return encodeApart(width, checkEvery, std::move(samples), warmUp);
 }

@@ -80,6 +80,10 @@ private:
     // How many segments are being encoded; each thread gives its place back
     // as it ends.
     struct Places {
+        // Waits until fewer than `limit` are taken, and takes one.
+        void take(unsigned limit);
+        void giveBack();
+
         std::mutex mutex;
         std::condition_variable freed;
         unsigned taken = 0;
@@ -88,7 +92,6 @@ private:
     void launch(std::vector<std::int16_t> samples, std::vector<unsigned char>& bytes,
                 std::vector<unsigned char>* outputs);
     void launchInParts(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
-    void takePlace();
     static Encoded encodeInPlace(Places& places, int width, std::size_t checkEvery,
                                  std::vector<std::int16_t> samples, std::size_t warmUp);
     void takeOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
