@@ -412,15 +412,28 @@ AdpcmEncoder::SearchState AdpcmEncoder::searchState() const
     SearchState state;
     state.settledState = settledState;
     state.unsettled = fed - settled;
-    for (const Path& path : paths) {
-        Path copy;
-        copy.state = path.state;
-        copy.cost = path.cost;
-        for (std::uint64_t i = 0; i < state.unsettled; ++i)
-            copy.setCode(i, path.code(settled + i));
-        state.paths.push_back(copy);
-    }
+    state.paths = paths;
+    for (Path& path : state.paths)
+        path.renumberCodes(settled, state.unsettled);
     return state;
+}
+
+// Each word is put together from the two the codes now span, a funnel
+// shift around the ring.
+void AdpcmEncoder::Path::renumberCodes(std::uint64_t first, std::uint64_t count)
+{
+    const unsigned shift = shiftOf(first);
+    const std::uint64_t firstWord = first / codesPerWord;
+    std::uint64_t renumbered[words];
+    for (int k = 0; k < words; ++k) {
+        const std::uint64_t low = recent[(firstWord + k) % words];
+        const std::uint64_t high = recent[(firstWord + k + 1) % words];
+        const std::uint64_t codes = shift == 0 ? low : low >> shift | high << (64 - shift);
+        const std::uint64_t kept = std::min<std::uint64_t>(count - std::min<std::uint64_t>(count, k * codesPerWord),
+                                                           codesPerWord);
+        renumbered[k] = kept == codesPerWord ? codes : codes & ((std::uint64_t{1} << kept * 4) - 1);
+    }
+    std::copy(renumbered, renumbered + words, recent);
 }
 
 bool AdpcmEncoder::SearchState::operator==(const SearchState& other) const

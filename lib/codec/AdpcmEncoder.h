@@ -88,6 +88,8 @@ private:
             word = (word & ~(std::uint64_t{15} << shiftOf(position))) | std::uint64_t{code} << shiftOf(position);
         }
         static unsigned shiftOf(std::uint64_t position) { return position % codesPerWord * 4; }
+        // The `count` codes from `first` on, numbered from 0; zeros after them.
+        void renumberCodes(std::uint64_t first, std::uint64_t count);
     };
     static_assert(settleDelay % Path::codesPerWord == 0, "the ring holds whole words");
 public:
