@@ -1,7 +1,8 @@
 // Fuzzes the ADPCM encoder's search in SIMD lanes against the plain search,
-// and the search on two threads in short segments against one encoder: the
-// first byte picks the search width (1 to 64), the rest are 16-bit samples
-// (little-endian). All must give the same bytes.
+// and the search on three threads in short segments (the rest shared in
+// parts) against one encoder: the first byte picks the search width (1 to
+// 64), the rest are 16-bit samples (little-endian). All must give the same
+// bytes.
 #include "AdpcmRoundTrip.h"
 #include "Discard.h"
 #include "ThreadedAdpcmEncoder.h"
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<unsigned char> bytes = encodeInBlocks(samples, width, whole).bytes;
     check(bytes == encodeInBlocks(samples, width, whole, AdpcmEncoder::Search::plain).bytes);
 
-    ThreadedAdpcmEncoder threaded(width, 2, {1024, 128, 64});
+    ThreadedAdpcmEncoder threaded(width, 3, {4096, 128, 64});
     check(feedInBlocks(threaded, samples, whole).bytes == bytes);
     return 0;
 }
