@@ -52,8 +52,8 @@ void ThreadedAdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector
 
 // Starts the filled segment on a thread of its own, which inherits a mask
 // blocking every signal, once fewer than `threads` segments are being
-// encoded. Finished segments are taken first while they are the oldest, or
-// when `threads` of them wait already.
+// encoded. Segments are taken first while the oldest is finished, and while
+// twice `threads` are held.
 void ThreadedAdpcmEncoder::launch(std::vector<std::int16_t> samples, std::vector<unsigned char>& bytes,
                                   std::vector<unsigned char>* outputs)
 {

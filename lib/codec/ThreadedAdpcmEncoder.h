@@ -26,9 +26,9 @@
 //
 // At most `threads` segments are encoded at once. A thread that is done
 // makes room for the next segment at once, however long the segments before
-// it still take; a finished segment waits to be taken in order, and at most
-// `threads` of them wait, so memory stays bounded whatever the input's
-// length. The threads hold every signal back.
+// it still take; a finished segment waits to be taken in order. At most
+// twice `threads` segments are held, encoding or waiting, so memory stays
+// bounded whatever the input's length. The threads hold every signal back.
 class ThreadedAdpcmEncoder {
 public:
     // Searches that start apart meet after some 400 samples of speech or
