@@ -58,7 +58,8 @@ void ThreadedAdpcmEncoder::launch(std::vector<std::int16_t> samples, std::vector
                                   std::vector<unsigned char>* outputs)
 {
     const auto oldestIsDone = [this] {
-        return !inFlight.empty() && inFlight.front().encoded.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        return !inFlight.empty() &&
+               inFlight.front().encoded.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     };
     while (inFlight.size() >= 2 * threads || oldestIsDone())
         takeOldest(bytes, outputs);
