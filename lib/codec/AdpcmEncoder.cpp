@@ -136,33 +136,27 @@ void AdpcmEncoder::step(std::int16_t sample)
     } else {
         startCursors(target);
         chooseExtensions(target);
-    }
-    // The search in lanes leaves the chosen states to be decoded here, from
-    // the parent's state copied anyway. Local pointers, as the compiler
-    // would read the vectors again after every store into a path.
-    const Adpcm::Tables& tables = Adpcm::tables();
-    const std::uint64_t position = fed;
-    const std::size_t count = chosen.size();
-    nextPaths.resize(count);
-    const Candidate* const choices = chosen.data();
-    const Path* const parents = paths.data();
-    Path* const extended = nextPaths.data();
-    for (std::size_t i = 0; i < count; ++i) {
-        const Candidate& candidate = choices[i];
-        const Path& parent = parents[candidate.parent];
-        // Decoded in registers before the copy, which the decoder's table
-        // reads would otherwise wait for.
-        Adpcm state = parent.state;
-        state.decode(candidate.code, tables);
-        Path& path = extended[i];
-        path = parent;
-        path.state = state;
-        path.cost = candidate.cost;
-        path.setCode(position, candidate.code);
+        nextPaths.resize(chosen.size());
+        for (std::size_t i = 0; i < chosen.size(); ++i)
+            extend(nextPaths[i], paths[chosen[i].parent], chosen[i].code, chosen[i].cost, Adpcm::tables(), fed);
     }
     paths.swap(nextPaths);
     lastSample = sample;
     ++fed;
+}
+
+// `path` becomes `parent` extended by `code` at `position`. The state is
+// decoded in registers before the copy, which the decoder's table reads
+// would otherwise wait for.
+void AdpcmEncoder::extend(Path& path, const Path& parent, unsigned code, std::int64_t cost,
+                          const Adpcm::Tables& tables, std::uint64_t position)
+{
+    Adpcm state = parent.state;
+    state.decode(code, tables);
+    path = parent;
+    path.state = state;
+    path.cost = cost;
+    path.setCode(position, code);
 }
 
 // One cursor per path, and their order by what each offers next: its cost,
@@ -202,7 +196,7 @@ void AdpcmEncoder::chooseInLanes(std::int32_t target)
         reachBetween(target, above, atMost);
     }
     chooseFromReached();
-    const std::int64_t needed = chosen.back().cost - paths.front().cost;
+    const std::int64_t needed = nextPaths.back().cost - paths.front().cost;
     margin = std::min(needed + needed / 8 + (std::int64_t{1} << 12), maxCost);
 }
 
@@ -269,8 +263,8 @@ void AdpcmEncoder::reachStates(std::size_t keptCount)
     reachedCount = count;
 }
 
-// Only the cheapest extension to a state can be chosen: chooses the first
-// `width` of those in key order (their states are left to step()).
+// Only the cheapest extension to a state can be chosen: extends the paths
+// by the first `width` of those in key order.
 void AdpcmEncoder::chooseFromReached()
 {
     const std::size_t reached = reachedCount;
@@ -278,13 +272,18 @@ void AdpcmEncoder::chooseFromReached()
         reachedKeys[i] = static_cast<std::int64_t>(leastAt[static_cast<std::size_t>(reachedStates[i])] & keyMask);
     AdpcmSearch::sortKeys(reachedKeys.data(), reached, sortedKeys.data());
     const std::size_t count = std::min(reached, static_cast<std::size_t>(width));
-    chosen.resize(count);
+    nextPaths.resize(count);
+    // Local pointers, as the compiler would read the vectors again after
+    // every store into a path.
+    const Adpcm::Tables& tables = Adpcm::tables();
+    const std::uint64_t position = fed;
+    const std::int64_t* const keys = sortedKeys.data();
+    const Path* const parents = paths.data();
+    Path* const extended = nextPaths.data();
     for (std::size_t i = 0; i < count; ++i) {
-        const std::int64_t key = sortedKeys[i];
-        Candidate& candidate = chosen[i];
-        candidate.cost = AdpcmSearch::costOf(key);
-        candidate.parent = static_cast<std::uint16_t>(AdpcmSearch::parentOf(key));
-        candidate.code = static_cast<std::uint16_t>(AdpcmSearch::codeOf(key));
+        const std::int64_t key = keys[i];
+        extend(extended[i], parents[AdpcmSearch::parentOf(key)], AdpcmSearch::codeOf(key), AdpcmSearch::costOf(key),
+               tables, position);
     }
 }
 
