@@ -46,6 +46,7 @@ AdpcmEncoder::AdpcmEncoder(int width, Search search) : width(std::clamp(width, 1
     if (this->search == Search::plain)
         chosenAt.assign(AdpcmSearch::stateKeys, 0);
     if (this->search == Search::lanes) {
+        beam = AdpcmSearch::beam();
         const std::size_t candidates = static_cast<std::size_t>(this->width) * AdpcmSearch::positions;
         pathSamples.resize(this->width);
         pathSteps.resize(this->width);
@@ -234,7 +235,7 @@ void AdpcmEncoder::reachBetween(std::int32_t target, std::int64_t above, std::in
 {
     const AdpcmSearch::Paths within{pathSamples.data(), pathSteps.data(), pathCosts.data(), paths.size(),
                                     above, atMost};
-    reachStates(AdpcmSearch::keepExtensions(within, target, {keptSquares.data(), keptReaches.data()}));
+    reachStates(beam.keepExtensions(within, target, {keptSquares.data(), keptReaches.data()}));
 }
 
 // Notes the decoder states (stateKey) that the first `keptCount` kept
@@ -270,7 +271,7 @@ void AdpcmEncoder::chooseFromReached()
     const std::size_t reached = reachedCount;
     for (std::size_t i = 0; i < reached; ++i)
         reachedKeys[i] = static_cast<std::int64_t>(leastAt[static_cast<std::size_t>(reachedStates[i])] & keyMask);
-    AdpcmSearch::sortKeys(reachedKeys.data(), reached, sortedKeys.data());
+    beam.sortKeys(reachedKeys.data(), reached, sortedKeys.data());
     const std::size_t count = std::min(reached, static_cast<std::size_t>(width));
     nextPaths.resize(count);
     // Local pointers, as the compiler would read the vectors again after

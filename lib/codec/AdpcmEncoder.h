@@ -2,6 +2,7 @@
 #define WBK_ADPCM_ENCODER_H
 
 #include "Adpcm.h"
+#include "AdpcmSearch.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -163,6 +164,7 @@ private:
     // kept, those costing from just above one reach to within a wider one
     // (the first reach follows `margin`, which nearly always suffices); the
     // states they reach and the least key to each.
+    AdpcmSearch::Beam beam{};
     std::vector<std::int32_t> pathSamples, pathSteps;
     std::vector<std::int64_t> pathCosts;
     std::vector<std::uint32_t> keptSquares;

@@ -463,14 +463,16 @@ HWY_EXPORT(beamPaysOff);
 
 constexpr std::uint16_t AdpcmSearch::codeByPosition[];
 
-std::size_t AdpcmSearch::keepExtensions(const Paths& paths, std::int32_t target, const Kept& kept)
+// A dispatched call asks the library for the chosen instruction set every
+// time; the beam asks once. Choosing first is what a first dispatched call
+// would do.
+AdpcmSearch::Beam AdpcmSearch::beam()
 {
-    return HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::keepExtensions)(paths, target, kept);
-}
-
-void AdpcmSearch::sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted)
-{
-    HWY_DYNAMIC_DISPATCH(wbk_adpcm_search::sortKeys)(keys, count, sorted);
+    hwy::ChosenTarget& chosen = hwy::GetChosenTarget();
+    chosen.Update(hwy::SupportedTargets());
+    const std::size_t index = chosen.GetIndex();
+    return {HWY_DISPATCH_TABLE(wbk_adpcm_search::keepExtensions)[index],
+            HWY_DISPATCH_TABLE(wbk_adpcm_search::sortKeys)[index]};
 }
 
 void AdpcmSearch::chooseGreedily(Adpcm& decoder, const std::int16_t* samples, std::size_t count,

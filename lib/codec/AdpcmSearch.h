@@ -73,14 +73,21 @@ public:
         return codeByPosition[tie < positions ? positions - 1 - tie : tie - positions];
     }
 
-    // Extends every path by the 16 codes for `target` (the sample plus
-    // 32768) and keeps the extensions whose squared error is wanted, path
-    // after path; returns how many. `kept` has room for 16 * count + 16.
-    static std::size_t keepExtensions(const Paths& paths, std::int32_t target, const Kept& kept);
-    // Puts the `count` keys in increasing order into `sorted`, each at its
-    // rank among them (keys are all different). `keys` is readable 64 past
-    // the count.
-    static void sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted);
+    // The beam's steps in lanes, for the instruction set Highway picks (the
+    // best the processor runs, or what a test allows), looked up once: an
+    // encoder calls them for every sample.
+    struct Beam {
+        // Extends every path by the 16 codes for `target` (the sample plus
+        // 32768) and keeps the extensions whose squared error is wanted,
+        // path after path; returns how many. `kept` has room for 16 * count
+        // + 16.
+        std::size_t (*keepExtensions)(const Paths& paths, std::int32_t target, const Kept& kept);
+        // Puts the `count` keys in increasing order into `sorted`, each at
+        // its rank among them (keys are all different). `keys` is readable
+        // 64 past the count.
+        void (*sortKeys)(const std::int64_t* keys, std::size_t count, std::int64_t* sorted);
+    };
+    static Beam beam();
     // The greedy search: for each of `count` samples, the code whose output
     // comes closest (ties as the plain search breaks them), from the state
     // `decoder` is in, which it advances. Writes one code and its output per
