@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <set>
 #include <vector>
 
 namespace {
@@ -238,10 +239,13 @@ TEST(AdpcmEncoder, LanesChooseAlikeOnEveryInstructionSet)
                                          {"full-scale square", squareWave(1500, 30)}};
     const std::vector<std::int64_t> targets = AdpcmSearch::targets();
     EXPECT_GE(targets.size(), 2u);
+    std::set<void*> searches;  // each instruction set runs a search of its own
     for (const std::int64_t target : targets) {
         hwy::SetSupportedTargetsForTest(target);
+        searches.insert(reinterpret_cast<void*>(AdpcmSearch::beam().keepExtensions));
         expectSameAsPlainSearch(signals, hwy::TargetName(target));
     }
+    EXPECT_EQ(searches.size(), targets.size());
     hwy::SetSupportedTargetsForTest(0);
 }
 

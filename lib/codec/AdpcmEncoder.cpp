@@ -419,7 +419,7 @@ AdpcmEncoder::SearchState AdpcmEncoder::searchState() const
 }
 
 // Each word is put together from the two the codes now span, a funnel
-// shift around the ring.
+// shift around the ring, and keeps only the codes below `count`.
 void AdpcmEncoder::Path::renumberCodes(std::uint64_t first, std::uint64_t count)
 {
     const unsigned shift = shiftOf(first);
@@ -429,9 +429,13 @@ void AdpcmEncoder::Path::renumberCodes(std::uint64_t first, std::uint64_t count)
         const std::uint64_t low = recent[(firstWord + k) % words];
         const std::uint64_t high = recent[(firstWord + k + 1) % words];
         const std::uint64_t codes = shift == 0 ? low : low >> shift | high << (64 - shift);
-        const std::uint64_t kept = std::min<std::uint64_t>(count - std::min<std::uint64_t>(count, k * codesPerWord),
-                                                           codesPerWord);
-        renumbered[k] = kept == codesPerWord ? codes : codes & ((std::uint64_t{1} << kept * 4) - 1);
+        const std::uint64_t wordStart = static_cast<std::uint64_t>(k) * codesPerWord;
+        if (count >= wordStart + codesPerWord)
+            renumbered[k] = codes;
+        else if (count <= wordStart)
+            renumbered[k] = 0;
+        else
+            renumbered[k] = codes & ((std::uint64_t{1} << shiftOf(count)) - 1);
     }
     std::copy(renumbered, renumbered + words, recent);
 }

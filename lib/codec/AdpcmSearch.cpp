@@ -230,10 +230,11 @@ HWY_INLINE void rankBlock(D d, const std::int64_t* keys, std::size_t count, cons
 {
     const std::size_t lanes = hn::Lanes(d);
     const auto one = hn::Set(d, 1);
+    // Keys are readable past the count; the vectors not ranked go unused.
     const auto keys0 = hn::LoadU(d, block);
-    const auto keys1 = hn::LoadU(d, block + (vectors > 1 ? lanes : 0));
-    const auto keys2 = hn::LoadU(d, block + (vectors > 2 ? 2 * lanes : 0));
-    const auto keys3 = hn::LoadU(d, block + (vectors > 3 ? 3 * lanes : 0));
+    const auto keys1 = hn::LoadU(d, block + lanes);
+    const auto keys2 = hn::LoadU(d, block + 2 * lanes);
+    const auto keys3 = hn::LoadU(d, block + 3 * lanes);
     auto rank0 = hn::Zero(d), rank1 = hn::Zero(d), rank2 = hn::Zero(d), rank3 = hn::Zero(d);
     for (std::size_t i = 0; i < count; ++i) {
         const auto key = hn::Set(d, keys[i]);

@@ -16,9 +16,10 @@
 // handlers are installed once, on the first registration, SignalHold or
 // catchSignals(), for the signals whose action is the default then: one
 // ignored when the process started (nohup) stays ignored, one handled
-// already stays handled (the streamer's SIGALRM). SIGXFSZ is ignored so that a write beyond the file size limit
-// fails (EFBIG) and is undone like any failed write. The undoing makes only
-// system calls that are safe in a signal handler.
+// already stays handled (the streamer's SIGALRM). SIGXFSZ is ignored so that
+// a write beyond the file size limit fails (EFBIG) and is undone like any
+// failed write. The undoing makes only system calls that are safe in a
+// signal handler.
 class CleanupRegistry {
 public:
     using Handle = int;
