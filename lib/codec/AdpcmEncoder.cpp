@@ -137,9 +137,10 @@ void AdpcmEncoder::step(std::int16_t sample)
     } else {
         startCursors(target);
         chooseExtensions(target);
+        const Adpcm::Tables& tables = Adpcm::tables();
         nextPaths.resize(chosen.size());
         for (std::size_t i = 0; i < chosen.size(); ++i)
-            extend(nextPaths[i], paths[chosen[i].parent], chosen[i].code, chosen[i].cost, Adpcm::tables(), fed);
+            extend(nextPaths[i], paths[chosen[i].parent], chosen[i].code, chosen[i].cost, tables, fed);
     }
     paths.swap(nextPaths);
     lastSample = sample;
