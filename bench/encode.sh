@@ -8,6 +8,7 @@
 # than SoX).
 set -e
 build=${1:-build-bench}
+bench=$(cd "$(dirname "$0")" && pwd)
 wbkenc=$(cd "$build/bin" && pwd)/wbkenc
 speech_wav=$(cd "$build/bench" && pwd)/speech_wav
 work=$(mktemp -d "${BENCH_TMP:-/dev/shm}/wbk-encode-XXXXXX")
@@ -48,3 +49,6 @@ report "sox speech.wav -t vox out.vox" "$best0"
 for q in 1 2 3 4 5; do
     eval "report \"wbkenc -q $q speech.wav out.pcm\" \"\$best$q\""
 done
+
+# Two threads gain only what the slower core allows (see percore.sh).
+"$bench"/percore.sh "wbkenc -q 4 -j 1" "$wbkenc" -f -q 4 -j 1 speech.wav out.pcm

@@ -7,8 +7,9 @@
 # 16540 Hz with 4096-byte fragments, once with the main flow computing and
 # once with it idle; wbkdeck -w, -d and wbkpack's edit on large entries, and
 # wbkdeck -l on a bank of many entries (export.sh); wbkenc at every quality
-# level against SoX's VOX encoder (encode.sh); last, wbkpack --build of 100
-# clips on one and two threads (build.sh).
+# level against SoX's VOX encoder, and on one thread pinned to each core
+# (encode.sh); last, wbkpack --build of 100 clips on one and two threads
+# (build.sh).
 set -e
 build=${1:-build-bench}
 results="$build/bench/decode_bench.csv"
