@@ -28,5 +28,4 @@ done
 awk -v one="$seconds1" -v two="$seconds2" 'BEGIN { printf "-j 2 is %.2f times as fast as -j 1\n", one / two }'
 
 # Two threads gain only what the slower core allows (see percore.sh).
-rm -f bank.wbk
 "$bench"/percore.sh "wbkpack --build -j 1" sh -c 'rm -f bank.wbk && "$0" --build bank.wbk clips -j 1' "$wbkpack"

@@ -14,12 +14,20 @@ cores=$(nproc)
 for round in 1 2 3; do
     for core in $(seq 0 $((cores - 1))); do
         start=$(date +%s%N)
-        taskset -c "$core" "$@" >/dev/null 2>&1
-        echo "$core $(($(date +%s%N) - start))"
+        if taskset -c "$core" "$@" >/dev/null 2>&1; then
+            echo "$core $(($(date +%s%N) - start))"
+        else
+            echo "$core failed"
+        fi
     done
 done | awk -v label="$label" '
+    $2 == "failed" { failed[$1] = 1; next }
     !($1 in best) || $2 < best[$1] { best[$1] = $2 }
     END {
+        for (core in failed) {
+            printf "%s failed pinned to core %d (is it one this process may use?)\n", label, core
+            exit 1
+        }
         for (core = 0; core in best; ++core) {
             printf "%s on core %d alone: %.1f ms\n", label, core, best[core] / 1e6
             rate += 1 / best[core]
