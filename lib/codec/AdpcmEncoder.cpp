@@ -137,24 +137,20 @@ void AdpcmEncoder::step(std::int16_t sample)
     } else {
         startCursors(target);
         chooseExtensions(target);
-        const Adpcm::Tables& tables = Adpcm::tables();
         nextPaths.resize(chosen.size());
         for (std::size_t i = 0; i < chosen.size(); ++i)
-            extend(nextPaths[i], paths[chosen[i].parent], chosen[i].code, chosen[i].cost, tables, fed);
+            extend(nextPaths[i], paths[chosen[i].parent], chosen[i].state, chosen[i].code, chosen[i].cost, fed);
     }
     paths.swap(nextPaths);
     lastSample = sample;
     ++fed;
 }
 
-// `path` becomes `parent` extended by `code` at `position`. The state is
-// decoded in registers before the copy, which the decoder's table reads
-// would otherwise wait for.
-void AdpcmEncoder::extend(Path& path, const Path& parent, unsigned code, std::int64_t cost,
-                          const Adpcm::Tables& tables, std::uint64_t position)
+// `path` becomes `parent` extended by `code` at `position`, which led to
+// `state`.
+void AdpcmEncoder::extend(Path& path, const Path& parent, const Adpcm& state, unsigned code, std::int64_t cost,
+                          std::uint64_t position)
 {
-    Adpcm state = parent.state;
-    state.decode(code, tables);
     path = parent;
     path.state = state;
     path.cost = cost;
@@ -283,9 +279,14 @@ void AdpcmEncoder::chooseFromReached()
     const Path* const parents = paths.data();
     Path* const extended = nextPaths.data();
     for (std::size_t i = 0; i < count; ++i) {
+        // Decoded in registers before the copy, which the decoder's table
+        // reads would otherwise wait for.
         const std::int64_t key = keys[i];
-        extend(extended[i], parents[AdpcmSearch::parentOf(key)], AdpcmSearch::codeOf(key), AdpcmSearch::costOf(key),
-               tables, position);
+        const Path& parent = parents[AdpcmSearch::parentOf(key)];
+        const unsigned code = AdpcmSearch::codeOf(key);
+        Adpcm state = parent.state;
+        state.decode(code, tables);
+        extend(extended[i], parent, state, code, AdpcmSearch::costOf(key), position);
     }
 }
 

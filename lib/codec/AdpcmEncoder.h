@@ -132,7 +132,7 @@ private:
     void feedGreedily(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
                       std::vector<unsigned char>* outputs);
     void step(std::int16_t sample);
-    static void extend(Path& path, const Path& parent, unsigned code, std::int64_t cost, const Adpcm::Tables& tables,
+    static void extend(Path& path, const Path& parent, const Adpcm& state, unsigned code, std::int64_t cost,
                        std::uint64_t position);
     void chooseInLanes(std::int32_t target);
     void loadPaths();

@@ -185,7 +185,8 @@ std::size_t boundSquares(const std::int64_t* costs, std::size_t count, std::int6
 
 std::size_t keepExtensions(const AdpcmSearch::Paths& paths, std::int32_t target, const AdpcmSearch::Kept& kept)
 {
-    const hn::ScalableTag<std::int32_t> di;
+    // At most a row of codes to a vector, whatever the vectors' width.
+    const hn::CappedTag<std::int32_t, AdpcmSearch::positions> di;
     const hn::RebindToUnsigned<decltype(di)> du;
     const int lanes = static_cast<int>(hn::Lanes(di));
     const TablesByPosition& tables = tablesByPosition();
@@ -258,7 +259,9 @@ HWY_INLINE void rankBlock(D d, const std::int64_t* keys, std::size_t count, cons
 // Up to four vectors of keys at a time, only as many as there are keys.
 void sortKeys(const std::int64_t* keys, std::size_t count, std::int64_t* sorted)
 {
-    const hn::ScalableTag<std::int64_t> d;
+    // Four vectors read at most 64 keys past the count, whatever the
+    // vectors' width.
+    const hn::CappedTag<std::int64_t, 16> d;
     const std::size_t lanes = hn::Lanes(d);
     for (std::size_t first = 0; first < count; first += 4 * lanes) {
         const std::size_t left = count - first;
