@@ -35,8 +35,10 @@ void ThreadedAdpcmEncoder::encode(const std::int16_t* samples, std::size_t count
         filling.insert(filling.end(), samples, samples + taken);
         samples += taken;
         count -= taken;
-        if (filling.size() == segments.length)
-            launch(std::exchange(filling, {}), bytes, outputs);
+        if (filling.size() == segments.length) {
+            launch(filling.data(), filling.size(), bytes, outputs);
+            filling.clear();
+        }
     }
 }
 
@@ -54,7 +56,7 @@ void ThreadedAdpcmEncoder::finish(std::vector<unsigned char>& bytes, std::vector
 // blocking every signal, once fewer than `threads` segments are being
 // encoded. Segments are taken first while the oldest is finished, and while
 // twice `threads` are held.
-void ThreadedAdpcmEncoder::launch(std::vector<std::int16_t> samples, std::vector<unsigned char>& bytes,
+void ThreadedAdpcmEncoder::launch(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
                                   std::vector<unsigned char>* outputs)
 {
     const auto oldestIsDone = [this] {
@@ -63,23 +65,22 @@ void ThreadedAdpcmEncoder::launch(std::vector<std::int16_t> samples, std::vector
     };
     while (inFlight.size() >= 2 * threads || oldestIsDone())
         takeOldest(bytes, outputs);
-    std::vector<std::int16_t> input = previousTail;
-    input.insert(input.end(), samples.begin(), samples.end());
+    auto input = std::make_shared<std::vector<std::int16_t>>(previousTail);
+    input->insert(input->end(), samples, samples + count);
     const std::size_t start = previousTail.size();
-    const std::size_t kept = std::min(segments.warmUp, samples.size());
-    previousTail.assign(samples.end() - static_cast<std::ptrdiff_t>(kept), samples.end());
+    const std::size_t kept = std::min(segments.warmUp, count);
+    previousTail.assign(samples + count - kept, samples + count);
 
-    Segment segment;
+    Segment segment{input, start, {}};
     places.take(threads);
     try {
         const AllSignalsBlocked blocked;
         segment.encoded = std::async(std::launch::async, encodeInPlace, std::ref(places), width, segments.checkEvery,
-                                     std::move(input), start);
+                                     segment.input, start);
     } catch (...) {
         places.giveBack();
         throw;
     }
-    segment.samples = std::move(samples);
     inFlight.push_back(std::move(segment));
 }
 
@@ -91,11 +92,8 @@ void ThreadedAdpcmEncoder::launchInParts(std::vector<unsigned char>& bytes, std:
     const std::size_t shortest = 8 * std::max(segments.warmUp, segments.checkEvery);
     const std::size_t parts = std::clamp<std::size_t>(filling.size() / shortest, 1, threads);
     const std::size_t partLength = (filling.size() / parts + 1) / 2 * 2;
-    for (std::size_t first = 0; first < filling.size(); first += partLength) {
-        const auto from = filling.begin() + static_cast<std::ptrdiff_t>(first);
-        const auto to = filling.begin() + static_cast<std::ptrdiff_t>(std::min(first + partLength, filling.size()));
-        launch(std::vector<std::int16_t>(from, to), bytes, outputs);
-    }
+    for (std::size_t first = 0; first < filling.size(); first += partLength)
+        launch(filling.data() + first, std::min(partLength, filling.size() - first), bytes, outputs);
     filling.clear();
 }
 
@@ -117,14 +115,13 @@ void ThreadedAdpcmEncoder::Places::giveBack()
 
 // Encodes a segment apart and gives its place back, also when that throws.
 ThreadedAdpcmEncoder::Encoded ThreadedAdpcmEncoder::encodeInPlace(Places& places, int width, std::size_t checkEvery,
-                                                                  std::vector<std::int16_t> samples,
-                                                                  std::size_t warmUp)
+                                                                  Input input, std::size_t warmUp)
 {
     struct GiveBack {
         Places& places;
         ~GiveBack() { places.giveBack(); }
     } giveBack{places};
-    return encodeApart(width, checkEvery, std::move(samples), warmUp);
+    return encodeApart(width, checkEvery, *input, warmUp);
 }
 
 // Notes the search state where the warm-up ends and every
@@ -132,7 +129,7 @@ ThreadedAdpcmEncoder::Encoded ThreadedAdpcmEncoder::encodeInPlace(Places& places
 // settled (else a half byte would be left behind): a sample later where
 // that count is odd.
 ThreadedAdpcmEncoder::Encoded ThreadedAdpcmEncoder::encodeApart(int width, std::size_t checkEvery,
-                                                                std::vector<std::int16_t> samples,
+                                                                const std::vector<std::int16_t>& samples,
                                                                 std::size_t warmUp)
 {
     Encoded result;
@@ -170,7 +167,8 @@ void ThreadedAdpcmEncoder::takeOldest(std::vector<unsigned char>& bytes, std::ve
     Encoded encoded = segment.encoded.get();
     std::size_t settledAtMeeting = 0;
     if (current) {
-        const std::int16_t* samples = segment.samples.data();
+        const std::int16_t* samples = segment.input->data() + segment.start;
+        const std::size_t count = segment.input->size() - segment.start;
         std::size_t fed = 0;
         const auto meets = [&](const Checkpoint& checkpoint) {
             current->encode(samples + fed, checkpoint.fed - fed, bytes, outputs);
@@ -179,7 +177,7 @@ void ThreadedAdpcmEncoder::takeOldest(std::vector<unsigned char>& bytes, std::ve
         };
         const auto meeting = std::find_if(encoded.checkpoints.begin(), encoded.checkpoints.end(), meets);
         if (meeting == encoded.checkpoints.end()) {
-            current->encode(samples + fed, segment.samples.size() - fed, bytes, outputs);
+            current->encode(samples + fed, count - fed, bytes, outputs);
             return;
         }
         settledAtMeeting = meeting->settled;

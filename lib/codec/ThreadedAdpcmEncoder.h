@@ -72,8 +72,12 @@ private:
         std::vector<Checkpoint> checkpoints;
         std::vector<unsigned char> bytes, outputs;
     };
+    // A segment's warm-up and samples, shared by its thread and the encoder
+    // before it, which may go on through the samples (from `start` on).
+    using Input = std::shared_ptr<const std::vector<std::int16_t>>;
     struct Segment {
-        std::vector<std::int16_t> samples;  // its own, for encoding again
+        Input input;
+        std::size_t start;
         std::future<Encoded> encoded;
     };
 
@@ -89,13 +93,12 @@ private:
         unsigned taken = 0;
     };
 
-    void launch(std::vector<std::int16_t> samples, std::vector<unsigned char>& bytes,
+    void launch(const std::int16_t* samples, std::size_t count, std::vector<unsigned char>& bytes,
                 std::vector<unsigned char>* outputs);
     void launchInParts(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
-    static Encoded encodeInPlace(Places& places, int width, std::size_t checkEvery,
-                                 std::vector<std::int16_t> samples, std::size_t warmUp);
+    static Encoded encodeInPlace(Places& places, int width, std::size_t checkEvery, Input input, std::size_t warmUp);
     void takeOldest(std::vector<unsigned char>& bytes, std::vector<unsigned char>* outputs);
-    static Encoded encodeApart(int width, std::size_t checkEvery, std::vector<std::int16_t> samples,
+    static Encoded encodeApart(int width, std::size_t checkEvery, const std::vector<std::int16_t>& samples,
                                std::size_t warmUp);
 
     int width;
